@@ -1,0 +1,15 @@
+// What the library entry does on attach and detach.
+#pragma once
+
+#include <windows.h>
+
+// The game variant check: only the two supported variants get a worker.
+bool SupportedHost();
+
+// Worker thread start: redirects the banner call, then ticks for ever with a
+// short pause between ticks.
+DWORD WINAPI WorkerThread(LPVOID unused);
+
+// Exit work: saves the settings if they were ever loaded, then shuts the audio
+// library down.
+void DetachWork();

@@ -1,0 +1,66 @@
+#include "module/tick.h"
+
+#include "hud/name.h"
+#include "platform/bass.h"
+#include "platform/host.h"
+#include "radio/jingles.h"
+#include "radio/player.h"
+#include "radio/station.h"
+#include "radio/volume.h"
+#include "settings/settings.h"
+
+bool g_initialised = false;
+
+namespace {
+
+constexpr uint8_t kRadioModeAudible = 3;
+
+void InitialiseOnce() {
+    // A second try covers a device that is busy for a moment at start-up.
+    if (!BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr)) {
+        BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr);
+    }
+    LoadSettings();
+    LoadJingles();
+    g_initialised = true;
+}
+
+// Each condition is tested only when the ones before it hold, so no object is
+// read through a null pointer.
+bool InVehicleWithRadio() {
+    if (HostAltStationFlag() != 0) return false;
+    const uintptr_t player = HostPlayer();
+    if (player == 0) return false;
+    if (HostPlayerState(player) != host::kPlayerStateDriving) return false;
+    const uintptr_t vehicle = HostPlayerVehicle(player);
+    if (vehicle == 0) return false;
+    if (HostModelNoRadio(HostVehicleModel(vehicle)) != 0) return false;
+    return HostVehicleRadioOff() == 0;
+}
+
+}  // namespace
+
+bool RadioAudible() {
+    return InVehicleWithRadio() || HostRadioMode() == kRadioModeAudible;
+}
+
+void RadioTick() {
+    if (HostGameActive() == 0) return;
+    if (!g_initialised) InitialiseOnce();
+
+    if (RadioAudible()) {
+        ShowStationName(static_cast<int8_t>(CurrentStation()));
+        ApplyStationColours(static_cast<int8_t>(CurrentStation()));
+        if (g_streamStarting) {
+            MuteWhileOpening();
+        } else {
+            HandleStationChange();
+            UpdateHostMute();
+        }
+    } else {
+        g_streamVolume = 0.0f;
+    }
+
+    ApplyVolumes();
+    StepStreamVolume();
+}

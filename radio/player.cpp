@@ -1,0 +1,109 @@
+#include "radio/player.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/bass.h"
+#include "platform/files.h"
+#include "platform/host.h"
+#include "platform/threads.h"
+#include "settings/settings.h"
+#include "settings/text.h"
+
+std::atomic<uint32_t> g_stationStream{0};
+std::atomic<bool> g_streamStarting{false};
+int32_t g_startOffset = 0;
+std::string g_sourcePath;
+
+namespace {
+
+const char kPositionSection[] = "POSITION";
+const char kPositionKey[] = "seconds";
+const char kUrlScheme[] = "http";
+constexpr char kSchemeSeparator = ':';
+constexpr uint32_t kMsPerSecond = 1000;
+
+constexpr BassDword kFileStreamFlags = BASS_SAMPLE_LOOP | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN;
+constexpr BassDword kUrlStreamFlags = BASS_SAMPLE_SOFTWARE | BASS_STREAM_AUTOFREE | BASS_STREAM_BLOCK |
+                                      BASS_STREAM_STATUS;
+constexpr BassDword kNetPlaylistOn = 1;
+constexpr BassDword kNetPrebufferPercent = 0;
+constexpr BassDword kPlaybackBufferMs = 160;
+
+// The flag goes up before the thread exists, so that no second opening can
+// start in between; it comes down again if the thread cannot start.
+void StartOpening(ThreadBody body, const std::string& source) {
+    char* copy = static_cast<char*>(std::malloc(source.size() + 1));
+    if (!copy) return;
+    std::memcpy(copy, source.c_str(), source.size() + 1);
+    g_streamStarting = true;
+    if (!StartDetachedThread(body, copy)) {
+        std::free(copy);
+        g_streamStarting = false;
+    }
+}
+
+void FinishOpening(void* source) {
+    std::free(source);
+    g_streamStarting = false;
+}
+
+}  // namespace
+
+void StartStation(int8_t station) {
+    if (g_startOffset == 0) {
+        g_startOffset = GetLongValue(kPositionSection, kPositionKey, 0);
+        if (g_startOffset > kMaxStartOffset) g_startOffset = 0;
+    }
+
+    if (BASS_ChannelIsActive(g_stationStream) != BASS_ACTIVE_PLAYING && !g_streamStarting) {
+        g_sourcePath = GetValue(TrackSection(station).c_str(), "source", "");
+        // A source that is both an existing file and an http URL opens as the file only.
+        if (PathExists(g_sourcePath.c_str())) {
+            StartOpening(StreamFileThread, g_sourcePath);
+        } else if (FieldAt(1, g_sourcePath, kSchemeSeparator) == kUrlScheme) {
+            StartOpening(StreamUrlThread, g_sourcePath);
+        }
+    }
+
+    const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset);
+    SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
+}
+
+__attribute__((force_align_arg_pointer)) void __cdecl StreamFileThread(void* source) {
+    BASS_StreamFree(g_stationStream);
+
+    // A negative wait from the game would otherwise sleep for weeks.
+    const int16_t wait = HostOpenWaitMs();
+    Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
+
+    const BassDword stream = BASS_StreamCreateFile(kBassFalse, source, 0, 0, kFileStreamFlags);
+    g_stationStream = stream;
+
+    // Taken after the wait and the open, so that both count towards the broadcast time.
+    const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset;
+    const BassQword bytes = BASS_ChannelSeconds2Bytes(stream, seconds);
+    const BassQword length = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
+    const BassQword position = length == 0 ? 0 : bytes % length;
+    BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
+    BASS_ChannelPlay(stream, kBassFalse);
+
+    FinishOpening(source);
+}
+
+__attribute__((force_align_arg_pointer)) void __cdecl StreamUrlThread(void* source) {
+    BASS_StreamFree(g_stationStream);
+
+    BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
+    BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
+    BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
+
+    const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
+                                                  nullptr);
+    g_stationStream = stream;
+    BASS_ChannelPlay(stream, kBassFalse);
+
+    FinishOpening(source);
+}

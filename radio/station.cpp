@@ -1,0 +1,34 @@
+#include "radio/station.h"
+
+#include "platform/bass.h"
+#include "platform/host.h"
+#include "radio/player.h"
+#include "radio/volume.h"
+
+uint8_t g_lastStation = kNoStation;
+
+uint8_t CurrentStation() {
+    if (HostAltStationFlag() != 0) return HostAltStation();
+    const int32_t sum = HostStationBase() + HostStationStep();
+    // One correction by the ring size only, as the game itself makes it.
+    int32_t station = sum;
+    if (sum < 0) {
+        station = sum + kStationRing;
+    } else if (sum > kStationRing) {
+        station = sum - kStationRing;
+    }
+    return static_cast<uint8_t>(station);
+}
+
+bool IsStreamedStation(uint8_t station) {
+    return station != kNoStation && station <= kLastStreamedStation;
+}
+
+void HandleStationChange() {
+    const uint8_t station = CurrentStation();
+    if (station == g_lastStation) return;
+    BASS_ChannelStop(g_stationStream);
+    if (IsStreamedStation(station)) StartStation(static_cast<int8_t>(station));
+    g_streamVolume = 0.0f;
+    g_lastStation = station;
+}

@@ -1,0 +1,37 @@
+// The settings document: ./audio/streams/settings.ini, read once when the first
+// game runs and written back at exit. Only the worker thread uses it while the
+// game runs; the exit save runs after the worker is gone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int kSaveOk = 0;
+constexpr int kSaveCannotOpen = -3;
+
+// Replaces the document with settings.ini as it is on disk now (empty when it
+// cannot be read) and marks it loaded.
+void LoadSettings();
+
+// True once LoadSettings has run: a document never loaded must never be saved
+// over the player's file.
+bool SettingsLoaded();
+
+// Writes the document to path through a temporary file in the same folder and
+// one rename. The position entry is merged into the file as it is on disk then,
+// so that edits made while the game ran are kept; when that file cannot be
+// read, the whole document is written. 0 on success, -3 when the file cannot be
+// written, another negative status when writing fails. Nothing is left behind
+// on failure and the old file stays as it was.
+int SaveSettings(const char* path);
+
+// The value of section/key, or fallback when either is missing; a copy.
+std::string GetValue(const char* section, const char* key, const char* fallback);
+
+// A whole number in decimal, or hexadecimal after "0x"; fallback when missing,
+// empty, 64 characters or longer, or followed by anything else. Beyond 32 bits
+// it gives the nearest limit.
+int32_t GetLongValue(const char* section, const char* key, int32_t fallback);
+
+// Stores value as signed decimal, creating the section and key when missing.
+void SetLongValue(const char* section, const char* key, int32_t value);

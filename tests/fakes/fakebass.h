@@ -1,0 +1,75 @@
+/* Our fake of the audio library: the real calls record themselves and answer
+ * from a scriptable state; these extra exports read and script it. */
+#ifndef ZORVE_FAKEBASS_H
+#define ZORVE_FAKEBASS_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum BassFn {
+    BF_INIT = 1,
+    BF_SET_CONFIG,
+    BF_STREAM_CREATE_FILE,
+    BF_STREAM_CREATE_URL,
+    BF_STREAM_FREE,
+    BF_SECONDS_TO_BYTES,
+    BF_GET_LENGTH,
+    BF_SET_POSITION,
+    BF_PLAY,
+    BF_IS_ACTIVE,
+    BF_CHANNEL_STOP,
+    BF_SET_ATTRIBUTE,
+    BF_SAMPLE_LOAD,
+    BF_SAMPLE_GET_CHANNEL,
+    BF_STOP,
+    BF_FREE
+};
+
+#define BASS_CALL_TEXT 200
+
+typedef struct BassCall {
+    int fn;
+    uint32_t handle;   /* the channel, stream or sample the call is about */
+    uint32_t args[5];  /* the other 32-bit arguments in order */
+    uint64_t qwords[2];/* the 64-bit arguments in order */
+    double seconds;    /* BASS_ChannelSeconds2Bytes */
+    float value;       /* BASS_ChannelSetAttribute */
+    char text[BASS_CALL_TEXT]; /* file name or URL */
+    uint64_t result;
+    uint32_t thread;
+} BassCall;
+
+/* Bytes per second of the fake's streams: 44100 Hz, 2 channels, 32-bit float. */
+#define FAKEBASS_BYTES_PER_SECOND 352800u
+
+/* Handle ranges: streams, samples, sample channels. */
+#define FAKEBASS_STREAM_BASE 0x10000000u
+#define FAKEBASS_SAMPLE_BASE 0x20000000u
+#define FAKEBASS_CHANNEL_BASE 0x30000000u
+
+/* Forgets every call and every handle; answers go back to their defaults. */
+void FakeBass_Reset(void);
+int FakeBass_CallCount(void);
+int FakeBass_GetCall(int index, BassCall* out); /* 0 if there is no such call */
+
+/* Scripting. */
+void FakeBass_FailInit(int times);          /* the next `times` BASS_Init calls fail */
+void FakeBass_FailAll(int fail);            /* every call answers with its error value */
+void FakeBass_SetStreamLength(uint64_t bytes); /* length of streams opened from now on; (uint64)-1: error */
+void FakeBass_SetActive(uint32_t handle, uint32_t state);
+uint32_t FakeBass_Active(uint32_t handle);
+float FakeBass_Volume(uint32_t handle);
+uint64_t FakeBass_Position(uint32_t handle);
+void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
+void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing after this; 0 never */
+void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */
+int FakeBass_OpensWaiting(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
