@@ -35,7 +35,7 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
 }
 
 void DetachWork() {
-    if (SettingsLoaded()) SaveSettings(BaseDirFile("settings.ini").c_str());
+    if (g_settingsLoaded) SaveSettings(BaseDirFile("settings.ini").c_str());
     BASS_Stop();
     BASS_Free();
 }

@@ -9,13 +9,14 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
+bool g_settingsLoaded = false;
+
 namespace {
 
 // Multi-key and multi-line off, spaces around "=" when saving: the library's
 // defaults. UTF-8 mode is switched on before reading so that the signature
 // written by the last save is skipped.
 CSimpleIniA g_settings;
-bool g_settingsLoaded = false;
 
 const char kPositionSection[] = "POSITION";
 const char kPositionKey[] = "seconds";
@@ -45,10 +46,6 @@ int WriteDocument(const CSimpleIniA& document, const std::string& path) {
 void LoadSettings() {
     LoadDocument(g_settings, BaseDirFile("settings.ini").c_str());
     g_settingsLoaded = true;
-}
-
-bool SettingsLoaded() {
-    return g_settingsLoaded;
 }
 
 int SaveSettings(const char* path) {

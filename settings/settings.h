@@ -13,9 +13,9 @@ constexpr int kSaveCannotOpen = -3;
 // cannot be read) and marks it loaded.
 void LoadSettings();
 
-// True once LoadSettings has run: a document never loaded must never be saved
+// Set once LoadSettings has run: a document never loaded must never be saved
 // over the player's file.
-bool SettingsLoaded();
+extern bool g_settingsLoaded;
 
 // Writes the document to path through a temporary file in the same folder and
 // one rename. The position entry is merged into the file as it is on disk then,

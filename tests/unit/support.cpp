@@ -13,6 +13,7 @@
 #include "radio/player.h"
 #include "radio/station.h"
 #include "radio/volume.h"
+#include "settings/settings.h"
 #include "tests/fakes/threads.h"
 
 namespace {
@@ -66,6 +67,7 @@ void PutPlayerInCar() {
 
 void ResetModuleState() {
     g_initialised = false;
+    g_settingsLoaded = false;
     g_lastStation = 0;
     g_streamVolume = 0.0f;
     g_stationStream = 0;
