@@ -14,7 +14,7 @@
 
 std::atomic<uint32_t> g_stationStream{0};
 std::atomic<bool> g_streamStarting{false};
-int32_t g_startOffset = 0;
+std::atomic<int32_t> g_startOffset{0};
 std::string g_sourcePath;
 
 namespace {
@@ -54,8 +54,8 @@ void FinishOpening(void* source) {
 
 void StartStation(int8_t station) {
     if (g_startOffset == 0) {
-        g_startOffset = GetLongValue(kPositionSection, kPositionKey, 0);
-        if (g_startOffset > kMaxStartOffset) g_startOffset = 0;
+        const int32_t stored = GetLongValue(kPositionSection, kPositionKey, 0);
+        g_startOffset = stored > kMaxStartOffset ? 0 : stored;
     }
 
     if (BASS_ChannelIsActive(g_stationStream) != BASS_ACTIVE_PLAYING && !g_streamStarting) {
@@ -68,7 +68,7 @@ void StartStation(int8_t station) {
         }
     }
 
-    const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset);
+    const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset.load());
     SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
 }
 
@@ -83,10 +83,13 @@ __attribute__((force_align_arg_pointer)) void __cdecl StreamFileThread(void* sou
     g_stationStream = stream;
 
     // Taken after the wait and the open, so that both count towards the broadcast time.
-    const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset;
+    const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
     const BassQword bytes = BASS_ChannelSeconds2Bytes(stream, seconds);
     const BassQword length = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
-    const BassQword position = length == 0 ? 0 : bytes % length;
+    // With no length, or an answer that is the library's error value, there is
+    // no live position to take: the stream starts at its beginning.
+    const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
+    const BassQword position = known ? bytes % length : 0;
     BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
     BASS_ChannelPlay(stream, kBassFalse);
 

@@ -12,7 +12,7 @@ extern std::atomic<bool> g_streamStarting;
 
 // Seconds added to the game clock for the live position; worker writes it
 // before any file thread that reads it is started.
-extern int32_t g_startOffset;
+extern std::atomic<int32_t> g_startOffset;
 extern std::string g_sourcePath;
 
 constexpr int32_t kMaxStartOffset = 16384;

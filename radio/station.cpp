@@ -9,7 +9,9 @@ uint8_t g_lastStation = kNoStation;
 
 uint8_t CurrentStation() {
     if (HostAltStationFlag() != 0) return HostAltStation();
-    const int32_t sum = HostStationBase() + HostStationStep();
+    // Added as the game's 32-bit registers add, wrapping instead of overflowing.
+    const int32_t sum = static_cast<int32_t>(static_cast<uint32_t>(HostStationBase()) +
+                                             static_cast<uint32_t>(int32_t{HostStationStep()}));
     // One correction by the ring size only, as the game itself makes it.
     int32_t station = sum;
     if (sum < 0) {
