@@ -1,7 +1,8 @@
 #include "settings/settings.h"
 
+#include <io.h>
+
 #include <cstdio>
-#include <limits>
 
 #include "platform/files.h"
 #include "settings/text.h"
@@ -22,6 +23,11 @@ const char kPositionSection[] = "POSITION";
 const char kPositionKey[] = "seconds";
 const char kTemporarySuffix[] = ".tmp";
 
+// Set when a value is stored during the run (only the position ever is): only
+// then does the save put the position into the file, so that a hand edit of it
+// is kept otherwise.
+bool g_positionStored = false;
+
 bool LoadDocument(CSimpleIniA& document, const char* path) {
     document.Reset();
     document.SetUnicode();
@@ -32,12 +38,16 @@ bool LoadDocument(CSimpleIniA& document, const char* path) {
     return status >= 0;
 }
 
+// Writes document to path and puts it on the disk; a file it could not finish
+// is removed again.
 int WriteDocument(const CSimpleIniA& document, const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return kSaveCannotOpen;
     SI_Error status = document.SaveFile(file, true);
-    if (std::ferror(file) && status >= 0) status = SI_FILE;
-    if (std::fclose(file) != 0 && status >= 0) status = SI_FILE;
+    // The library does not report failed writes.
+    const bool written = std::fflush(file) == 0 && !std::ferror(file) && _commit(_fileno(file)) == 0;
+    if (std::fclose(file) != 0 || !written) status = SI_FILE;
+    if (status < 0) std::remove(path.c_str());
     return status;
 }
 
@@ -45,39 +55,45 @@ int WriteDocument(const CSimpleIniA& document, const std::string& path) {
 
 void LoadSettings() {
     LoadDocument(g_settings, BaseDirFile("settings.ini").c_str());
+    g_positionStored = false;
     g_settingsLoaded = true;
 }
 
 int SaveSettings(const char* path) {
+    // The rename would replace a file the player made read-only.
     if (IsReadOnlyFile(path)) return kSaveCannotOpen;
 
     CSimpleIniA onDisk;
     const CSimpleIniA* document = &g_settings;
     if (LoadDocument(onDisk, path)) {
         const char* position = g_settings.GetValue(kPositionSection, kPositionKey, nullptr);
-        if (position) onDisk.SetValue(kPositionSection, kPositionKey, position);
+        if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
         document = &onDisk;
     }
 
     const std::string temporary = std::string(path) + kTemporarySuffix;
-    int status = WriteDocument(*document, temporary);
-    if (status >= 0 && !ReplaceFileWith(temporary.c_str(), path)) status = kSaveCannotOpen;
-    if (status < 0) std::remove(temporary.c_str());
-    return status < 0 ? status : kSaveOk;
+    const int status = WriteDocument(*document, temporary);
+    if (status < 0) return status;
+    if (!ReplaceFileWith(temporary.c_str(), path)) {
+        std::remove(temporary.c_str());
+        return kSaveCannotOpen;
+    }
+    return kSaveOk;
 }
 
 std::string GetValue(const char* section, const char* key, const char* fallback) {
     return g_settings.GetValue(section, key, fallback);
 }
 
+// The library reads with strtol: with a 32-bit long, a number beyond the range
+// reads as the nearest limit.
+static_assert(sizeof(long) == sizeof(int32_t), "long must be 32 bits");
+
 int32_t GetLongValue(const char* section, const char* key, int32_t fallback) {
-    // long is 64 bits on the native tools' platforms and 32 bits in the game.
-    const long value = g_settings.GetLongValue(section, key, fallback);
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
+    return g_settings.GetLongValue(section, key, fallback);
 }
 
 void SetLongValue(const char* section, const char* key, int32_t value) {
     g_settings.SetLongValue(section, key, value);
+    g_positionStored = true;
 }

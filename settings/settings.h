@@ -18,11 +18,12 @@ void LoadSettings();
 extern bool g_settingsLoaded;
 
 // Writes the document to path through a temporary file in the same folder and
-// one rename. The position entry is merged into the file as it is on disk then,
-// so that edits made while the game ran are kept; when that file cannot be
-// read, the whole document is written. 0 on success, -3 when the file cannot be
-// written, another negative status when writing fails. Nothing is left behind
-// on failure and the old file stays as it was.
+// one rename. The position entry, when stored since loading, is merged into the
+// file as it is on disk then, so that edits made while the game ran are kept;
+// when that file cannot be read, the whole document is written. 0 on success,
+// -3 when the file cannot be written (a read-only file, a missing folder, a
+// failed rename), another negative status when writing fails. The old file
+// stays as it was on failure, no folder is made and no temporary file is left.
 int SaveSettings(const char* path);
 
 // The value of section/key, or fallback when either is missing; a copy.
