@@ -1,0 +1,1 @@
+file(MAKE_DIRECTORY ${WORK}/audio/streams/folder)

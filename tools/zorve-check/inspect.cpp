@@ -1,0 +1,210 @@
+#include "tools/zorve-check/inspect.h"
+
+#include <cctype>
+
+#include "hud/colour.h"
+#include "radio/jingles.h"
+#include "radio/player.h"
+#include "radio/station.h"
+#include "settings/settings.h"
+#include "settings/text.h"
+#include "tools/zorve-check/gamepath.h"
+
+const char kSettingsFile[] = "settings.ini";
+const char kAudioLibrary[] = "bass.dll";
+
+namespace {
+
+const char kUrlScheme[] = "http";
+constexpr char kSchemeSeparator = ':';
+constexpr char kListSeparator = ',';
+constexpr int kColourParts = 3;
+// No settings value holds this byte: a lookup that gives it back found no key.
+const char kAbsent[] = "\x7f";
+const char kNoCodec[] = "not a WAV, AIFF, MP3 or OGG file: plays only if Windows has a codec for it";
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Paths as the module forms them start with "./"; shown from the game folder.
+std::string Shown(const std::string& path) {
+    return path.compare(0, 2, "./") == 0 ? path.substr(2) : path;
+}
+
+bool HasKey(const std::string& section, const char* key) {
+    return GetValue(section.c_str(), key, kAbsent) != kAbsent;
+}
+
+// A name colour left empty takes the game's own; the shadow has no such fall-back.
+ColourLook LookAtColour(const std::string& section, const char* key, const char* fallback, bool gameColour) {
+    ColourLook look{key, false, GetValue(section.c_str(), key, fallback), 0, 0, 0, ""};
+    look.set = !look.text.empty() || !gameColour;
+    if (!look.set) return look;
+    look.red = ColourComponent(look.text, 1);
+    look.green = ColourComponent(look.text, 2);
+    look.blue = ColourComponent(look.text, 3);
+    const size_t parts = Fields(look.text, kListSeparator).size();
+    if (look.text.empty()) {
+        look.note = "empty: every part is 0";
+    } else if (parts != kColourParts) {
+        look.note = std::to_string(parts) + (parts == 1 ? " number" : " numbers") +
+                    ": the missing ones repeat the list from its start";
+    }
+    return look;
+}
+
+// Why a source that names no file and no http stream plays nothing.
+std::string WhyNotPlayed(const std::string& source) {
+    const std::string scheme = FieldAt(1, source, kSchemeSeparator);
+    if (Lower(scheme) == "https") {
+        return "https streams are not played: only sources beginning with http: are internet streams";
+    }
+    if (Lower(scheme) == kUrlScheme) {
+        return "\"" + scheme + ":\" is not played: an internet stream must begin with http: in small letters";
+    }
+    std::string why = "no file " + source + " in the game folder";
+    if (ExistsForGame(BaseDirFile(source))) {
+        why += "; it is in audio/streams/: sources are found from the game folder, write audio/streams/" + source;
+    } else if (source.front() == '"') {
+        why += "; the quotes count as part of the file name";
+    }
+    return why;
+}
+
+StationLook LookAtStation(int number) {
+    const std::string section = TrackSection(static_cast<int8_t>(number));
+    StationLook station{};
+    station.number = number;
+    station.source = GetValue(section.c_str(), "source", "");
+    station.name = GetValue(section.c_str(), "name", "");
+    station.colorA = LookAtColour(section, "colorA", "", true);
+    station.colorB = LookAtColour(section, "colorB", "", true);
+    station.shadow = LookAtColour(section, "shadow", "0,0,0", false);
+    station.shown = HasKey(section, "name") || HasKey(section, "colorA") || HasKey(section, "colorB") ||
+                    HasKey(section, "shadow") || !station.source.empty();
+
+    const std::string& source = station.source;
+    const bool url = FieldAt(1, source, kSchemeSeparator) == kUrlScheme;
+    const PathLook file = source.empty() ? PathLook{PathKind::Missing, ""} : LookAt(source);
+    auto set = [&](Verdict verdict, const char* status, const std::string& detail) {
+        station.verdict = verdict;
+        station.status = status;
+        station.detail = detail;
+    };
+    switch (file.kind) {
+        case PathKind::Folder:
+            set(Verdict::Fails, "folder", "a folder, not a file: the open fails and the station stays silent");
+            break;
+        case PathKind::EmptyFile:
+            set(Verdict::Fails, "empty", "an empty file: the open fails and the station stays silent");
+            break;
+        case PathKind::Audio:
+            set(Verdict::Plays, "file", file.format + " file, played live");
+            break;
+        case PathKind::Unknown:
+            set(Verdict::Warning, "file", kNoCodec);
+            break;
+        case PathKind::Unchecked:
+            set(Verdict::Warning, "unchecked", "a drive or network path: run zorve-check.exe on Windows to check it");
+            break;
+        case PathKind::Missing:
+            if (source.empty()) {
+                set(Verdict::Note, "no source", "the station plays nothing of ours");
+            } else if (url) {
+                set(Verdict::Plays, "stream", "internet stream (not checked: that needs the network)");
+            } else {
+                set(Verdict::Fails, "not played", WhyNotPlayed(source));
+            }
+            return station;
+    }
+    if (url && file.kind != PathKind::Unchecked) station.detail += "; also an http address, but it opens as the file";
+    return station;
+}
+
+std::vector<JingleLook> LookAtJingles(int& loaded) {
+    std::vector<JingleLook> jingles;
+    loaded = 0;
+    const std::string list = GetValue("SWITCHER", "samples", "");
+    if (list.empty()) return jingles;
+    for (const std::string& name : Fields(list, kListSeparator)) {
+        JingleLook jingle{static_cast<int>(jingles.size()) + 1, name, Shown(BaseDirFile(name)), Verdict::Plays, "", ""};
+        auto set = [&](Verdict verdict, const char* status, const std::string& detail) {
+            jingle.verdict = verdict;
+            jingle.status = status;
+            jingle.detail = detail;
+        };
+        const PathLook file = LookAt(BaseDirFile(name));
+        if (name.empty()) {
+            set(Verdict::Note, "skipped", "empty name (two commas in a row, or a comma at an end of the list)");
+        } else if (loaded >= kJingleSlots) {
+            set(Verdict::Fails, "ignored", "past the " + std::to_string(kJingleSlots) + "th loaded jingle");
+        } else if (file.kind == PathKind::Missing) {
+            const bool blank = std::isspace(static_cast<unsigned char>(name.front()));
+            std::string why = blank ? "begins with a blank, and there is no file " : "no file ";
+            why += jingle.path;
+            const size_t first = name.find_first_not_of(" \t");
+            if (blank && first != std::string::npos && ExistsForGame(BaseDirFile(name.substr(first)))) {
+                why += "; remove the blank after the comma";
+            }
+            set(Verdict::Fails, "skipped", why);
+        } else {
+            ++loaded;
+            switch (file.kind) {
+                case PathKind::Folder:
+                    set(Verdict::Fails, "no sound", "a folder, not a file: its turns play nothing");
+                    break;
+                case PathKind::EmptyFile:
+                    set(Verdict::Fails, "no sound", "an empty file: its turns play nothing");
+                    break;
+                case PathKind::Audio:
+                    set(Verdict::Plays, "loads", file.format + " file");
+                    break;
+                default:
+                    set(Verdict::Warning, "loads", kNoCodec);
+                    break;
+            }
+        }
+        jingles.push_back(jingle);
+    }
+    return jingles;
+}
+
+PositionLook LookAtPosition() {
+    PositionLook position{};
+    position.text = GetValue("POSITION", "seconds", "");
+    // The reader gives back whatever fallback it is handed when the text is not a number.
+    const int32_t read = GetLongValue("POSITION", "seconds", 0);
+    position.number = !position.text.empty() && read == GetLongValue("POSITION", "seconds", 1);
+    position.value = position.number ? read : 0;
+    position.used = position.number && position.value <= kMaxStartOffset;
+    return position;
+}
+
+}  // namespace
+
+FolderLook InspectGameFolder() {
+    FolderLook look{};
+    const PathLook settings = LookAt(BaseDirFile(kSettingsFile));
+    look.settingsFound = settings.kind != PathKind::Missing && settings.kind != PathKind::Folder;
+    const PathLook library = LookAt(kAudioLibrary);
+    look.audioLibraryFound = library.kind != PathKind::Missing && library.kind != PathKind::Folder;
+
+    LoadSettings();
+    for (int number = 1; number <= kLastStreamedStation; ++number) look.stations.push_back(LookAtStation(number));
+    look.jingles = LookAtJingles(look.jinglesLoaded);
+    look.position = LookAtPosition();
+    return look;
+}
+
+bool AnyFailure(const FolderLook& look) {
+    if (!look.settingsFound || !look.audioLibraryFound) return true;
+    for (const StationLook& station : look.stations) {
+        if (station.verdict == Verdict::Fails) return true;
+    }
+    for (const JingleLook& jingle : look.jingles) {
+        if (jingle.verdict == Verdict::Fails) return true;
+    }
+    return false;
+}

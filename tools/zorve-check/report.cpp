@@ -1,0 +1,172 @@
+#include "tools/zorve-check/report.h"
+
+#include <vector>
+
+namespace {
+
+const char* VerdictWord(Verdict verdict, const std::string& status) {
+    switch (verdict) {
+        case Verdict::Plays:
+            return status == "loads" ? "loads" : "plays";
+        case Verdict::Note:
+            return status.c_str();
+        case Verdict::Warning:
+            return "MAY NOT PLAY";
+        case Verdict::Fails:
+            return "WILL NOT PLAY";
+    }
+    return "";
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Plays:
+            return "plays";
+        case Verdict::Note:
+            return "note";
+        case Verdict::Warning:
+            return "warning";
+        case Verdict::Fails:
+            return "fails";
+    }
+    return "";
+}
+
+std::string ColourText(const ColourLook& colour) {
+    if (!colour.set) return "not set -> the game's own colour";
+    std::string text = "\"" + colour.text + "\" -> " + std::to_string(colour.red) + "," +
+                       std::to_string(colour.green) + "," + std::to_string(colour.blue);
+    if (!colour.note.empty()) text += " (" + colour.note + ")";
+    return text;
+}
+
+std::vector<std::string> Problems(const FolderLook& look) {
+    std::vector<std::string> problems;
+    if (!look.settingsFound) problems.push_back("settings.ini");
+    if (!look.audioLibraryFound) problems.push_back("bass.dll");
+    for (const StationLook& station : look.stations) {
+        if (station.verdict == Verdict::Fails) problems.push_back("station " + std::to_string(station.number));
+    }
+    for (const JingleLook& jingle : look.jingles) {
+        if (jingle.verdict == Verdict::Fails) problems.push_back("jingle " + std::to_string(jingle.number));
+    }
+    return problems;
+}
+
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+const char* Json(bool value) { return value ? "true" : "false"; }
+
+std::string Json(const ColourLook& colour) {
+    return std::string("{\"set\": ") + Json(colour.set) + ", \"text\": " + Json(colour.text) + ", \"rgb\": [" +
+           std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " + std::to_string(colour.blue) +
+           "], \"note\": " + Json(colour.note) + "}";
+}
+
+}  // namespace
+
+void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
+    std::fprintf(out, "zorve-check: game folder %s\n", folder.c_str());
+    std::fprintf(out, "settings: %s\n",
+                 look.settingsFound ? "audio/streams/settings.ini found"
+                                    : "WILL NOT PLAY: no audio/streams/settings.ini: nothing is configured");
+    std::fprintf(out, "audio library: %s\n",
+                 look.audioLibraryFound ? "bass.dll found beside the game"
+                                        : "WILL NOT PLAY: no bass.dll in the game folder: the module does not load "
+                                          "without it");
+
+    for (const StationLook& station : look.stations) {
+        if (station.source.empty()) {
+            std::fprintf(out, "station %d: %s\n", station.number, VerdictWord(station.verdict, station.status));
+        } else {
+            std::fprintf(out, "station %d: %s: %s: %s\n", station.number,
+                         VerdictWord(station.verdict, station.status), station.source.c_str(),
+                         station.detail.c_str());
+        }
+        if (!station.shown) continue;
+        if (station.name.empty()) {
+            std::fprintf(out, "  name: empty: no name is shown\n");
+        } else {
+            std::fprintf(out, "  name: \"%s\"\n", station.name.c_str());
+        }
+        for (const ColourLook* colour : {&station.colorA, &station.colorB, &station.shadow}) {
+            std::fprintf(out, "  %s: %s\n", colour->key, ColourText(*colour).c_str());
+        }
+    }
+
+    if (look.jingles.empty()) {
+        std::fprintf(out, "jingles: none listed\n");
+    } else {
+        std::fprintf(out, "jingles: %d loaded from %zu names\n", look.jinglesLoaded, look.jingles.size());
+    }
+    for (const JingleLook& jingle : look.jingles) {
+        std::fprintf(out, "jingle %d: %s: %s: %s\n", jingle.number, VerdictWord(jingle.verdict, jingle.status),
+                     jingle.name.empty() ? "(empty)" : jingle.path.c_str(), jingle.detail.c_str());
+    }
+
+    const PositionLook& position = look.position;
+    if (position.text.empty()) {
+        std::fprintf(out, "position: not set: files start from the game clock alone\n");
+    } else if (!position.number) {
+        std::fprintf(out, "position: \"%s\": not a whole number, read as 0\n", position.text.c_str());
+    } else if (!position.used) {
+        std::fprintf(out, "position: %d: above 16384, ignored: files start from the game clock alone\n",
+                     position.value);
+    } else {
+        std::fprintf(out, "position: %d: seconds added to the game clock where a file starts\n", position.value);
+    }
+
+    const std::vector<std::string> problems = Problems(look);
+    if (problems.empty()) {
+        std::fprintf(out, "result: everything configured will play\n");
+        return;
+    }
+    std::string list;
+    for (const std::string& problem : problems) list += (list.empty() ? "" : ", ") + problem;
+    std::fprintf(out, "result: %zu %s: %s\n", problems.size(), problems.size() == 1 ? "problem" : "problems",
+                 list.c_str());
+}
+
+void PrintJson(FILE* out, const std::string& folder, const FolderLook& look) {
+    std::fprintf(out, "{\n  \"gameFolder\": %s,\n  \"settingsFound\": %s,\n  \"audioLibraryFound\": %s,\n",
+                 Json(folder).c_str(), Json(look.settingsFound), Json(look.audioLibraryFound));
+    std::fprintf(out, "  \"stations\": [\n");
+    for (size_t i = 0; i < look.stations.size(); ++i) {
+        const StationLook& s = look.stations[i];
+        std::fprintf(out,
+                     "    {\"number\": %d, \"source\": %s, \"verdict\": \"%s\", \"status\": %s, \"detail\": %s, "
+                     "\"name\": %s, \"colorA\": %s, \"colorB\": %s, \"shadow\": %s}%s\n",
+                     s.number, Json(s.source).c_str(), VerdictName(s.verdict), Json(s.status).c_str(),
+                     Json(s.detail).c_str(), Json(s.name).c_str(), Json(s.colorA).c_str(), Json(s.colorB).c_str(),
+                     Json(s.shadow).c_str(), i + 1 < look.stations.size() ? "," : "");
+    }
+    std::fprintf(out, "  ],\n  \"jinglesLoaded\": %d,\n  \"jingles\": [\n", look.jinglesLoaded);
+    for (size_t i = 0; i < look.jingles.size(); ++i) {
+        const JingleLook& j = look.jingles[i];
+        std::fprintf(out,
+                     "    {\"number\": %d, \"name\": %s, \"path\": %s, \"verdict\": \"%s\", \"status\": %s, "
+                     "\"detail\": %s}%s\n",
+                     j.number, Json(j.name).c_str(), Json(j.path).c_str(), VerdictName(j.verdict),
+                     Json(j.status).c_str(), Json(j.detail).c_str(), i + 1 < look.jingles.size() ? "," : "");
+    }
+    const PositionLook& p = look.position;
+    std::fprintf(out, "  ],\n  \"position\": {\"text\": %s, \"value\": %d, \"number\": %s, \"used\": %s},\n",
+                 Json(p.text).c_str(), p.value, Json(p.number), Json(p.used));
+    std::fprintf(out, "  \"playable\": %s\n}\n", Json(!AnyFailure(look)));
+}
