@@ -3,11 +3,11 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstdio>
 #endif
 
 namespace {
@@ -30,6 +30,10 @@ bool IsReadOnlyFile(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+bool CommitFile(FILE* file) {
+    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+}
+
 bool ReplaceFileWith(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -44,6 +48,10 @@ bool PathExists(const char* path) {
 bool IsReadOnlyFile(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+}
+
+bool CommitFile(FILE* file) {
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
 bool ReplaceFileWith(const char* from, const char* to) {

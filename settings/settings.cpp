@@ -1,8 +1,7 @@
 #include "settings/settings.h"
 
-#include <io.h>
-
 #include <cstdio>
+#include <limits>
 
 #include "platform/files.h"
 #include "settings/text.h"
@@ -45,7 +44,7 @@ int WriteDocument(const CSimpleIniA& document, const std::string& path) {
     if (!file) return kSaveCannotOpen;
     SI_Error status = document.SaveFile(file, true);
     // The library does not report failed writes.
-    const bool written = std::fflush(file) == 0 && !std::ferror(file) && _commit(_fileno(file)) == 0;
+    const bool written = !std::ferror(file) && CommitFile(file);
     if (std::fclose(file) != 0 || !written) status = SI_FILE;
     if (status < 0) std::remove(path.c_str());
     return status;
@@ -85,12 +84,13 @@ std::string GetValue(const char* section, const char* key, const char* fallback)
     return g_settings.GetValue(section, key, fallback);
 }
 
-// The library reads with strtol: with a 32-bit long, a number beyond the range
-// reads as the nearest limit.
-static_assert(sizeof(long) == sizeof(int32_t), "long must be 32 bits");
-
 int32_t GetLongValue(const char* section, const char* key, int32_t fallback) {
-    return g_settings.GetLongValue(section, key, fallback);
+    // The library reads with strtol, whose long is 32 bits in the game and 64 in
+    // the native checker and fuzzer: clamp so that both read the same number.
+    const long value = g_settings.GetLongValue(section, key, fallback);
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
 }
 
 void SetLongValue(const char* section, const char* key, int32_t value) {
