@@ -11,6 +11,7 @@
 
 std::atomic<uint32_t> g_nameColour{0};
 size_t g_nameEntryCapacity = 0;
+bool g_nameEntryMeasured = false;
 
 namespace {
 
@@ -30,7 +31,10 @@ void ShowStationName(int8_t station) {
     std::string name = GetValue(TrackSection(station).c_str(), "name", "");
     if (!entry) return;
     // The entry's own text on first sight is all the room it is known to have.
-    if (g_nameEntryCapacity == 0) g_nameEntryCapacity = std::strlen(entry);
+    if (!g_nameEntryMeasured) {
+        g_nameEntryCapacity = std::strlen(entry);
+        g_nameEntryMeasured = true;
+    }
     if (name.size() > g_nameEntryCapacity) name.resize(g_nameEntryCapacity);
     HostCopyAsciiText(name.c_str(), entry);
 }

@@ -7,9 +7,10 @@
 // Written whole by the worker, read whole by the game's drawing thread.
 extern std::atomic<uint32_t> g_nameColour;
 
-// Characters the game's name entry holds, from the text it held when first
-// looked up; 0 until then.
+// Characters the game's name entry holds: the length of the text it held when
+// first looked up, measured once (g_nameEntryMeasured) and kept from then on.
 extern size_t g_nameEntryCapacity;
+extern bool g_nameEntryMeasured;
 
 void ShowStationName(int8_t station);
 void ApplyStationColours(int8_t station);

@@ -81,6 +81,7 @@ void ResetModuleState() {
     g_jingleRandomState = 1;
     g_nameColour = 0;
     g_nameEntryCapacity = 0;
+    g_nameEntryMeasured = false;
     ResetQueuedThreads();
     FakeBass_Reset();
 }
