@@ -1,0 +1,282 @@
+#include "tests/e2e/rig.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+const char kSettingsPath[] = "audio/streams/settings.ini";
+const char kBassLogName[] = "bass.log";
+
+namespace {
+
+const FakeHost* g_host = nullptr;
+int g_failures = 0;
+
+// A player object and a vehicle object in game memory the module reads only
+// through the player pointer.
+constexpr uintptr_t kPlayerObject = 0xB00000;
+constexpr uintptr_t kVehicleObject = 0xB01000;
+constexpr uint16_t kModelWithRadio = 400;
+constexpr uint8_t kPlayerOnFoot = 1;
+
+constexpr DWORD kPollMs = 2;
+constexpr DWORD kFrameSleepMs = 16;
+constexpr uint32_t kShortFrameMs = 16;
+constexpr uint32_t kLongFrameMs = 17;
+
+std::mutex g_clockLock;
+std::vector<uint32_t> g_clockHistory;
+bool g_clockRunning = false;
+bool g_clockStarted = false;
+uint32_t g_frame = 0;
+
+void SetClockLocked(uint32_t ms) {
+    SetHost<uint32_t>(host::kClockMsAddr, ms);
+    g_clockHistory.push_back(ms);
+}
+
+DWORD WINAPI ClockThread(LPVOID) {
+    for (;;) {
+        Sleep(kFrameSleepMs);
+        std::lock_guard<std::mutex> lock(g_clockLock);
+        if (!g_clockRunning) continue;
+        ++g_frame;
+        SetClockLocked(ClockMs() + (g_frame % 2 ? kLongFrameMs : kShortFrameMs));
+    }
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+}  // namespace
+
+const FakeHost& Host() {
+    return *g_host;
+}
+
+void SetFakeHost(const FakeHost* host) {
+    g_host = host;
+}
+
+int Failures() {
+    return g_failures;
+}
+
+void Fail(const char* file, int line, const std::string& message) {
+    ++g_failures;
+    std::printf("FAIL %s:%d: %s\n", file, line, message.c_str());
+}
+
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%#llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32_t timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!ready()) {
+        if (GetTickCount() - start > timeoutMs) {
+            Fail(__FILE__, __LINE__, "timed out waiting for " + what);
+            return false;
+        }
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+void PrepareGameFolder(bool withStreamsFolder) {
+    RemoveTree("audio");
+    DeleteFileA(kBassLogName);
+    if (withStreamsFolder) {
+        CreateDirectoryA("audio", nullptr);
+        CreateDirectoryA("audio\\streams", nullptr);
+    }
+    char full[MAX_PATH];
+    GetFullPathNameA(kBassLogName, MAX_PATH, full, nullptr);
+    SetEnvironmentVariableA("FAKEBASS_LOG", full);
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+bool ReadFile(const std::string& path, std::string& content) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    std::ostringstream text;
+    text << file.rdbuf();
+    content = text.str();
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteWave(const std::string& path) {
+    // RIFF header of an empty 16-bit mono PCM file.
+    static const unsigned char kHeader[44] = {
+        'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+        0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    WriteFile(path, std::string(reinterpret_cast<const char*>(kHeader), sizeof kHeader));
+}
+
+std::string Visible(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n\n";
+        } else if (c < 0x20 || c >= 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+uint8_t CodeByte(uintptr_t address) {
+    return host::Read<uint8_t>(address);
+}
+
+void SetGameDefaults() {
+    SetHost<float>(host::kRadioVolumeAddr, 1.0f);
+}
+
+void PutPlayerInCar() {
+    SetHost<uintptr_t>(host::kPlayerAddr, kPlayerObject);
+    SetHost<uintptr_t>(kPlayerObject + host::kPlayerVehicleOffset, kVehicleObject);
+    SetHost<uint16_t>(kVehicleObject + host::kVehicleModelOffset, kModelWithRadio);
+    SetHost<uint8_t>(host::kModelRecordsAddr + host::kModelRecordSize * kModelWithRadio, 0);
+    SetHost<uint8_t>(kPlayerObject + host::kPlayerStateOffset, host::kPlayerStateDriving);
+}
+
+void PlayerLeavesCar() {
+    SetHost<uint8_t>(kPlayerObject + host::kPlayerStateOffset, kPlayerOnFoot);
+}
+
+void TuneTo(int32_t station) {
+    SetHost<int8_t>(host::kStationStepAddr, 0);
+    SetHost<int32_t>(host::kStationBaseAddr, station);
+}
+
+void SetOpenWait(int16_t ms) {
+    Host().WriteCode(host::kOpenWaitAddr, &ms, sizeof ms);
+}
+
+void StartClock(uint32_t startMs) {
+    std::lock_guard<std::mutex> lock(g_clockLock);
+    SetClockLocked(startMs);
+    g_clockRunning = true;
+    if (!g_clockStarted) CreateThread(nullptr, 0, ClockThread, nullptr, 0, nullptr);
+    g_clockStarted = true;
+}
+
+void HoldClock(uint32_t ms) {
+    std::lock_guard<std::mutex> lock(g_clockLock);
+    g_clockRunning = false;
+    SetClockLocked(ms);
+}
+
+void HoldClock() {
+    std::lock_guard<std::mutex> lock(g_clockLock);
+    g_clockRunning = false;
+}
+
+void ResumeClock() {
+    std::lock_guard<std::mutex> lock(g_clockLock);
+    g_clockRunning = true;
+}
+
+uint32_t ClockMs() {
+    return host::Read<uint32_t>(host::kClockMsAddr);
+}
+
+std::vector<uint32_t> ClockHistory() {
+    std::lock_guard<std::mutex> lock(g_clockLock);
+    return g_clockHistory;
+}
+
+bool ModuleContains(uintptr_t address) {
+    const HMODULE module = GetModuleHandleA("zorve.asi");
+    if (!module) return false;
+    const uintptr_t base = reinterpret_cast<uintptr_t>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    return address >= base && address < base + nt->OptionalHeader.SizeOfImage;
+}
+
+uintptr_t CallTarget(uintptr_t site) {
+    constexpr uint8_t kCallRel32 = 0xE8;
+    if (CodeByte(site) != kCallRel32) return 0;
+    const int32_t displacement = host::Read<int32_t>(site + 1);
+    return static_cast<uintptr_t>(static_cast<uint32_t>(site + 5) + static_cast<uint32_t>(displacement));
+}
+
+int BassCallCount() {
+    return FakeBass_CallCount();
+}
+
+std::vector<BassCall> BassCallsFrom(int first) {
+    std::vector<BassCall> calls;
+    BassCall call;
+    for (int i = first; FakeBass_GetCall(i, &call); ++i) calls.push_back(call);
+    return calls;
+}
+
+std::vector<BassCall> BassCallsOf(int fn, int first) {
+    std::vector<BassCall> calls;
+    for (const BassCall& call : BassCallsFrom(first))
+        if (call.fn == fn) calls.push_back(call);
+    return calls;
+}
+
+bool IsJingleChannel(uint32_t handle) {
+    return handle >= FAKEBASS_CHANNEL_BASE;
+}
+
+void WaitTicks(int n) {
+    // Every tick past the gate sets two volumes: the stream's and the jingle's.
+    const int first = BassCallCount();
+    WaitFor([&] { return static_cast<int>(BassCallsOf(BF_SET_ATTRIBUTE, first).size()) >= 2 * n + 2; },
+            std::to_string(n) + " ticks");
+}
+
+int HostCallCount() {
+    return Host().CallCount();
+}
+
+std::vector<HostCall> HostCallsFrom(int first) {
+    std::vector<HostCall> calls;
+    HostCall call;
+    const int count = Host().CallCount();
+    if (first < count - HOST_CALL_CAPACITY) first = count - HOST_CALL_CAPACITY;
+    for (int i = first; i < count && Host().GetCall(i, &call); ++i) calls.push_back(call);
+    return calls;
+}

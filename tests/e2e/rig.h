@@ -1,0 +1,96 @@
+// What the whole-drive scenarios share: the game folder on disk, a game clock
+// that advances in frames, the fake audio library's log, the game's recorded
+// routine calls, and plain checks that count failures.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+#include "tests/fakes/fakebass.h"
+#include "tests/host/fakehost.h"
+
+const FakeHost& Host();
+void SetFakeHost(const FakeHost* host);
+
+// ---- checks ----------------------------------------------------------------
+
+int Failures();
+void Fail(const char* file, int line, const std::string& message);
+#define CHECK(condition, message)                                                      \
+    do {                                                                               \
+        if (!(condition)) Fail(__FILE__, __LINE__, std::string(#condition ": ") + (message)); \
+    } while (0)
+
+std::string Hex(uint64_t value);
+
+// Polls every couple of milliseconds until ready() holds; a failure after
+// timeoutMs. The game clock keeps running meanwhile.
+bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32_t timeoutMs = 20000);
+
+// ---- the game folder (the current directory) ---------------------------------
+
+extern const char kSettingsPath[];  // audio/streams/settings.ini
+extern const char kBassLogName[];   // where the fake audio library writes its log at exit
+
+// Empties the current directory's game files and makes audio/streams; the fake
+// audio library will write its log to bass.log here.
+void PrepareGameFolder(bool withStreamsFolder = true);
+void WriteFile(const std::string& path, const std::string& content);
+bool ReadFile(const std::string& path, std::string& content);
+bool FileExists(const std::string& path);
+// A tiny valid WAV file, so that the audio fake takes it as a sample too.
+void WriteWave(const std::string& path);
+// Shows the bytes of a text with CR and LF spelled out, for failure messages.
+std::string Visible(const std::string& text);
+
+// ---- the game ----------------------------------------------------------------
+
+template <typename T>
+void SetHost(uintptr_t address, T value) {
+    host::Write<T>(address, value);
+}
+template <typename T>
+T GetHost(uintptr_t address) {
+    return host::Read<T>(address);
+}
+uint8_t CodeByte(uintptr_t address);
+
+// Supported game, radio at full volume 1.0, nothing else set.
+void SetGameDefaults();
+void PutPlayerInCar();
+void PlayerLeavesCar();
+// Station base and step: the game's radio dial.
+void TuneTo(int32_t station);
+// The wait the game makes before a file stream opens, held in its code page.
+void SetOpenWait(int16_t ms);
+
+// The game clock: a thread advances it by one frame of 16 or 17 ms every
+// frame (so its parity alternates, as the fade needs).
+void StartClock(uint32_t startMs);
+// Stops the frames (any frame under way finishes first) and sets the clock.
+void HoldClock(uint32_t ms);
+void HoldClock();
+void ResumeClock();
+uint32_t ClockMs();
+// Every value the clock has held so far.
+std::vector<uint32_t> ClockHistory();
+
+// The module as loaded into this process.
+bool ModuleContains(uintptr_t address);
+// Where the 5-byte call at site leads, or 0 if the site holds no call.
+uintptr_t CallTarget(uintptr_t site);
+
+// ---- recorded calls ----------------------------------------------------------
+
+int BassCallCount();
+std::vector<BassCall> BassCallsFrom(int first);
+std::vector<BassCall> BassCallsOf(int fn, int first = 0);
+bool IsJingleChannel(uint32_t handle);
+// Waits until at least n whole ticks that passed the gate have run after now.
+void WaitTicks(int n);
+
+int HostCallCount();
+std::vector<HostCall> HostCallsFrom(int first);
