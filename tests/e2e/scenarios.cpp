@@ -16,6 +16,7 @@
 namespace {
 
 constexpr uint32_t kStartClockMs = 3725500;
+constexpr uint32_t kFrameMs = 16;
 constexpr int32_t kSavedOffset = 1200;
 constexpr float kGameRadioVolume = 0.8f;
 constexpr int16_t kSlowOpenWaitMs = 300;
@@ -85,7 +86,7 @@ void StartGame(bool gameActive) {
     SetGameDefaults();
     SetHost<float>(host::kRadioVolumeAddr, kGameRadioVolume);
     SetHost<uint32_t>(host::kGameActiveAddr, gameActive ? 1 : 0);
-    Host().StartDrawing(16);
+    Host().StartDrawing(kFrameMs);
     StartClock(kStartClockMs);
 }
 
@@ -101,12 +102,16 @@ void CheckBannerDrawn() {
     CHECK(printed, "banner printed by the drawing thread");
 }
 
-// The colour the game receives when its drawing thread reaches the name colour site.
+// The colour the game receives when its drawing thread reaches the name colour
+// site. The frames stop meanwhile, so that the banner's colour cannot come between.
 uint32_t NameColourDrawn() {
     SiteRun run;
+    Host().StopDrawing();
     const int first = HostCallCount();
     CHECK(Host().RunSite(SITE_NAME_COLOUR_ENTRY, &run), "name colour site preserves registers, stack and x87");
-    for (const HostCall& call : HostCallsFrom(first))
+    const auto calls = HostCallsFrom(first);
+    Host().StartDrawing(kFrameMs);
+    for (const HostCall& call : calls)
         if (call.routine == HR_SET_TEXT_COLOUR && call.thread == run.thread) return call.args[0];
     Fail(__FILE__, __LINE__, "no colour set through the name colour site");
     return 0;
