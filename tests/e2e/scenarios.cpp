@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -17,6 +18,8 @@ namespace {
 
 constexpr uint32_t kStartClockMs = 3725500;
 constexpr uint32_t kFrameMs = 16;
+// x87 intermediates may differ in the last bits; clock values lie 16 ms apart.
+constexpr double kSameSeconds = 1e-6;
 constexpr int32_t kSavedOffset = 1200;
 constexpr float kGameRadioVolume = 0.8f;
 constexpr int16_t kSlowOpenWaitMs = 300;
@@ -224,7 +227,8 @@ int PlayStationChange() {
     if (toBytes.size() == 1 && lengths.size() == 1 && positions.size() == 1) {
         bool clockSeen = false;
         for (uint32_t clock : ClockHistory())
-            clockSeen |= clock >= clockBeforeOpen && toBytes[0].seconds == clock / 1000.0 + kSavedOffset;
+            clockSeen |= clock >= clockBeforeOpen &&
+                         std::fabs(toBytes[0].seconds - (clock / 1000.0 + kSavedOffset)) < kSameSeconds;
         CHECK(clockSeen, "live position from the clock at the open plus the offset, got " +
                              std::to_string(toBytes[0].seconds) + " s");
         CHECK(lengths[0].handle == stream && lengths[0].args[0] == 0, "length asked in bytes");
