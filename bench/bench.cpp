@@ -1,0 +1,171 @@
+// What the module costs the game: the worker's share of a core with its pause
+// and without, the cost of one tick, and the cost of each hook the game calls.
+// Runs in the fake game process with a station playing and the radio audible;
+// prints name=value lines.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "hud/banner.h"
+#include "hud/name.h"
+#include "module/entry.h"
+#include "module/tick.h"
+#include "platform/host.h"
+#include "radio/player.h"
+#include "tests/fakes/fakebass.h"
+#include "tests/host/fakehost.h"
+
+namespace {
+
+constexpr int kTicks = 100000;
+constexpr int kHookCalls = 100000;
+// Thread times under Wine advance in 10 ms steps: a long window keeps that small.
+constexpr DWORD kCpuWindowMs = 10000;
+constexpr uint8_t kStation = 3;
+constexpr float kRadioVolume = 0.8f;
+constexpr uintptr_t kPlayerObject = 0xB00000;
+constexpr uintptr_t kVehicleObject = 0xB01000;
+constexpr uint16_t kModel = 400;
+
+double g_ticksPerUs = 0;
+
+double NowUs() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / g_ticksPerUs;
+}
+
+double ThreadCpuMs(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    auto ms = [](FILETIME t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e4; };
+    return ms(kernel) + ms(user);
+}
+
+void Print(const char* name, double value) {
+    std::printf("%s=%.3f\n", name, value);
+}
+
+void MakeGameFolder() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "zorve-bench-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    SetCurrentDirectoryA(folder.c_str());
+    CreateDirectoryA("audio", nullptr);
+    CreateDirectoryA("audio\\streams", nullptr);
+    std::ofstream("audio/streams/station3.wav", std::ios::binary) << "RIFF";
+    std::ofstream("audio/streams/settings.ini", std::ios::binary)
+        << "[TRACK3]\r\nsource = audio/streams/station3.wav\r\nname = Bench FM\r\n"
+           "colorA = 255,128,0\r\ncolorB = 0,128,255\r\nshadow = 10,20,30\r\n";
+}
+
+void PutPlayerInCarWithStation() {
+    host::Write<uintptr_t>(host::kPlayerAddr, kPlayerObject);
+    host::Write<uint8_t>(kPlayerObject + host::kPlayerStateOffset, host::kPlayerStateDriving);
+    host::Write<uintptr_t>(kPlayerObject + host::kPlayerVehicleOffset, kVehicleObject);
+    host::Write<uint16_t>(kVehicleObject + host::kVehicleModelOffset, kModel);
+    host::Write<int32_t>(host::kStationBaseAddr, kStation);
+    host::Write<float>(host::kRadioVolumeAddr, kRadioVolume);
+    host::Write<uint32_t>(host::kClockMsAddr, 1001);
+    host::Write<uint32_t>(host::kGameActiveAddr, 1);
+}
+
+// Median and 99th percentile of one tick, in microseconds.
+void MeasureTicks(const char* median, const char* p99) {
+    std::vector<double> costs(kTicks);
+    for (double& cost : costs) {
+        const double start = NowUs();
+        RadioTick();
+        cost = NowUs() - start;
+    }
+    std::sort(costs.begin(), costs.end());
+    Print(median, costs[costs.size() / 2]);
+    Print(p99, costs[costs.size() * 99 / 100]);
+}
+
+template <typename Hook>
+void MeasureHook(const char* name, Hook hook) {
+    const double start = NowUs();
+    for (int i = 0; i < kHookCalls; ++i) hook();
+    Print(name, (NowUs() - start) / kHookCalls);
+}
+
+std::atomic<bool> g_stopBaseline{false};
+
+DWORD WINAPI BaselineLoop(LPVOID) {
+    while (!g_stopBaseline) RadioTick();
+    return 0;
+}
+
+// Share of one core that thread used over the window.
+double CpuPercent(HANDLE thread) {
+    const double cpuBefore = ThreadCpuMs(thread);
+    const double wallBefore = NowUs();
+    Sleep(kCpuWindowMs);
+    const double cpu = ThreadCpuMs(thread) - cpuBefore;
+    const double wallMs = (NowUs() - wallBefore) / 1000.0;
+    return 100.0 * cpu / wallMs;
+}
+
+// Ticks thread made, from its volume calls: two in every tick.
+int TickCount(DWORD thread) {
+    int count = 0;
+    BassCall call;
+    for (int i = FakeBass_CallCount() - 1; i >= 0 && FakeBass_GetCall(i, &call); --i)
+        if (call.fn == BF_SET_ATTRIBUTE && call.thread == thread) ++count;
+    return count / 2;
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) int FakeHostMain(const FakeHost*, int, char**) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    g_ticksPerUs = frequency.QuadPart / 1e6;
+
+    MakeGameFolder();
+    PutPlayerInCarWithStation();
+    for (int i = 0; i < 10000 && FakeBass_Active(g_stationStream) != 1; ++i) {
+        RadioTick();
+        Sleep(1);
+    }
+    if (FakeBass_Active(g_stationStream) != 1) {
+        std::fprintf(stderr, "bench: the station never started playing\n");
+        return 1;
+    }
+
+    MeasureTicks("tick_median_us", "tick_p99_us");
+    host::Write<uint32_t>(host::kGameActiveAddr, 0);
+    MeasureTicks("gate_tick_median_us", "gate_tick_p99_us");
+    host::Write<uint32_t>(host::kGameActiveAddr, 1);
+
+    MeasureHook("banner_hook_us", DrawBanner);
+    MeasureHook("colour_hook_us", ApplyNameColour);
+
+    HANDLE baseline = CreateThread(nullptr, 0, BaselineLoop, nullptr, 0, nullptr);
+    const double baselinePercent = CpuPercent(baseline);
+    g_stopBaseline = true;
+    WaitForSingleObject(baseline, INFINITE);
+    CloseHandle(baseline);
+
+    // The module's own loop: first while no game runs, then with the station playing.
+    host::Write<uint32_t>(host::kGameActiveAddr, 0);
+    DWORD workerId = 0;
+    HANDLE worker = CreateThread(nullptr, 0, WorkerThread, nullptr, 0, &workerId);
+    Print("idle_worker_cpu_percent", CpuPercent(worker));
+    host::Write<uint32_t>(host::kGameActiveAddr, 1);
+    const double workerPercent = CpuPercent(worker);
+    Print("worker_ticks_per_second", TickCount(workerId) / (kCpuWindowMs / 1000.0));
+    Print("worker_cpu_percent", workerPercent);
+    Print("baseline_cpu_percent", baselinePercent);
+    Print("cpu_ratio", workerPercent / baselinePercent);
+    // The worker never returns; the process ends with it running, as the game does.
+    std::fflush(stdout);
+    return 0;
+}

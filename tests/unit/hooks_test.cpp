@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "hud/banner.h"
+#include "hud/name.h"
+#include "tests/unit/support.h"
+
+namespace {
+
+std::atomic<bool> g_countAllocations{false};
+std::atomic<int> g_allocations{0};
+
+}  // namespace
+
+// Counts the allocations made while a test asks for it.
+void* operator new(size_t size) {
+    if (g_countAllocations) ++g_allocations;
+    if (void* memory = std::malloc(size ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+
+void operator delete(void* memory, size_t) noexcept {
+    std::free(memory);
+}
+
+namespace {
+
+TEST(Hooks, GameThreadHooksAllocateNothing) {
+    ResetHostState();
+    g_allocations = 0;
+    g_countAllocations = true;
+    for (int i = 0; i < 1000; ++i) {
+        DrawBanner();
+        ApplyNameColour();
+    }
+    g_countAllocations = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    // The counter itself works.
+    g_countAllocations = true;
+    int* volatile probe = new int(1);
+    delete probe;
+    g_countAllocations = false;
+    EXPECT_EQ(g_allocations.load(), 1);
+    ResetHostState();
+}
+
+}  // namespace
