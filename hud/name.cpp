@@ -22,42 +22,80 @@ constexpr size_t kNameKeyLength = sizeof(kNameKey) - 1;
 
 constexpr uint32_t kPaletteColourA = 8;
 constexpr uint32_t kPaletteColourB = 6;
+constexpr size_t kStationNumbers = 256;
+
+// A station's name and colours as its section gives them. Every audible tick
+// needs them, and the document never changes after loading but for the
+// position entry, so each station's are read once per load.
+struct StationLook {
+    uint32_t generation = 0;  // the load they were read from; 0 matches the empty document before any
+    std::string name;
+    bool hasColourA = false;  // an empty colour leaves the game's palette colour
+    bool hasColourB = false;
+    uint32_t colourA = 0;
+    uint32_t colourB = 0;
+    uint8_t shadow[3] = {};
+};
+
+// A "r,g,b" text as the game's colour value, fully opaque.
+uint32_t OpaqueColour(const std::string& text) {
+    return PackColour(ColourComponent(text, 1), ColourComponent(text, 2), ColourComponent(text, 3), kOpaque);
+}
+
+StationLook g_stationLooks[kStationNumbers];
+
+const StationLook& LookOf(int8_t station) {
+    StationLook& look = g_stationLooks[static_cast<uint8_t>(station)];
+    if (look.generation == g_settingsGeneration) return look;
+    const std::string section = TrackSection(station);
+    look.name = GetValue(section.c_str(), "name", "");
+    const std::string colourA = GetValue(section.c_str(), "colorA", "");
+    const std::string colourB = GetValue(section.c_str(), "colorB", "");
+    look.hasColourA = !colourA.empty();
+    look.hasColourB = !colourB.empty();
+    look.colourA = OpaqueColour(colourA);
+    look.colourB = OpaqueColour(colourB);
+    const std::string shadow = GetValue(section.c_str(), "shadow", "0,0,0");
+    for (int16_t i = 0; i < 3; ++i) look.shadow[i] = ColourComponent(shadow, i + 1);
+    look.generation = g_settingsGeneration;
+    return look;
+}
 
 }  // namespace
 
 void ShowStationName(int8_t station) {
     for (size_t i = 0; i < kNameKeyLength; ++i) host::Write<char>(host::kNameKeySlotAddr + i, kNameKey[i]);
     char* entry = HostTextLookup(kNameKey);
-    std::string name = GetValue(TrackSection(station).c_str(), "name", "");
     if (!entry) return;
     // The entry's own text on first sight is all the room it is known to have.
     if (!g_nameEntryMeasured) {
         g_nameEntryCapacity = std::strlen(entry);
         g_nameEntryMeasured = true;
     }
-    if (name.size() > g_nameEntryCapacity) name.resize(g_nameEntryCapacity);
-    HostCopyAsciiText(name.c_str(), entry);
+    const std::string& name = LookOf(station).name;
+    if (name.size() > g_nameEntryCapacity) {
+        HostCopyAsciiText(name.substr(0, g_nameEntryCapacity).c_str(), entry);
+    } else {
+        HostCopyAsciiText(name.c_str(), entry);
+    }
 }
 
 void ApplyStationColours(int8_t station) {
-    const std::string section = TrackSection(station);
+    const StationLook& look = LookOf(station);
     const bool useColourA = HostStationBase() != 0;
-    const std::string colour = GetValue(section.c_str(), useColourA ? "colorA" : "colorB", "");
-    if (colour.empty()) {
+    if (useColourA ? look.hasColourA : look.hasColourB) {
+        g_nameColour = useColourA ? look.colourA : look.colourB;
+    } else {
         uint8_t rgba[4] = {};
         HostPaletteColour(rgba, useColourA ? kPaletteColourA : kPaletteColourB);
         g_nameColour = PackColour(rgba[0], rgba[1], rgba[2], rgba[3]);
-    } else {
-        g_nameColour = PackColour(ColourComponent(colour, 1), ColourComponent(colour, 2), ColourComponent(colour, 3),
-                                  kOpaque);
     }
     // Only now that a colour is set may the game reach ApplyNameColour.
     RedirectCall(host::kNameColourCallSite, reinterpret_cast<const void*>(&ApplyNameColour));
 
-    const std::string shadow = GetValue(section.c_str(), "shadow", "0,0,0");
-    PatchByte(host::kShadowRedSite, ColourComponent(shadow, 1));
-    PatchByte(host::kShadowGreenSite, ColourComponent(shadow, 2));
-    PatchByte(host::kShadowBlueSite, ColourComponent(shadow, 3));
+    PatchByte(host::kShadowRedSite, look.shadow[0]);
+    PatchByte(host::kShadowGreenSite, look.shadow[1]);
+    PatchByte(host::kShadowBlueSite, look.shadow[2]);
 }
 
 extern "C" __attribute__((force_align_arg_pointer)) void ApplyNameColour() {

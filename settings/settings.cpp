@@ -10,6 +10,7 @@
 #include <SimpleIni.h>
 
 bool g_settingsLoaded = false;
+uint32_t g_settingsGeneration = 0;
 
 namespace {
 
@@ -56,6 +57,7 @@ void LoadSettings() {
     LoadDocument(g_settings, BaseDirFile("settings.ini").c_str());
     g_positionStored = false;
     g_settingsLoaded = true;
+    ++g_settingsGeneration;
 }
 
 int SaveSettings(const char* path) {

@@ -13,6 +13,9 @@ constexpr int kSaveCannotOpen = -3;
 // cannot be read) and marks it loaded.
 void LoadSettings();
 
+// Counts the loads: what is read from a document stays valid while it is unchanged.
+extern uint32_t g_settingsGeneration;
+
 // Set once LoadSettings has run: a document never loaded must never be saved
 // over the player's file.
 extern bool g_settingsLoaded;
