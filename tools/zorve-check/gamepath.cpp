@@ -15,8 +15,6 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
 // The first bytes of the audio formats the library reads without add-ons.
 std::string AudioFormat(const unsigned char* head, size_t size) {
     auto at = [&](size_t offset, const char* text) {
@@ -34,6 +32,8 @@ std::string AudioFormat(const unsigned char* head, size_t size) {
 }
 
 #ifndef _WIN32
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDriveOrNetworkPath(const std::string& path) {
     const bool drive = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
