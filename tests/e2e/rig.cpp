@@ -1,3 +1,4 @@
+#include "tests/common/folders.h"
 #include "tests/e2e/rig.h"
 
 #include <windows.h>
@@ -47,26 +48,6 @@ DWORD WINAPI ClockThread(LPVOID) {
         ++g_frame;
         SetClockLocked(ClockMs() + (g_frame % 2 ? kLongFrameMs : kShortFrameMs));
     }
-}
-
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
 }
 
 }  // namespace

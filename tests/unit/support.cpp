@@ -1,3 +1,4 @@
+#include "tests/common/folders.h"
 #include "tests/unit/support.h"
 
 #include <windows.h>
@@ -125,30 +126,6 @@ GameFolder::GameFolder() {
     CreateDirectoryA((path_ + "\\audio\\streams").c_str(), nullptr);
     SetCurrentDirectoryA(path_.c_str());
 }
-
-namespace {
-
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
-}  // namespace
 
 GameFolder::~GameFolder() {
     SetCurrentDirectoryA(previous_.c_str());
