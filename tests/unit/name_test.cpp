@@ -298,20 +298,22 @@ TEST_F(StationName, DrawingThreadNeverSeesAMixedColour) {
     const int faultsBefore = Host().DrawFaults();
 
     constexpr int kMinSwitches = 20000;
-    constexpr int kMaxSwitches = 200000;
     constexpr int kEnoughFrames = 1000;
+    // Only a bound on a machine that starves the drawing thread, never a result.
+    constexpr ULONGLONG kGiveUpMs = 30000;
+    const ULONGLONG started = GetTickCount64();
     Host().StartDrawing(0);
     int switches = 0;
     // A torn store shows up only now and then: switch often, and stop at the first mix.
-    while (switches < kMaxSwitches && g_mixedColours.load() == 0 &&
-           (switches < kMinSwitches || g_coloursSeen.load() < kEnoughFrames)) {
+    while (g_mixedColours.load() == 0 && (switches < kMinSwitches || g_coloursSeen.load() < kEnoughFrames) &&
+           GetTickCount64() - started < kGiveUpMs) {
         ApplyStationColours(static_cast<int8_t>(1 + switches % 2));
         ++switches;
     }
     Host().StopDrawing();
     Host().SetColourObserver(nullptr);
 
-    EXPECT_GT(g_coloursSeen.load(), 0);
+    EXPECT_GE(g_coloursSeen.load(), kEnoughFrames);
     EXPECT_EQ(g_mixedColours.load(), 0) << "of " << g_coloursSeen.load();
     EXPECT_EQ(Host().DrawFaults(), faultsBefore);
 }
