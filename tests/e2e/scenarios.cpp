@@ -366,6 +366,14 @@ int PlayNoGame(bool withSettings) {
     TuneTo(kFileStation);
     StartGame(false);
     CheckBannerDrawn();
+
+    // The game goes on calling the banner: unloading the module by hand must not take it away.
+    HMODULE module = GetModuleHandleA("zorve.asi");
+    CHECK(module != nullptr, "zorve.asi loaded");
+    FreeLibrary(module);
+    CHECK(GetModuleHandleA("zorve.asi") == module, "zorve.asi still loaded after FreeLibrary");
+    CheckBannerDrawn();
+
     Sleep(500);
     CHECK(BassCallCount() == 0, "no audio call while the game has not started");
     CheckRadioBytes(24, 7, "game not started");
