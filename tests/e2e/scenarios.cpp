@@ -293,6 +293,15 @@ int PlayUrlStation() {
           "an internet stream is neither a file nor positioned");
     WaitFor([] { return RadioBytesAre(0, 7); }, "the game radio silenced while the stream plays");
     WaitForFullVolume(stream);
+
+    // The worker pauses about 1 ms after each tick (two volume calls a tick). The
+    // bound is loose on purpose: without the pause it would be some hundred times higher.
+    constexpr int kMostVolumeCallsPerSecond = 20000;
+    const int second = BassCallCount();
+    Sleep(1000);
+    CHECK(static_cast<int>(BassCallsOf(BF_SET_ATTRIBUTE, second).size()) < kMostVolumeCallsPerSecond,
+          "the worker pauses between ticks");
+
     // No colorA for this station: the game's own palette entry 8.
     constexpr uint32_t kPaletteA = 8;
     CheckStationShown(kUrlStationName, static_cast<uint32_t>(HOST_PALETTE_ALPHA(kPaletteA)) << 24 |
