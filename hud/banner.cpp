@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "hud/colour.h"
 #include "platform/host.h"
 
 namespace {
@@ -25,9 +24,7 @@ constexpr int32_t kBannerIntB = 1;
 // No allocation, no lock: this runs inside the game's drawing, on its thread.
 extern "C" __attribute__((force_align_arg_pointer)) void DrawBanner() {
     HostSetTextScale(kBannerScale, kBannerScale);
-    uint8_t rgba[4] = {};
-    HostPaletteColour(rgba, kBannerPalette);
-    HostSetTextColour(PackColour(rgba[0], rgba[1], rgba[2], rgba[3]));
+    HostSetTextColour(HostPaletteColour(kBannerPalette));
     HostSetTextIntA(kBannerIntA);
     HostSetTextFloatA(kBannerFloatA);
     HostSetTextFloatB(kBannerFloatB);

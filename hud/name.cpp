@@ -86,9 +86,7 @@ void ApplyStationColours(int8_t station) {
     if (useColourA ? look.hasColourA : look.hasColourB) {
         g_nameColour = useColourA ? look.colourA : look.colourB;
     } else {
-        uint8_t rgba[4] = {};
-        HostPaletteColour(rgba, useColourA ? kPaletteColourA : kPaletteColourB);
-        g_nameColour = PackColour(rgba[0], rgba[1], rgba[2], rgba[3]);
+        g_nameColour = HostPaletteColour(useColourA ? kPaletteColourA : kPaletteColourB);
     }
     // Only now that a colour is set may the game reach ApplyNameColour.
     RedirectCall(host::kNameColourCallSite, reinterpret_cast<const void*>(&ApplyNameColour));

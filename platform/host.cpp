@@ -1,5 +1,7 @@
 #include "platform/host.h"
 
+#include <cstring>
+
 namespace {
 
 // Member routines take the object in ECX and pop their own stack arguments.
@@ -32,8 +34,14 @@ void HostCopyAsciiText(const char* text, char* entry) {
     Routine<CopyAsciiTextFn>(host::kCopyAsciiTextAddr)(text, entry);
 }
 
-void HostPaletteColour(uint8_t* rgba, uint32_t index) {
+uint32_t HostPaletteColour(uint32_t index) {
+    // The game fills red, green, blue, alpha in memory order: read back as one
+    // little-endian word, red is the lowest byte.
+    uint8_t rgba[4] = {};
     Routine<PaletteColourFn>(host::kPaletteColourAddr)(Object(host::kPaletteAddr), rgba, index);
+    uint32_t colour;
+    std::memcpy(&colour, rgba, sizeof colour);
+    return colour;
 }
 
 void HostSetTextColour(uint32_t rgba) {

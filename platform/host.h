@@ -108,7 +108,8 @@ inline int16_t HostOpenWaitMs() { return host::Read<int16_t>(host::kOpenWaitAddr
 // Game routines, each with its calling convention in its type.
 char* HostTextLookup(const char* key);
 void HostCopyAsciiText(const char* text, char* entry);
-void HostPaletteColour(uint8_t* rgba, uint32_t index);
+// The palette entry as the game passes colours: one 32-bit value, red lowest.
+uint32_t HostPaletteColour(uint32_t index);
 void HostSetTextColour(uint32_t rgba);
 void HostSetTextScale(float x, float y);
 void HostSetTextIntA(int32_t value);
