@@ -18,19 +18,12 @@
 
 namespace {
 
-class Faults : public testing::Test {
+class Faults : public ModuleTest {
 protected:
     void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
+        ModuleTest::SetUp();
         const int16_t noWait = 0;
         Host().WriteCode(host::kOpenWaitAddr, &noWait, sizeof noWait);
-    }
-    void TearDown() override { ResetHostState(); }
-
-    void TuneTo(uint8_t station) {
-        SetHost<int32_t>(host::kStationBaseAddr, station);
-        SetHost<int8_t>(host::kStationStepAddr, 0);
     }
 
     // Ticks with a running clock; odd clock values let the volume fade step.
@@ -42,8 +35,6 @@ protected:
     }
 
     std::string NameEntry() const { return Host().TextEntry(); }
-
-    GameFolder folder;
 
 private:
     uint32_t clockMs_ = 0;

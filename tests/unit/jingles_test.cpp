@@ -11,17 +11,10 @@
 
 namespace {
 
-class Jingles : public testing::Test {
+class Jingles : public ModuleTest {
 protected:
-    void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
-    }
-    void TearDown() override { ResetHostState(); }
-
     void Load(const std::string& list) {
-        folder.WriteSettings("[SWITCHER]\r\nsamples = " + list + "\r\n");
-        LoadSettings();
+        UseSettings("[SWITCHER]\r\nsamples = " + list + "\r\n");
         LoadJingles();
     }
 
@@ -54,8 +47,6 @@ protected:
         Load(list);
         ASSERT_EQ(g_jingleCount, count);
     }
-
-    GameFolder folder;
 };
 
 struct ListCase {

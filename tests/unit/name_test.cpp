@@ -14,28 +14,8 @@
 
 namespace {
 
-class StationName : public testing::Test {
-protected:
-    void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
-    }
-    void TearDown() override { ResetHostState(); }
-
-    void UseSettings(const std::string& content) {
-        folder.WriteSettings(content);
-        LoadSettings();
-    }
-
-    GameFolder folder;
+class StationName : public ModuleTest {
 };
-
-std::vector<HostCall> HostCallsOf(int routine) {
-    std::vector<HostCall> calls;
-    for (const HostCall& call : HostCalls())
-        if (call.routine == routine) calls.push_back(call);
-    return calls;
-}
 
 constexpr uint32_t Rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{a} << 24;

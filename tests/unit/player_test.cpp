@@ -16,23 +16,17 @@ constexpr uint64_t kBytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
 constexpr uint32_t kFileFlags = 0x20104;  // loop + float + prescan
 constexpr uint32_t kUrlFlags = 0x940010;  // software + autofree + block + status
 
-class Player : public testing::Test {
+class Player : public ModuleTest {
 protected:
     void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
+        ModuleTest::SetUp();
         SetWait(0);
         folder.Write("music.mp3", "x");
         CreateDirectoryA("albums", nullptr);
     }
     void TearDown() override {
         SetWait(0);
-        ResetHostState();
-    }
-
-    void Configure(const std::string& settings) const {
-        folder.WriteSettings(settings);
-        LoadSettings();
+        ModuleTest::TearDown();
     }
 
     static void SetClock(uint32_t ms) { SetHost<uint32_t>(host::kClockMsAddr, ms); }
@@ -48,8 +42,6 @@ protected:
         g_stationStream = stream;
         return stream;
     }
-
-    GameFolder folder;
 };
 
 std::vector<BassCall> CallsFrom(size_t from) {
@@ -84,7 +76,7 @@ TEST_F(Player, OffsetIsReadUntilItHoldsAValueWithinTheLimit) {
     };
     for (const OffsetCase& c : cases) {
         ResetModuleState();
-        Configure(c.position);
+        UseSettings(c.position);
         SetClock(5000);
         StartStation(1);
         EXPECT_EQ(g_startOffset.load(), c.firstOffset) << c.position;
@@ -112,7 +104,7 @@ TEST_F(Player, RecordIsWholeClockSecondsPlusOffset) {
     };
     for (const RecordCase& c : cases) {
         ResetModuleState();
-        Configure(std::string("[POSITION]\nseconds = ") + c.stored + "\n");
+        UseSettings(std::string("[POSITION]\nseconds = ") + c.stored + "\n");
         SetClock(c.clockMs);
         StartStation(2);
         EXPECT_EQ(Record(), c.record) << c.clockMs << " " << c.stored;
@@ -139,7 +131,7 @@ TEST_F(Player, SourceDecidesWhichOpeningStarts) {
     for (const SourceCase& c : cases) {
         ResetModuleState();
         const std::string source = c.source ? c.source : "";
-        Configure(c.source ? "[TRACK7]\nsource = " + source + "\n" : "[TRACK7]\nname = x\n");
+        UseSettings(c.source ? "[TRACK7]\nsource = " + source + "\n" : "[TRACK7]\nname = x\n");
         StartStation(7);
         EXPECT_EQ(g_sourcePath, source);
         EXPECT_EQ(QueuedThreadCount(), c.fn ? 1 : 0) << source;
@@ -156,7 +148,7 @@ TEST_F(Player, SourceDecidesWhichOpeningStarts) {
 }
 
 TEST_F(Player, PlayingOrOpeningStreamOnlyRewritesTheRecord) {
-    Configure("[POSITION]\nseconds = 1000\n[TRACK3]\nsource = music.mp3\n");
+    UseSettings("[POSITION]\nseconds = 1000\n[TRACK3]\nsource = music.mp3\n");
     const uint32_t stream = StoppedStream();
     // Stalled and paused streams do not hold off a start; only playing does.
     const uint32_t states[] = {1, 2, 3, 0};
@@ -186,7 +178,7 @@ TEST_F(Player, PlayingOrOpeningStreamOnlyRewritesTheRecord) {
 }
 
 TEST_F(Player, OpeningFlagRisesBeforeTheThreadAndFallsIfItCannotStart) {
-    Configure("[TRACK4]\nsource = music.mp3\n[TRACK5]\nsource = http://host/live\n");
+    UseSettings("[TRACK4]\nsource = music.mp3\n[TRACK5]\nsource = http://host/live\n");
     StartStation(4);
     EXPECT_TRUE(g_streamStarting.load());
     EXPECT_EQ(QueuedThreadCount(), 1);
@@ -212,7 +204,7 @@ TEST_F(Player, OpeningFlagRisesBeforeTheThreadAndFallsIfItCannotStart) {
 }
 
 TEST_F(Player, FileThreadOpensAndPlaysAtTheLiveBroadcastPosition) {
-    Configure("[POSITION]\nseconds = 100\n[TRACK3]\nsource = music.mp3\n");
+    UseSettings("[POSITION]\nseconds = 100\n[TRACK3]\nsource = music.mp3\n");
     const uint32_t old = StoppedStream();
     SetClock(1000);
     StartStation(3);
@@ -264,7 +256,7 @@ TEST_F(Player, LivePositionIsBroadcastTimeModuloTheLength) {
     for (const LiveCase& c : cases) {
         ResetModuleState();
         FakeBass_SetStreamLength(c.length);
-        Configure(std::string("[POSITION]\nseconds = ") + c.stored + "\n[TRACK1]\nsource = " + c.source + "\n");
+        UseSettings(std::string("[POSITION]\nseconds = ") + c.stored + "\n[TRACK1]\nsource = " + c.source + "\n");
         g_stationStream = 0x10000999;  // stale: freed in vain, then replaced
         SetClock(c.clockMs);
         StartStation(1);
@@ -286,7 +278,7 @@ TEST_F(Player, LivePositionIsBroadcastTimeModuloTheLength) {
 }
 
 TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
-    Configure("[POSITION]\nseconds = 100\n[TRACK6]\nsource = http://host:8000/x\n");
+    UseSettings("[POSITION]\nseconds = 100\n[TRACK6]\nsource = http://host:8000/x\n");
     const uint32_t old = StoppedStream();
     StartStation(6);
     const size_t mark = BassCalls().size();
@@ -320,7 +312,7 @@ int64_t RunOpeningTimed(uint32_t limitMs) {
 }
 
 TEST_F(Player, FileOpensAfterTheGamesWaitAndNeverWaitsLongOnANegativeOne) {
-    Configure("[TRACK1]\nsource = music.mp3\n");
+    UseSettings("[TRACK1]\nsource = music.mp3\n");
     const int16_t waits[] = {-1, INT16_MIN, 0, 60};
     for (int16_t wait : waits) {
         ResetModuleState();

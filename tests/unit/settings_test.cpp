@@ -16,17 +16,9 @@ const char kSettings[] = "audio/streams/settings.ini";
 const char kTemporary[] = "audio/streams/settings.ini.tmp";
 const char kBom[] = "\xEF\xBB\xBF";
 
-class Settings : public testing::Test {
+class Settings : public ModuleTest {
 protected:
-    void SetUp() override { ResetModuleState(); }
-
-    void Load(const std::string& content) const {
-        folder.WriteSettings(content);
-        LoadSettings();
-    }
     static int Save() { return SaveSettings(BaseDirFile("settings.ini").c_str()); }
-
-    GameFolder folder;
 };
 
 std::string PositionFile(const std::string& value) {
@@ -58,10 +50,10 @@ TEST_F(Settings, PositionReadRules) {
         {"0xFFFFFFFF", INT32_MAX},
     };
     for (const PositionCase& c : cases) {
-        Load(PositionFile(c.value));
+        UseSettings(PositionFile(c.value));
         EXPECT_EQ(GetLongValue("POSITION", "seconds", 0), c.seconds) << c.value;
     }
-    Load("[POSITION]\r\nother = 5\r\n");
+    UseSettings("[POSITION]\r\nother = 5\r\n");
     EXPECT_EQ(GetLongValue("POSITION", "seconds", 0), 0);
 }
 
@@ -86,7 +78,7 @@ TEST_F(Settings, NoFileGivesEveryDefault) {
 }
 
 TEST_F(Settings, LookupsFollowTheLibraryRules) {
-    Load("[track1]\r\nSource = a.mp3\r\nNAME = One\r\nshadow =\r\n"
+    UseSettings("[track1]\r\nSource = a.mp3\r\nNAME = One\r\nshadow =\r\n"
          "[TRACK2]\r\nname = Old\r\nname = New\r\n");
     EXPECT_EQ(GetValue("TRACK1", "source", ""), "a.mp3");
     EXPECT_EQ(GetValue("TRACK1", "name", ""), "One");
@@ -103,7 +95,7 @@ TEST_F(Settings, LookupsFollowTheLibraryRules) {
 TEST_F(Settings, SaveKeepsContentAddsSignatureAndReadsBack) {
     // LF line ends, a file comment, comments before a section and an entry, an
     // entry and a section nobody reads; the comment after the last entry goes.
-    Load("; top\n\n; tracks\n[TRACK1]\n; the source\nsource = a.mp3\nfoo = bar\n[other]\nx=1\n; tail\n");
+    UseSettings("; top\n\n; tracks\n[TRACK1]\n; the source\nsource = a.mp3\nfoo = bar\n[other]\nx=1\n; tail\n");
     SetLongValue("POSITION", "seconds", 42);
     ASSERT_EQ(Save(), 0);
     const std::string saved = std::string(kBom) +
@@ -124,20 +116,20 @@ TEST_F(Settings, SaveKeepsContentAddsSignatureAndReadsBack) {
 }
 
 TEST_F(Settings, ExitMergesThePositionIntoTheFileOnDisk) {
-    Load("[TRACK1]\r\nname = Before\r\n");
+    UseSettings("[TRACK1]\r\nname = Before\r\n");
     SetLongValue("POSITION", "seconds", 42);
     folder.WriteSettings("[TRACK1]\r\nname = After\r\n[POSITION]\r\nseconds = 3\r\n");
     ASSERT_EQ(Save(), 0);
     EXPECT_EQ(folder.Settings(), std::string(kBom) + "[TRACK1]\r\nname = After\r\n\r\n\r\n" + PositionFile("42"));
 
     // No station started: a position edited by hand stays.
-    Load(PositionFile("5"));
+    UseSettings(PositionFile("5"));
     folder.WriteSettings(PositionFile("9"));
     ASSERT_EQ(Save(), 0);
     EXPECT_EQ(folder.Settings(), kBom + PositionFile("9"));
 
     // The file gone (or unreadable) at exit: the document in memory is written.
-    Load("[TRACK1]\r\nname = Kept\r\n");
+    UseSettings("[TRACK1]\r\nname = Kept\r\n");
     SetLongValue("POSITION", "seconds", 8);
     std::remove(kSettings);
     ASSERT_EQ(Save(), 0);
@@ -153,7 +145,7 @@ TEST_F(Settings, FailedSaveChangesNothingOnDisk) {
     for (Obstacle obstacle :
          {Obstacle::ReadOnlyFile, Obstacle::FolderAtTemporaryName, Obstacle::OpenWithoutDeleteSharing}) {
         SCOPED_TRACE(static_cast<int>(obstacle));
-        Load(original);
+        UseSettings(original);
         SetLongValue("POSITION", "seconds", 42);
         HANDLE lock = INVALID_HANDLE_VALUE;
         switch (obstacle) {
@@ -180,7 +172,7 @@ TEST_F(Settings, FailedSaveChangesNothingOnDisk) {
 }
 
 TEST_F(Settings, MissingFolderAtExitWritesNothing) {
-    Load("[TRACK1]\r\nname = Mine\r\n");
+    UseSettings("[TRACK1]\r\nname = Mine\r\n");
     SetLongValue("POSITION", "seconds", 42);
     std::remove(kSettings);
     ASSERT_TRUE(RemoveDirectoryA("audio\\streams"));

@@ -14,15 +14,7 @@
 
 namespace {
 
-class Spine : public testing::Test {
-protected:
-    void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
-    }
-    void TearDown() override { ResetHostState(); }
-    GameFolder folder;
-};
+class Spine : public ModuleTest {};
 
 struct VariantCase {
     uint32_t unsupportedWord;

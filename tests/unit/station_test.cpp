@@ -10,27 +10,14 @@
 
 namespace {
 
-class Station : public testing::Test {
+class Station : public ModuleTest {
 protected:
-    void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
-    }
-    void TearDown() override { ResetHostState(); }
-
-    static void TuneTo(int32_t base, int8_t step) {
-        SetHost<int32_t>(host::kStationBaseAddr, base);
-        SetHost<int8_t>(host::kStationStepAddr, step);
-    }
-
     // A stream of the audio fake, playing, as the previous station left it.
     static uint32_t PlayingStream() {
         const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "old.mp3", 0, 0, 0);
         BASS_ChannelPlay(stream, kBassFalse);
         return stream;
     }
-
-    GameFolder folder;
 };
 
 struct StationCase {

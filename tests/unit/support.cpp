@@ -108,6 +108,23 @@ std::vector<HostCall> HostCalls() {
     return calls;
 }
 
+std::vector<HostCall> HostCallsOf(int routine) {
+    std::vector<HostCall> calls;
+    for (const HostCall& call : HostCalls())
+        if (call.routine == routine) calls.push_back(call);
+    return calls;
+}
+
+void TuneTo(int32_t base, int8_t step) {
+    SetHost<int32_t>(host::kStationBaseAddr, base);
+    SetHost<int8_t>(host::kStationStepAddr, step);
+}
+
+void ModuleTest::UseSettings(const std::string& content) const {
+    folder.WriteSettings(content);
+    LoadSettings();
+}
+
 uint8_t CodeByte(uintptr_t address) {
     return host::Read<uint8_t>(address);
 }

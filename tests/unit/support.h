@@ -2,6 +2,8 @@
 // log, a throw-away game folder and a clean slate of module state.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,6 +32,10 @@ void ResetModuleState();
 std::vector<BassCall> BassCalls();
 std::vector<BassCall> BassCallsOf(int fn);
 std::vector<HostCall> HostCalls();
+std::vector<HostCall> HostCallsOf(int routine);
+
+// The game's radio dial: station base and step.
+void TuneTo(int32_t base, int8_t step = 0);
 
 uint8_t CodeByte(uintptr_t address);
 
@@ -55,4 +61,19 @@ public:
 private:
     std::string path_;
     std::string previous_;
+};
+
+// Every test starts from a clean module and game, in a fresh game folder.
+class ModuleTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostState();
+        ResetModuleState();
+    }
+    void TearDown() override { ResetHostState(); }
+
+    // Writes settings.ini and loads it as the module does.
+    void UseSettings(const std::string& content) const;
+
+    GameFolder folder;
 };

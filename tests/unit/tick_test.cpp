@@ -26,15 +26,13 @@ std::ostream& operator<<(std::ostream& out, const Call& call) {
     return out << "{" << call.fn << ", " << std::hex << call.handle << std::dec << "}";
 }
 
-class Tick : public testing::Test {
+class Tick : public ModuleTest {
 protected:
     void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
+        ModuleTest::SetUp();
         folder.Write("audio/streams/s.mp3", "stream");
         folder.WriteWave("audio/streams/j.wav");
-        folder.WriteSettings("[TRACK5]\r\nsource = audio/streams/s.mp3\r\n");
-        LoadSettings();
+        UseSettings("[TRACK5]\r\nsource = audio/streams/s.mp3\r\n");
         g_initialised = true;
         PutPlayerInCar();
         SetHost<float>(host::kRadioVolumeAddr, 0.7f);
@@ -47,10 +45,6 @@ protected:
         g_jingleChannel = jingle;
         mark = FakeBass_CallCount();
     }
-    void TearDown() override { ResetHostState(); }
-
-    static void TuneTo(int32_t station) { SetHost<int32_t>(host::kStationBaseAddr, station); }
-
     std::vector<BassCall> TickCalls() const {
         const auto all = BassCalls();
         return std::vector<BassCall>(all.begin() + mark, all.end());
@@ -62,7 +56,6 @@ protected:
         return list;
     }
 
-    GameFolder folder;
     uint32_t stream = 0;
     uint32_t jingle = 0;
     int mark = 0;

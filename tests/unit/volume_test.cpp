@@ -21,19 +21,14 @@ constexpr uint8_t kUntouchedOutput = 0x55;
 constexpr uint8_t kUntouchedRetune = 0x66;
 constexpr int kUnchanged = -1;
 
-class Volume : public testing::Test {
+class Volume : public ModuleTest {
 protected:
     void SetUp() override {
-        ResetHostState();
-        ResetModuleState();
+        ModuleTest::SetUp();
         folder.Write("audio/streams/s.mp3", "stream");
         g_initialised = true;
         PutPlayerInCar();
     }
-    void TearDown() override { ResetHostState(); }
-
-    static void TuneTo(int32_t station) { SetHost<int32_t>(host::kStationBaseAddr, station); }
-
     // A stream of the audio fake that plays, made the station stream.
     static uint32_t PlayStream() {
         const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "audio/streams/s.mp3", 0, 0, 0);
@@ -46,8 +41,6 @@ protected:
         PatchByte(host::kRadioOutputSite, output);
         PatchByte(host::kRadioRetuneSite, retune);
     }
-
-    GameFolder folder;
 };
 
 struct MuteRow {
