@@ -4,6 +4,7 @@
 #include <string>
 
 #include "hud/colour.h"
+#include "module/busy.h"
 #include "platform/host.h"
 #include "platform/patch.h"
 #include "settings/settings.h"
@@ -42,11 +43,17 @@ uint32_t OpaqueColour(const std::string& text) {
     return PackColour(ColourComponent(text, 1), ColourComponent(text, 2), ColourComponent(text, 3), kOpaque);
 }
 
-StationLook g_stationLooks[kStationNumbers];
+// Never destroyed: the exit work must not free memory.
+StationLook* const g_stationLooks = new StationLook[kStationNumbers];
+
+// A name longer than the entry, cut to it: one buffer for the run, which stops
+// growing once it has held the entry's capacity, so no tick allocates for it.
+std::string& g_cutName = *new std::string;
 
 const StationLook& LookOf(int8_t station) {
     StationLook& look = g_stationLooks[static_cast<uint8_t>(station)];
     if (look.generation == g_settingsGeneration) return look;
+    BusyMark busy(g_memoryWork);
     const std::string section = TrackSection(station);
     look.name = GetValue(section.c_str(), "name", "");
     const std::string colourA = GetValue(section.c_str(), "colorA", "");
@@ -74,7 +81,11 @@ void ShowStationName(int8_t station) {
     }
     const std::string& name = LookOf(station).name;
     if (name.size() > g_nameEntryCapacity) {
-        HostCopyAsciiText(name.substr(0, g_nameEntryCapacity).c_str(), entry);
+        {
+            BusyMark busy(g_memoryWork);
+            g_cutName.assign(name, 0, g_nameEntryCapacity);
+        }
+        HostCopyAsciiText(g_cutName.c_str(), entry);
     } else {
         HostCopyAsciiText(name.c_str(), entry);
     }

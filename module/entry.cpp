@@ -3,10 +3,12 @@
 #include <mmsystem.h>
 
 #include "hud/banner.h"
+#include "module/busy.h"
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "platform/patch.h"
+#include "radio/opening.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -16,6 +18,8 @@ namespace {
 // core and paces the volume fade in game time rather than in loop speed.
 constexpr DWORD kTickPauseMs = 1;
 constexpr UINT kTimerResolutionMs = 1;
+// settings.ini in the module's folder, with the suffix of the save's temporary file.
+const char kSettingsTemporaryPath[] = "./audio/streams/settings.ini.tmp";
 
 }  // namespace
 
@@ -28,6 +32,7 @@ bool SupportedHost() {
 __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
     RedirectCall(host::kBannerCallSite, reinterpret_cast<const void*>(&DrawBanner));
     timeBeginPeriod(kTimerResolutionMs);
+    StartOpeningThread();
     for (;;) {
         RadioTick();
         Sleep(kTickPauseMs);
@@ -35,7 +40,17 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
 }
 
 void DetachWork() {
-    if (g_settingsLoaded) SaveSettings(BaseDirFile("settings.ini").c_str());
-    BASS_Stop();
-    BASS_Free();
+    // A thread killed inside memory or document work may have left the heap
+    // locked or the document half-changed: the save would hang or write damage.
+    // The helper thread has then put the position on disk already.
+    if (g_memoryWork == 0) {
+        if (g_settingsLoaded) SaveSettings(BaseDirFile("settings.ini").c_str());
+    } else {
+        // The temporary file of a save the exit cut short; no heap is needed for this.
+        DeleteFileA(kSettingsTemporaryPath);
+    }
+    if (g_audioWork == 0) {
+        BASS_Stop();
+        BASS_Free();
+    }
 }

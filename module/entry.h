@@ -6,10 +6,11 @@
 // The game variant check: only the two supported variants get a worker.
 bool SupportedHost();
 
-// Worker thread start: redirects the banner call, then ticks for ever with a
-// short pause between ticks.
+// Worker thread start: redirects the banner call, starts the helper thread
+// for openings, then ticks for ever with a short pause between ticks.
 DWORD WINAPI WorkerThread(LPVOID unused);
 
 // Exit work: saves the settings if they were ever loaded, then shuts the audio
-// library down.
+// library down; each part is skipped when a thread the exit killed was inside
+// the work it depends on. Allocates nothing when the save is skipped.
 void DetachWork();

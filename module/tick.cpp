@@ -1,6 +1,7 @@
 #include "module/tick.h"
 
 #include "hud/name.h"
+#include "module/busy.h"
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
@@ -46,7 +47,12 @@ bool RadioAudible() {
 
 void RadioTick() {
     if (HostGameActive() == 0) return;
-    if (!g_initialised) InitialiseOnce();
+    // Nearly every step from here on calls the audio library.
+    BusyMark audio(g_audioWork);
+    if (!g_initialised) {
+        BusyMark memory(g_memoryWork);
+        InitialiseOnce();
+    }
 
     if (RadioAudible()) {
         ShowStationName(static_cast<int8_t>(CurrentStation()));

@@ -1,9 +1,9 @@
 #include "platform/files.h"
 
+#include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -30,8 +30,36 @@ bool IsReadOnlyFile(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-bool CommitFile(FILE* file) {
-    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+// Without FILE_SHARE_DELETE, a handle left open by a thread that the exit
+// killed would keep the exit's save from renaming over the file.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool ReadWholeFile(const char* path, std::string& content) {
+    const HANDLE file = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) && size.HighPart == 0 && size.LowPart < content.max_size();
+    if (ok) content.resize(size.LowPart);
+    size_t done = 0;
+    while (ok && done < content.size()) {
+        DWORD got = 0;
+        ok = ReadFile(file, &content[done], static_cast<DWORD>(content.size() - done), &got, nullptr) && got > 0;
+        done += got;
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+WriteResult WriteWholeFile(const char* path, const char* data, size_t size) {
+    const HANDLE file = CreateFileA(path, GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE) return WriteResult::kCannotOpen;
+    DWORD written = 0;
+    bool ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    return ok ? WriteResult::kOk : WriteResult::kFailed;
 }
 
 bool ReplaceFileWith(const char* from, const char* to) {
@@ -50,8 +78,24 @@ bool IsReadOnlyFile(const char* path) {
     return stat(path, &info) == 0 && (info.st_mode & S_IWUSR) == 0;
 }
 
-bool CommitFile(FILE* file) {
-    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+bool ReadWholeFile(const char* path, std::string& content) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    content.clear();
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+WriteResult WriteWholeFile(const char* path, const char* data, size_t size) {
+    FILE* file = std::fopen(path, "wb");
+    if (!file) return WriteResult::kCannotOpen;
+    bool ok = std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    ok = std::fclose(file) == 0 && ok;
+    return ok ? WriteResult::kOk : WriteResult::kFailed;
 }
 
 bool ReplaceFileWith(const char* from, const char* to) {

@@ -1,7 +1,8 @@
 // File-system services shared by the module and the native tools.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <string>
 
 // True when path names an existing file or folder. A path that ends in a
 // separator never does: such a path is a folder name with no file in it.
@@ -10,8 +11,16 @@ bool PathExists(const char* path);
 // True when path names an existing file that may not be written.
 bool IsReadOnlyFile(const char* path);
 
-// Puts what was written to file on the disk, as far as the system allows.
-bool CommitFile(FILE* file);
+// The whole content of the file at path; false when it cannot be read.
+bool ReadWholeFile(const char* path, std::string& content);
+
+enum class WriteResult { kOk, kCannotOpen, kFailed };
+
+// Creates or empties the file at path, writes size bytes of data and puts them
+// on the disk, as far as the system allows. The file is
+// shared for reading, writing and renaming, so that a write cut short by the
+// process's exit never keeps the exit's own save from replacing it.
+WriteResult WriteWholeFile(const char* path, const char* data, size_t size);
 
 // Moves from onto to in one step, replacing to if it exists.
 bool ReplaceFileWith(const char* from, const char* to);

@@ -1,10 +1,32 @@
 #include "platform/threads.h"
 
-#include <process.h>
+#include <windows.h>
 
-#include <cstdint>
+namespace {
 
-bool StartDetachedThread(ThreadBody body, void* argument) {
-    constexpr unsigned kDefaultStackSize = 0;
-    return _beginthread(body, kDefaultStackSize, argument) != static_cast<uintptr_t>(-1);
+HANDLE g_wake = nullptr;
+HelperWork g_work = nullptr;
+
+__attribute__((force_align_arg_pointer)) DWORD WINAPI HelperLoop(LPVOID) {
+    for (;;) {
+        WaitForSingleObject(g_wake, INFINITE);
+        g_work();
+    }
+}
+
+}  // namespace
+
+bool StartHelperThread(HelperWork work) {
+    g_work = work;
+    // Auto-reset: a wake that comes while the thread works makes it run once more.
+    g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!g_wake) return false;
+    const HANDLE thread = CreateThread(nullptr, 0, HelperLoop, nullptr, 0, nullptr);
+    if (!thread) return false;
+    CloseHandle(thread);
+    return true;
+}
+
+void WakeHelperThread() {
+    if (g_wake) SetEvent(g_wake);
 }

@@ -1,7 +1,14 @@
-// Short-lived detached threads with the C runtime's thread start; the runtime
-// closes the handle and frees its per-thread data when the body returns.
+// The module's long-lived helper thread: made once when the worker starts and
+// alive until the process ends, so that no thread starts or ends while a game
+// runs (an exit that kills a thread still starting up crashes the process).
 #pragma once
 
-using ThreadBody = void(__cdecl*)(void* argument);
+using HelperWork = void (*)();
 
-bool StartDetachedThread(ThreadBody body, void* argument);
+// Starts the helper thread, which runs work each time it is woken; false when
+// the thread could not be made.
+bool StartHelperThread(HelperWork work);
+
+// Wakes the helper thread; wakes that come while it works are kept, so work
+// must take everything that is waiting each time it runs.
+void WakeHelperThread();

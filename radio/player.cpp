@@ -8,14 +8,15 @@
 #include "platform/bass.h"
 #include "platform/files.h"
 #include "platform/host.h"
-#include "platform/threads.h"
+#include "module/busy.h"
+#include "radio/opening.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
 std::atomic<uint32_t> g_stationStream{0};
 std::atomic<bool> g_streamStarting{false};
 std::atomic<int32_t> g_startOffset{0};
-std::string g_sourcePath;
+std::string& g_sourcePath = *new std::string;
 
 namespace {
 
@@ -32,21 +33,30 @@ constexpr BassDword kNetPlaylistOn = 1;
 constexpr BassDword kNetPrebufferPercent = 0;
 constexpr BassDword kPlaybackBufferMs = 160;
 
-// The flag goes up before the thread exists, so that no second opening can
-// start in between; it comes down again if the thread cannot start.
-void StartOpening(ThreadBody body, const std::string& source) {
-    char* copy = static_cast<char*>(std::malloc(source.size() + 1));
+void FreeSource(void* source) {
+    BusyMark busy(g_memoryWork);
+    std::free(source);
+}
+
+// The flag goes up before the job is handed over, so that no second opening
+// can start in between; it comes down again if the job cannot be handed over.
+void StartOpening(OpeningBody body, const std::string& source) {
+    char* copy;
+    {
+        BusyMark busy(g_memoryWork);
+        copy = static_cast<char*>(std::malloc(source.size() + 1));
+    }
     if (!copy) return;
     std::memcpy(copy, source.c_str(), source.size() + 1);
     g_streamStarting = true;
-    if (!StartDetachedThread(body, copy)) {
-        std::free(copy);
+    if (!HandOverOpening(body, copy)) {
+        FreeSource(copy);
         g_streamStarting = false;
     }
 }
 
 void FinishOpening(void* source) {
-    std::free(source);
+    FreeSource(source);
     g_streamStarting = false;
 }
 
@@ -59,54 +69,72 @@ void StartStation(int8_t station) {
     }
 
     if (BASS_ChannelIsActive(g_stationStream) != BASS_ACTIVE_PLAYING && !g_streamStarting) {
-        g_sourcePath = GetValue(TrackSection(station).c_str(), "source", "");
+        bool isUrl;
+        {
+            BusyMark busy(g_memoryWork);
+            g_sourcePath = GetValue(TrackSection(station).c_str(), "source", "");
+            isUrl = FieldAt(1, g_sourcePath, kSchemeSeparator) == kUrlScheme;
+        }
         // A source that is both an existing file and an http URL opens as the file only.
         if (PathExists(g_sourcePath.c_str())) {
             StartOpening(StreamFileThread, g_sourcePath);
-        } else if (FieldAt(1, g_sourcePath, kSchemeSeparator) == kUrlScheme) {
+        } else if (isUrl) {
             StartOpening(StreamUrlThread, g_sourcePath);
         }
     }
 
     const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset.load());
-    SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
+    {
+        BusyMark busy(g_memoryWork);
+        SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
+    }
+    RequestPositionSave(static_cast<int32_t>(broadcastSeconds));
 }
 
-__attribute__((force_align_arg_pointer)) void __cdecl StreamFileThread(void* source) {
-    BASS_StreamFree(g_stationStream);
+void StreamFileThread(void* source) {
+    {
+        BusyMark busy(g_audioWork);
+        BASS_StreamFree(g_stationStream);
+    }
 
     // A negative wait from the game would otherwise sleep for weeks.
     const int16_t wait = HostOpenWaitMs();
     Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
 
-    const BassDword stream = BASS_StreamCreateFile(kBassFalse, source, 0, 0, kFileStreamFlags);
-    g_stationStream = stream;
+    {
+        BusyMark busy(g_audioWork);
+        const BassDword stream = BASS_StreamCreateFile(kBassFalse, source, 0, 0, kFileStreamFlags);
+        g_stationStream = stream;
 
-    // Taken after the wait and the open, so that both count towards the broadcast time.
-    const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
-    const BassQword bytes = BASS_ChannelSeconds2Bytes(stream, seconds);
-    const BassQword length = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
-    // With no length, or an answer that is the library's error value, there is
-    // no live position to take: the stream starts at its beginning.
-    const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
-    const BassQword position = known ? bytes % length : 0;
-    BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
-    BASS_ChannelPlay(stream, kBassFalse);
+        // Taken after the wait and the open, so that both count towards the broadcast time.
+        const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
+        const BassQword bytes = BASS_ChannelSeconds2Bytes(stream, seconds);
+        const BassQword length = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
+        // With no length, or an answer that is the library's error value, there is
+        // no live position to take: the stream starts at its beginning.
+        const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
+        const BassQword position = known ? bytes % length : 0;
+        BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
+        BASS_ChannelPlay(stream, kBassFalse);
+    }
 
     FinishOpening(source);
 }
 
-__attribute__((force_align_arg_pointer)) void __cdecl StreamUrlThread(void* source) {
-    BASS_StreamFree(g_stationStream);
+void StreamUrlThread(void* source) {
+    {
+        BusyMark busy(g_audioWork);
+        BASS_StreamFree(g_stationStream);
 
-    BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
-    BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
-    BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
+        BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
+        BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
+        BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
 
-    const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
-                                                  nullptr);
-    g_stationStream = stream;
-    BASS_ChannelPlay(stream, kBassFalse);
+        const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
+                                                      nullptr);
+        g_stationStream = stream;
+        BASS_ChannelPlay(stream, kBassFalse);
+    }
 
     FinishOpening(source);
 }

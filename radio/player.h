@@ -1,4 +1,4 @@
-// Opening and playing a station's source on short-lived threads, so that the
+// Opening and playing a station's source on the helper thread, so that the
 // worker never waits on a disk scan or a network connection.
 #pragma once
 
@@ -6,21 +6,23 @@
 #include <cstdint>
 #include <string>
 
-// Written by the opening threads, read by the worker.
+// Written by the opening jobs, read by the worker.
 extern std::atomic<uint32_t> g_stationStream;
 extern std::atomic<bool> g_streamStarting;
 
 // Seconds added to the game clock for the live position; worker writes it
-// before any file thread that reads it is started.
+// before any file job that reads it is handed over.
 extern std::atomic<int32_t> g_startOffset;
-extern std::string g_sourcePath;
+// Never destroyed: the exit work must not free memory (see module/busy.h).
+extern std::string& g_sourcePath;
 
 constexpr int32_t kMaxStartOffset = 16384;
 
 // Starts the station's source unless a stream plays or opens, and records the
-// broadcast time in POSITION/seconds on every call.
+// broadcast time in POSITION/seconds on every call; the helper thread then
+// writes it to settings.ini as well.
 void StartStation(int8_t station);
 
-// Thread bodies; each owns and frees its heap copy of the source text.
-void __cdecl StreamFileThread(void* source);
-void __cdecl StreamUrlThread(void* source);
+// Opening jobs; each owns and frees its heap copy of the source text.
+void StreamFileThread(void* source);
+void StreamUrlThread(void* source);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "module/busy.h"
 #include "platform/files.h"
 #include "settings/text.h"
 
@@ -16,9 +17,11 @@ namespace {
 
 // Multi-key and multi-line off, spaces around "=" when saving: the library's
 // defaults. UTF-8 mode is switched on before reading so that the signature
-// written by the last save is skipped.
-CSimpleIniA g_settings;
+// written by the last save is skipped. Never destroyed: the exit work must not
+// free memory.
+CSimpleIniA& g_settings = *new CSimpleIniA;
 
+const char kSettingsName[] = "settings.ini";
 const char kPositionSection[] = "POSITION";
 const char kPositionKey[] = "seconds";
 const char kTemporarySuffix[] = ".tmp";
@@ -31,30 +34,35 @@ bool g_positionStored = false;
 bool LoadDocument(CSimpleIniA& document, const char* path) {
     document.Reset();
     document.SetUnicode();
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    const SI_Error status = document.LoadFile(file);
-    std::fclose(file);
-    return status >= 0;
+    std::string text;
+    if (!ReadWholeFile(path, text)) return false;
+    return document.LoadData(text) >= 0;
 }
 
-// Writes document to path and puts it on the disk; a file it could not finish
-// is removed again.
-int WriteDocument(const CSimpleIniA& document, const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return kSaveCannotOpen;
-    SI_Error status = document.SaveFile(file, true);
-    // The library does not report failed writes.
-    const bool written = !std::ferror(file) && CommitFile(file);
-    if (std::fclose(file) != 0 || !written) status = SI_FILE;
-    if (status < 0) std::remove(path.c_str());
-    return status;
+// Writes document to path through path.tmp and one rename, so that the old
+// file stays whole until the new one is on the disk.
+int WriteThroughTemporary(const CSimpleIniA& document, const char* path) {
+    std::string text;
+    const SI_Error status = document.Save(text, true);
+    if (status < 0) return status;
+    const std::string temporary = std::string(path) + kTemporarySuffix;
+    const WriteResult written = WriteWholeFile(temporary.c_str(), text.data(), text.size());
+    if (written != WriteResult::kOk) {
+        // A file it could not finish is removed again.
+        if (written == WriteResult::kFailed) std::remove(temporary.c_str());
+        return written == WriteResult::kCannotOpen ? kSaveCannotOpen : SI_FILE;
+    }
+    if (!ReplaceFileWith(temporary.c_str(), path)) {
+        std::remove(temporary.c_str());
+        return kSaveCannotOpen;
+    }
+    return kSaveOk;
 }
 
 }  // namespace
 
 void LoadSettings() {
-    LoadDocument(g_settings, BaseDirFile("settings.ini").c_str());
+    LoadDocument(g_settings, BaseDirFile(kSettingsName).c_str());
     g_positionStored = false;
     g_settingsLoaded = true;
     ++g_settingsGeneration;
@@ -71,15 +79,17 @@ int SaveSettings(const char* path) {
         if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
         document = &onDisk;
     }
+    return WriteThroughTemporary(*document, path);
+}
 
-    const std::string temporary = std::string(path) + kTemporarySuffix;
-    const int status = WriteDocument(*document, temporary);
-    if (status < 0) return status;
-    if (!ReplaceFileWith(temporary.c_str(), path)) {
-        std::remove(temporary.c_str());
-        return kSaveCannotOpen;
-    }
-    return kSaveOk;
+void SavePosition(int32_t seconds) {
+    BusyMark busy(g_memoryWork);
+    const std::string path = BaseDirFile(kSettingsName);
+    if (IsReadOnlyFile(path.c_str())) return;
+    CSimpleIniA onDisk;
+    if (!LoadDocument(onDisk, path.c_str())) return;
+    onDisk.SetLongValue(kPositionSection, kPositionKey, seconds);
+    WriteThroughTemporary(onDisk, path.c_str());
 }
 
 std::string GetValue(const char* section, const char* key, const char* fallback) {

@@ -1,6 +1,7 @@
 // The settings document: ./audio/streams/settings.ini, read once when the first
 // game runs and written back at exit. Only the worker thread uses it while the
-// game runs; the exit save runs after the worker is gone.
+// game runs; the exit save runs after the worker is gone. The helper thread
+// saves the position early through a document of its own.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,12 @@ extern bool g_settingsLoaded;
 // failed rename), another negative status when writing fails. The old file
 // stays as it was on failure, no folder is made and no temporary file is left.
 int SaveSettings(const char* path);
+
+// Writes seconds as POSITION/seconds into settings.ini as it is on disk now,
+// through its own document (never the one the worker uses) and the same
+// temporary file and rename; nothing is written when the file cannot be read.
+// Runs on the helper thread.
+void SavePosition(int32_t seconds);
 
 // The value of section/key, or fallback when either is missing; a copy.
 std::string GetValue(const char* section, const char* key, const char* fallback);

@@ -1,6 +1,7 @@
 #include "settings/text.h"
 
-const std::string g_baseDir = "./audio/streams/";
+// Never destroyed: the exit work must not free memory.
+const std::string& g_baseDir = *new std::string("./audio/streams/");
 
 namespace {
 

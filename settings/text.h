@@ -7,7 +7,7 @@
 
 // The folder of every file the module reads or writes, relative to the game's
 // current directory.
-extern const std::string g_baseDir;
+extern const std::string& g_baseDir;
 
 // Field n (from 1) of text split at separator. Numbers of 1 or less give the
 // first field; numbers past the last field wrap round to the first and count on.

@@ -2,46 +2,26 @@
 
 #include <process.h>
 
-#include <deque>
-#include <utility>
-
-namespace {
-
-std::deque<std::pair<ThreadBody, void*>> g_queued;
-bool g_failStarts = false;
-
-}  // namespace
-
-bool StartDetachedThread(ThreadBody body, void* argument) {
-    if (g_failStarts) return false;
-    g_queued.emplace_back(body, argument);
-    return true;
-}
-
 void ResetQueuedThreads() {
-    g_queued.clear();
-    g_failStarts = false;
+    g_openingJobWaiting = false;
+    g_openingThreadReady = true;
 }
 
 void FailThreadStarts(bool fail) {
-    g_failStarts = fail;
+    g_openingThreadReady = !fail;
 }
 
 int QueuedThreadCount() {
-    return static_cast<int>(g_queued.size());
+    return g_openingJobWaiting ? 1 : 0;
 }
 
 bool RunQueuedThread() {
-    if (g_queued.empty()) return false;
-    const auto thread = g_queued.front();
-    g_queued.pop_front();
-    thread.first(thread.second);
-    return true;
+    return RunWaitingOpening();
 }
 
 bool RunQueuedThreadDetached() {
-    if (g_queued.empty()) return false;
-    const auto thread = g_queued.front();
-    g_queued.pop_front();
-    return _beginthread(thread.first, 0, thread.second) != static_cast<uintptr_t>(-1);
+    OpeningBody body;
+    void* argument;
+    if (!TakeWaitingOpening(body, argument)) return false;
+    return _beginthread(body, 0, argument) != static_cast<uintptr_t>(-1);
 }

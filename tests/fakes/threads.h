@@ -1,15 +1,16 @@
-// The tests' thread start: opening threads wait in a queue until a test runs
-// them, so that the opening phase can be observed step by step.
+// The tests' view of the opening hand-over: no helper thread runs, so a job
+// handed over waits until a test runs it, and the opening phase can be
+// observed step by step.
 #pragma once
 
-#include "platform/threads.h"
+#include "radio/opening.h"
 
-// Forgets queued threads (without running them) and lets starts succeed.
+// Forgets a waiting job (without running it) and lets hand-overs succeed.
 void ResetQueuedThreads();
-// Makes every start fail from now on, as when the system has no room for a thread.
+// Makes every hand-over fail from now on, as when the helper thread could not be made.
 void FailThreadStarts(bool fail);
 int QueuedThreadCount();
-// Runs the oldest queued thread body on the calling thread; false if none.
+// Runs the waiting job on the calling thread; false if none.
 bool RunQueuedThread();
-// Runs the oldest queued thread body on a new real thread; false if none.
+// Runs the waiting job on a new real thread; false if none.
 bool RunQueuedThreadDetached();

@@ -2,10 +2,14 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <new>
 
 #include "hud/banner.h"
 #include "hud/name.h"
+#include "module/tick.h"
+#include "tests/fakes/threads.h"
 #include "tests/unit/support.h"
 
 namespace {
@@ -51,6 +55,30 @@ TEST(Hooks, GameThreadHooksAllocateNothing) {
     delete probe;
     g_countAllocations = false;
     EXPECT_EQ(g_allocations.load(), 1);
+    ResetHostState();
+}
+
+// A name longer than the game's entry is cut on every audible tick.
+TEST(Hooks, AudibleTicksAllocateNothingEvenWithALongName) {
+    ResetHostState();
+    ResetModuleState();
+    GameFolder folder;
+    folder.WriteSettings("[TRACK1]\nsource = a.wav\nname = " + std::string(300, 'n') + "\n");
+    folder.Write("a.wav", "audio");
+    PutPlayerInCar();
+    TuneTo(1);
+    RadioTick();
+    ASSERT_TRUE(RunQueuedThread());
+    RadioTick();
+    g_allocations = 0;
+    g_countAllocations = true;
+    for (uint32_t clock = 0; clock < 1000; ++clock) {
+        SetHost<uint32_t>(host::kClockMsAddr, clock);
+        RadioTick();
+    }
+    g_countAllocations = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(std::string(Host().TextEntry()).size(), std::strlen(HOST_TEXT_ENTRY_INITIAL));
     ResetHostState();
 }
 

@@ -1,0 +1,65 @@
+#include "radio/opening.h"
+
+#include "platform/threads.h"
+#include "settings/settings.h"
+
+std::atomic<bool> g_openingThreadReady{false};
+std::atomic<bool> g_openingJobWaiting{false};
+
+namespace {
+
+// The one-slot hand-over: the worker fills the slot only while it is empty and
+// then raises g_openingJobWaiting; the helper thread empties it and lowers the flag.
+OpeningBody g_jobBody = nullptr;
+void* g_jobArgument = nullptr;
+
+std::atomic<bool> g_saveRequested{false};
+std::atomic<int32_t> g_saveSeconds{0};
+
+}  // namespace
+
+void StartOpeningThread() {
+    g_openingThreadReady = StartHelperThread(RunOpeningWork);
+}
+
+bool HandOverOpening(OpeningBody body, void* argument) {
+    if (!g_openingThreadReady || g_openingJobWaiting) return false;
+    g_jobBody = body;
+    g_jobArgument = argument;
+    g_openingJobWaiting = true;
+    WakeHelperThread();
+    return true;
+}
+
+void RequestPositionSave(int32_t seconds) {
+    g_saveSeconds = seconds;
+    g_saveRequested = true;
+    WakeHelperThread();
+}
+
+bool TakeWaitingOpening(OpeningBody& body, void*& argument) {
+    if (!g_openingJobWaiting) return false;
+    body = g_jobBody;
+    argument = g_jobArgument;
+    g_openingJobWaiting = false;
+    return true;
+}
+
+bool RunWaitingOpening() {
+    OpeningBody body;
+    void* argument;
+    if (!TakeWaitingOpening(body, argument)) return false;
+    body(argument);
+    return true;
+}
+
+bool SaveRequestedPosition() {
+    if (!g_saveRequested.exchange(false)) return false;
+    SavePosition(g_saveSeconds);
+    return true;
+}
+
+void RunOpeningWork() {
+    RunWaitingOpening();
+    SaveRequestedPosition();
+}

@@ -1,0 +1,39 @@
+// Stream openings and early position saves, run on the module's long-lived
+// helper thread: the worker hands over one opening job at a time and never
+// waits for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+using OpeningBody = void (*)(void* argument);
+
+// Set once the helper thread runs; without it no job can be handed over.
+extern std::atomic<bool> g_openingThreadReady;
+// A job has been handed over and not yet taken.
+extern std::atomic<bool> g_openingJobWaiting;
+
+// Starts the helper thread; called once by the worker before its first tick.
+void StartOpeningThread();
+
+// Hands a job to the helper thread: body runs there with argument, which it
+// owns. False when the job cannot be taken: no helper thread, or a job that is
+// still waiting to be taken.
+bool HandOverOpening(OpeningBody body, void* argument);
+
+// Asks the helper thread to write this broadcast position into settings.ini
+// after any opening it has to run; a newer request replaces an older one.
+void RequestPositionSave(int32_t seconds);
+
+// Takes the waiting job out of the slot; false when none waits.
+bool TakeWaitingOpening(OpeningBody& body, void*& argument);
+
+// Runs the waiting job on the calling thread; false when none waits.
+bool RunWaitingOpening();
+
+// Writes the requested position, if any, to settings.ini; false when none was requested.
+bool SaveRequestedPosition();
+
+// What the helper thread does each time it is woken: the waiting opening
+// first, so that the sound starts as soon as it can, then the position save.
+void RunOpeningWork();

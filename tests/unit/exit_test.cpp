@@ -1,0 +1,79 @@
+// The exit work after threads were killed mid-work, the hand-over of opening
+// jobs, and the helper thread's early position save.
+#include <gtest/gtest.h>
+
+#include "module/busy.h"
+#include "module/entry.h"
+#include "radio/opening.h"
+#include "radio/player.h"
+#include "settings/settings.h"
+#include "tests/fakes/threads.h"
+#include "tests/unit/support.h"
+
+namespace {
+
+using Exit = ModuleTest;
+
+const char kSettings[] = "[TRACK1]\r\nsource = a.mp3\r\n\r\n[POSITION]\r\nseconds = 7\r\n";
+const char kTemporary[] = "audio/streams/settings.ini.tmp";
+
+TEST_F(Exit, EachPartIsSkippedWhileItsMarkIsRaised) {
+    struct Case {
+        int memory, audio;
+        bool saves, shutsDown;
+    } const cases[] = {{0, 0, true, true}, {1, 0, false, true}, {0, 1, true, false}, {2, 1, false, false}};
+    for (const Case& c : cases) {
+        ResetModuleState();
+        UseSettings(kSettings);
+        SetLongValue("POSITION", "seconds", 42);
+        folder.Write(kTemporary, "cut short");
+        g_memoryWork = c.memory;
+        g_audioWork = c.audio;
+        DetachWork();
+        g_memoryWork = 0;
+        g_audioWork = 0;
+        const bool saved = folder.Settings().find("seconds = 42") != std::string::npos;
+        EXPECT_EQ(saved, c.saves) << c.memory << c.audio;
+        if (!c.saves) {
+            EXPECT_EQ(folder.Settings(), kSettings);
+        }
+        EXPECT_FALSE(folder.Exists(kTemporary)) << c.memory << c.audio;
+        EXPECT_EQ(BassCallsOf(BF_STOP).size() + BassCallsOf(BF_FREE).size(), c.shutsDown ? 2u : 0u);
+    }
+}
+
+TEST_F(Exit, OneJobWaitsAtATime) {
+    int runs = 0;
+    const OpeningBody count = [](void* runs) { ++*static_cast<int*>(runs); };
+    EXPECT_TRUE(HandOverOpening(count, &runs));
+    EXPECT_FALSE(HandOverOpening(count, &runs));
+    EXPECT_TRUE(RunWaitingOpening());
+    EXPECT_FALSE(RunWaitingOpening());
+    EXPECT_EQ(runs, 1);
+    FailThreadStarts(true);
+    EXPECT_FALSE(HandOverOpening(count, &runs));
+    FailThreadStarts(false);
+}
+
+TEST_F(Exit, EarlySaveKeepsHandEditsAndLeavesTheDocumentAlone) {
+    UseSettings(kSettings);
+    SetHost<uint32_t>(host::kClockMsAddr, 90000);
+    StartStation(1);
+    // Edited by hand while the game runs.
+    folder.WriteSettings("; mine\r\n[TRACK1]\r\nsource = b.mp3\r\n\r\n[POSITION]\r\nseconds = 7\r\n");
+    EXPECT_TRUE(SaveRequestedPosition());
+    EXPECT_FALSE(SaveRequestedPosition());
+    const std::string saved = folder.Settings();
+    for (const char* kept : {"; mine", "source = b.mp3", "seconds = 97\r\n"})
+        EXPECT_NE(saved.find(kept), std::string::npos) << kept << "\n" << saved;
+    EXPECT_FALSE(folder.Exists(kTemporary));
+    EXPECT_EQ(GetValue("TRACK1", "source", ""), "a.mp3");
+
+    // Without a readable file there is nothing to merge into: the exit save does the work.
+    std::remove("audio/streams/settings.ini");
+    StartStation(1);
+    EXPECT_TRUE(SaveRequestedPosition());
+    EXPECT_FALSE(folder.Exists("audio/streams/settings.ini"));
+}
+
+}  // namespace
