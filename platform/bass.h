@@ -10,6 +10,9 @@ using BassDword = uint32_t;
 using BassQword = uint64_t;
 using BassBool = int32_t;
 
+// Called on the library's own thread when a sync's event happens.
+using BassSyncProc = void(__stdcall*)(BassDword sync, BassDword channel, BassDword data, void* user);
+
 extern "C" {
 BassBool __stdcall BASS_Init(int32_t device, BassDword freq, BassDword flags, void* win, const void* clsid);
 BassBool __stdcall BASS_SetConfig(BassDword option, BassDword value);
@@ -27,6 +30,10 @@ BassBool __stdcall BASS_ChannelSetAttribute(BassDword handle, BassDword attribut
 BassDword __stdcall BASS_SampleLoad(BassBool mem, const void* file, BassQword offset, BassDword length,
                                     BassDword max, BassDword flags);
 BassDword __stdcall BASS_SampleGetChannel(BassDword sample, BassBool onlyNew);
+BassDword __stdcall BASS_ChannelSetSync(BassDword handle, BassDword type, BassQword param, BassSyncProc proc,
+                                        void* user);
+double __stdcall BASS_ChannelBytes2Seconds(BassDword handle, BassQword position);
+BassBool __stdcall BASS_ChannelGetAttribute(BassDword handle, BassDword attribute, float* value);
 BassBool __stdcall BASS_Stop();
 BassBool __stdcall BASS_Free();
 }
@@ -45,7 +52,12 @@ constexpr BassDword BASS_SAMPLE_FLOAT = 0x100;
 constexpr BassDword BASS_STREAM_PRESCAN = 0x20000;
 constexpr BassDword BASS_STREAM_AUTOFREE = 0x40000;
 constexpr BassDword BASS_STREAM_BLOCK = 0x100000;
+constexpr BassDword BASS_STREAM_DECODE = 0x200000;
 constexpr BassDword BASS_STREAM_STATUS = 0x800000;
+constexpr BassDword BASS_UNICODE = 0x80000000;  // the file name is UTF-16
+
+constexpr BassDword BASS_SYNC_END = 2;
+constexpr BassDword BASS_SYNC_MIXTIME = 0x40000000;
 
 constexpr BassDword BASS_POS_BYTE = 0;
 constexpr BassDword BASS_ATTRIB_VOL = 2;

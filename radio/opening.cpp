@@ -1,6 +1,7 @@
 #include "radio/opening.h"
 
 #include "platform/threads.h"
+#include "radio/playlist.h"
 #include "settings/settings.h"
 
 std::atomic<bool> g_openingThreadReady{false};
@@ -61,5 +62,6 @@ bool SaveRequestedPosition() {
 
 void RunOpeningWork() {
     RunWaitingOpening();
+    AdvancePlaylist();
     SaveRequestedPosition();
 }

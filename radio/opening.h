@@ -35,5 +35,6 @@ bool RunWaitingOpening();
 bool SaveRequestedPosition();
 
 // What the helper thread does each time it is woken: the waiting opening
-// first, so that the sound starts as soon as it can, then the position save.
+// first, so that the sound starts as soon as it can, then a playlist's track
+// change, then the position save.
 void RunOpeningWork();

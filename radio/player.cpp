@@ -10,6 +10,7 @@
 #include "platform/host.h"
 #include "module/busy.h"
 #include "radio/opening.h"
+#include "radio/playlist.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -38,8 +39,6 @@ void FreeSource(void* source) {
     std::free(source);
 }
 
-// The flag goes up before the job is handed over, so that no second opening
-// can start in between; it comes down again if the job cannot be handed over.
 void StartOpening(OpeningBody body, const std::string& source) {
     char* copy;
     {
@@ -48,19 +47,25 @@ void StartOpening(OpeningBody body, const std::string& source) {
     }
     if (!copy) return;
     std::memcpy(copy, source.c_str(), source.size() + 1);
+    StartOpeningJob(body, copy);
+}
+
+}  // namespace
+
+// The flag goes up before the job is handed over, so that no second opening
+// can start in between; it comes down again if the job cannot be handed over.
+void StartOpeningJob(OpeningBody body, void* job) {
     g_streamStarting = true;
-    if (!HandOverOpening(body, copy)) {
-        FreeSource(copy);
+    if (!HandOverOpening(body, job)) {
+        FreeSource(job);
         g_streamStarting = false;
     }
 }
 
-void FinishOpening(void* source) {
-    FreeSource(source);
+void FinishOpening(void* job) {
+    FreeSource(job);
     g_streamStarting = false;
 }
-
-}  // namespace
 
 void StartStation(int8_t station) {
     if (g_startOffset == 0) {
@@ -80,6 +85,8 @@ void StartStation(int8_t station) {
             StartOpening(StreamFileThread, g_sourcePath);
         } else if (isUrl) {
             StartOpening(StreamUrlThread, g_sourcePath);
+        } else if (g_sourcePath.empty()) {
+            StartPlaylist(station);
         }
     }
 

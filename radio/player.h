@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "radio/opening.h"
+
 // Written by the opening jobs, read by the worker.
 extern std::atomic<uint32_t> g_stationStream;
 extern std::atomic<bool> g_streamStarting;
@@ -22,6 +24,12 @@ constexpr int32_t kMaxStartOffset = 16384;
 // broadcast time in POSITION/seconds on every call; the helper thread then
 // writes it to settings.ini as well.
 void StartStation(int8_t station);
+
+// Raises the opening flag and hands job (from malloc) over to the helper
+// thread; frees it and lowers the flag again when it cannot be handed over.
+void StartOpeningJob(OpeningBody body, void* job);
+// The last step of every opening job: frees the job and lowers the flag.
+void FinishOpening(void* job);
 
 // Opening jobs; each owns and frees its heap copy of the source text.
 void StreamFileThread(void* source);

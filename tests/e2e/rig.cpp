@@ -124,6 +124,32 @@ void WriteWave(const std::string& path) {
     WriteFile(path, std::string(reinterpret_cast<const char*>(kHeader), sizeof kHeader));
 }
 
+void WriteWaveOfLength(const std::string& path, uint32_t ms, uint32_t rate) {
+    constexpr uint32_t kBytesPerFrame = 2;
+    const uint32_t data = static_cast<uint32_t>(uint64_t{rate} * ms / 1000) * kBytesPerFrame;
+    std::string wave = "RIFF";
+    const auto put32 = [&](uint32_t value) {
+        for (int i = 0; i < 4; ++i) wave += static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    const auto put16 = [&](uint16_t value) {
+        wave += static_cast<char>(value & 0xFF);
+        wave += static_cast<char>(value >> 8);
+    };
+    put32(36 + data);
+    wave += "WAVEfmt ";
+    put32(16);
+    put16(1);  // PCM
+    put16(1);  // mono
+    put32(rate);
+    put32(rate * kBytesPerFrame);
+    put16(kBytesPerFrame);
+    put16(16);
+    wave += "data";
+    put32(data);
+    wave.append(data, '\0');
+    WriteFile(path, wave);
+}
+
 std::string Visible(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
@@ -144,6 +170,10 @@ std::string Visible(const std::string& text) {
 
 uint8_t CodeByte(uintptr_t address) {
     return host::Read<uint8_t>(address);
+}
+
+bool RadioBytesAre(uint8_t output, uint8_t retune) {
+    return CodeByte(host::kRadioOutputSite) == output && CodeByte(host::kRadioRetuneSite) == retune;
 }
 
 void SetGameDefaults() {

@@ -43,6 +43,9 @@ bool ReadFile(const std::string& path, std::string& content);
 bool FileExists(const std::string& path);
 // A tiny valid WAV file, so that the audio fake takes it as a sample too.
 void WriteWave(const std::string& path);
+// A 16-bit mono PCM WAV file of ms milliseconds of silence at rate Hz, so that
+// the audio fake gives its stream that length.
+void WriteWaveOfLength(const std::string& path, uint32_t ms, uint32_t rate);
 // Shows the bytes of a text with CR and LF spelled out, for failure messages.
 std::string Visible(const std::string& text);
 
@@ -57,6 +60,8 @@ T GetHost(uintptr_t address) {
     return host::Read<T>(address);
 }
 uint8_t CodeByte(uintptr_t address);
+// The two code bytes that let the game's own radio sound.
+bool RadioBytesAre(uint8_t output, uint8_t retune);
 
 // Supported game, radio at full volume 1.0, nothing else set.
 void SetGameDefaults();

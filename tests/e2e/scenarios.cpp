@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tests/e2e/demo.h"
+#include "tests/e2e/playlist.h"
 #include "tests/e2e/rig.h"
 
 namespace {
@@ -123,10 +124,6 @@ uint32_t NameColourDrawn() {
 void CheckRadioBytes(uint8_t output, uint8_t retune, const std::string& when) {
     CHECK(CodeByte(host::kRadioOutputSite) == output, when + ": radio output byte " + Hex(CodeByte(host::kRadioOutputSite)));
     CHECK(CodeByte(host::kRadioRetuneSite) == retune, when + ": radio retune byte " + Hex(CodeByte(host::kRadioRetuneSite)));
-}
-
-bool RadioBytesAre(uint8_t output, uint8_t retune) {
-    return CodeByte(host::kRadioOutputSite) == output && CodeByte(host::kRadioRetuneSite) == retune;
 }
 
 // Tunes with the clock held, until the change has been handled, so that the
@@ -537,6 +534,7 @@ const Scenario kScenarios[] = {
          CheckSettings(PlayerSettings(kSavedOffset));
          CheckAudioShutDown(true);
      }},
+    {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
     {"demo", PlayDemo, ShowDemoResult},
 };
 

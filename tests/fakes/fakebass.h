@@ -25,7 +25,10 @@ enum BassFn {
     BF_SAMPLE_LOAD,
     BF_SAMPLE_GET_CHANNEL,
     BF_STOP,
-    BF_FREE
+    BF_FREE,
+    BF_SET_SYNC,
+    BF_BYTES_TO_SECONDS,
+    BF_GET_ATTRIBUTE
 };
 
 #define BASS_CALL_TEXT 200
@@ -58,11 +61,20 @@ int FakeBass_GetCall(int index, BassCall* out); /* 0 if there is no such call */
 /* Scripting. */
 void FakeBass_FailInit(int times);          /* the next `times` BASS_Init calls fail */
 void FakeBass_FailAll(int fail);            /* every call answers with its error value */
-void FakeBass_SetStreamLength(uint64_t bytes); /* length of streams opened from now on; (uint64)-1: error */
+/* Length of streams opened from now on; (uint64)-1: error. Unscripted, a WAV
+ * file gives its own length and byte rate as 32-bit float samples, any other
+ * file 600 s at 44100 Hz stereo. A stream without the loop flag stops at its
+ * end and then calls its end sync. */
+void FakeBass_SetStreamLength(uint64_t bytes);
 void FakeBass_SetActive(uint32_t handle, uint32_t state);
 uint32_t FakeBass_Active(uint32_t handle);
 float FakeBass_Volume(uint32_t handle);
 uint64_t FakeBass_Position(uint32_t handle);
+/* Milliseconds since the library loaded at which a channel last started
+ * playing (-1: no such channel), and at which a stream ran to its end, also
+ * after it was freed (-1: never). */
+double FakeBass_PlayedAtMs(uint32_t handle);
+double FakeBass_EndedAtMs(uint32_t handle);
 void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
 void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing after this; 0 never */
 void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -150,7 +151,9 @@ GameFolder::~GameFolder() {
 }
 
 void GameFolder::Write(const std::string& path, const std::string& content) const {
-    std::ofstream(path_ + "/" + path, std::ios::binary) << content;
+    const std::filesystem::path file = std::filesystem::u8path(path_ + "/" + path);
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
 }
 
 std::string GameFolder::Read(const std::string& path) const {

@@ -48,7 +48,7 @@ public:
     GameFolder(const GameFolder&) = delete;
     GameFolder& operator=(const GameFolder&) = delete;
 
-    // Writes a file below the folder (path relative to it).
+    // Writes a file below the folder (path relative to it, UTF-8), making its folders.
     void Write(const std::string& path, const std::string& content) const;
     std::string Read(const std::string& path) const;
     bool Exists(const std::string& path) const;

@@ -1,0 +1,73 @@
+// Where a broadcast time falls on a playlist's tape, and which tracks a
+// playlist gives in which order.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "radio/tracklist.h"
+#include "tests/unit/support.h"
+
+namespace {
+
+TEST(Tape, BroadcastTimeSelectsTrackAndPosition) {
+    const std::vector<double> four = {10, 20, 0, 30};  // the third plays nothing
+    struct Case {
+        std::vector<double> lengths;
+        double seconds;
+        bool found;
+        size_t track;
+        double within;
+    } const cases[] = {
+        {four, 0, true, 0, 0},         {four, 9.5, true, 0, 9.5},      {four, 10, true, 1, 0},
+        {four, 29.999, true, 1, 19.999}, {four, 30, true, 3, 0},       {four, 59.5, true, 3, 29.5},
+        {four, 60, true, 0, 0},        {four, 60 * 1000 + 15, true, 1, 5}, {four, -5, true, 3, 25},
+        {{0, 7}, 3, true, 1, 3},       {{0, 0}, 3, false, 0, 0},       {{}, 3, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        size_t track = 99;
+        double within = -1;
+        ASSERT_EQ(LocateOnTape(c.lengths, c.seconds, track, within), c.found) << c.seconds;
+        if (!c.found) continue;
+        EXPECT_EQ(track, c.track) << c.seconds;
+        EXPECT_NEAR(within, c.within, 1e-9) << c.seconds;
+    }
+}
+
+std::vector<std::string> Names(const TrackList& list) {
+    std::vector<std::string> names;
+    for (const TrackFile& track : list.tracks) names.push_back(track.name);
+    return names;
+}
+
+using TrackLists = ModuleTest;
+
+TEST_F(TrackLists, FolderInNameOrderAndPlaylistFileInItsOwn) {
+    for (const char* name : {"b.MP3", "A.ogg", "c.wav", "cover.jpg", "notes.txt"}) folder.Write("rock/" + std::string(name), "x");
+    folder.Write("rock/sub/d.mp3", "x");
+    EXPECT_EQ(Names(ReadTrackList("rock", false, 2)), (std::vector<std::string>{"A.ogg", "b.MP3", "c.wav"}));
+
+    folder.Write("lists/mix.m3u8", "\xEF\xBB\xBF#EXTM3U\r\n\r\n#EXTINF:1,x\r\n../rock/c.wav\r\n"
+                                   "http://radio.example/x.mp3\r\n  caf\xC3\xA9.mp3  \r\n" + std::string(300, 'l') + ".mp3\r\n");
+    folder.Write("lists/caf\xC3\xA9.mp3", "x");
+    const TrackList list = ReadTrackList("lists/mix.m3u8", false, 2);
+    EXPECT_EQ(list.fault, TrackListFault::kNone);
+    ASSERT_EQ(Names(list), (std::vector<std::string>{"../rock/c.wav", "caf\xC3\xA9.mp3"}));
+    EXPECT_TRUE(std::filesystem::exists(list.tracks[1].path));
+    ASSERT_EQ(list.skipped.size(), 2u);
+    EXPECT_EQ(list.skipped[0].name, "http://radio.example/x.mp3");
+
+    EXPECT_EQ(ReadTrackList("nowhere", false, 2).fault, TrackListFault::kMissing);
+    EXPECT_EQ(ReadTrackList("rock/A.ogg", false, 2).fault, TrackListFault::kUnreadable);
+}
+
+TEST_F(TrackLists, ShuffleIsFixedPerStationAndDiffersBetweenStations) {
+    for (int i = 0; i < 12; ++i) folder.Write("pop/track" + std::to_string(i) + ".mp3", "x");
+    const auto inOrder = Names(ReadTrackList("pop", false, 4));
+    const auto mixed = Names(ReadTrackList("pop", true, 4));
+    EXPECT_EQ(Names(ReadTrackList("pop", true, 4)), mixed);
+    EXPECT_NE(mixed, inOrder);
+    EXPECT_NE(Names(ReadTrackList("pop", true, 5)), mixed);
+    EXPECT_TRUE(std::is_permutation(mixed.begin(), mixed.end(), inOrder.begin()));
+}
+
+}  // namespace
