@@ -83,7 +83,7 @@ StationLook LookAtStation(int number) {
     station.colorB = LookAtColour(section, "colorB", "", true);
     station.shadow = LookAtColour(section, "shadow", "0,0,0", false);
     station.shown = HasKey(section, "name") || HasKey(section, "colorA") || HasKey(section, "colorB") ||
-                    HasKey(section, "shadow") || !station.source.empty();
+                    HasKey(section, "shadow") || !station.source.empty() || HasKey(section, "playlist");
 
     const std::string& source = station.source;
     const bool url = FieldAt(1, source, kSchemeSeparator) == kUrlScheme;
@@ -111,7 +111,15 @@ StationLook LookAtStation(int number) {
             break;
         case PathKind::Missing:
             if (source.empty()) {
-                set(Verdict::Note, "no source", "the station plays nothing of ours");
+                station.playlist = LookAtPlaylist(section);
+                const PlaylistLook& playlist = station.playlist;
+                if (playlist.playlist.empty()) {
+                    set(Verdict::Note, "no source", "the station plays nothing of ours");
+                } else if (playlist.fault.empty()) {
+                    set(Verdict::Plays, "playlist", PlaylistSummary(playlist));
+                } else {
+                    set(Verdict::Fails, "playlist", playlist.fault);
+                }
             } else if (url) {
                 set(Verdict::Plays, "stream", "internet stream (not checked: that needs the network)");
             } else {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/zorve-check/playlist.h"
+
 enum class Verdict {
     Plays,
     Note,      // nothing to play, or plays with a remark
@@ -31,6 +33,7 @@ struct StationLook {
     bool shown;  // has a name or colours of its own
     std::string name;
     ColourLook colorA, colorB, shadow;
+    PlaylistLook playlist;  // for a station without a source
 };
 
 struct JingleLook {

@@ -73,6 +73,20 @@ std::string Json(const std::string& text) {
 
 const char* Json(bool value) { return value ? "true" : "false"; }
 
+std::string Json(const PlaylistLook& playlist) {
+    if (playlist.playlist.empty()) return "null";
+    std::string problems;
+    for (const SkippedTrack& track : playlist.problems)
+        problems += std::string(problems.empty() ? "" : ", ") + "{\"name\": " + Json(track.name) +
+                    ", \"reason\": " + Json(track.reason) + "}";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", playlist.seconds);
+    return "{\"playlist\": " + Json(playlist.playlist) + ", \"shuffle\": " + Json(playlist.shuffle) +
+           ", \"tracks\": " + std::to_string(playlist.tracks) + ", \"seconds\": " + seconds +
+           ", \"unknownLengths\": " + std::to_string(playlist.unknownLengths) + ", \"notPlayed\": [" + problems +
+           "]}";
+}
+
 std::string Json(const ColourLook& colour) {
     return std::string("{\"set\": ") + Json(colour.set) + ", \"text\": " + Json(colour.text) + ", \"rgb\": [" +
            std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " + std::to_string(colour.blue) +
@@ -92,7 +106,13 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
                                           "without it");
 
     for (const StationLook& station : look.stations) {
-        if (station.source.empty()) {
+        if (!station.playlist.playlist.empty()) {
+            std::fprintf(out, "station %d: %s: playlist %s: %s\n", station.number,
+                         VerdictWord(station.verdict, station.status), station.playlist.playlist.c_str(),
+                         station.detail.c_str());
+            for (const SkippedTrack& track : station.playlist.problems)
+                std::fprintf(out, "  track %s: will not play: %s\n", track.name.c_str(), track.reason.c_str());
+        } else if (station.source.empty()) {
             std::fprintf(out, "station %d: %s\n", station.number, VerdictWord(station.verdict, station.status));
         } else {
             std::fprintf(out, "station %d: %s: %s: %s\n", station.number,
@@ -151,10 +171,10 @@ void PrintJson(FILE* out, const std::string& folder, const FolderLook& look) {
         const StationLook& s = look.stations[i];
         std::fprintf(out,
                      "    {\"number\": %d, \"source\": %s, \"verdict\": \"%s\", \"status\": %s, \"detail\": %s, "
-                     "\"name\": %s, \"colorA\": %s, \"colorB\": %s, \"shadow\": %s}%s\n",
+                     "\"name\": %s, \"colorA\": %s, \"colorB\": %s, \"shadow\": %s, \"playlist\": %s}%s\n",
                      s.number, Json(s.source).c_str(), VerdictName(s.verdict), Json(s.status).c_str(),
                      Json(s.detail).c_str(), Json(s.name).c_str(), Json(s.colorA).c_str(), Json(s.colorB).c_str(),
-                     Json(s.shadow).c_str(), i + 1 < look.stations.size() ? "," : "");
+                     Json(s.shadow).c_str(), Json(s.playlist).c_str(), i + 1 < look.stations.size() ? "," : "");
     }
     std::fprintf(out, "  ],\n  \"jinglesLoaded\": %d,\n  \"jingles\": [\n", look.jinglesLoaded);
     for (size_t i = 0; i < look.jingles.size(); ++i) {

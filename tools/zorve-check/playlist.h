@@ -1,0 +1,25 @@
+// What a playlist station will play: its tracks, their total length, and the
+// tracks that will not play, each with the reason.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "radio/tracklist.h"
+
+struct PlaylistLook {
+    std::string playlist;  // the key's value; empty: the station has no playlist
+    bool shuffle;
+    std::string fault;  // why the whole playlist plays nothing; empty when it plays
+    int tracks;         // tracks that play
+    double seconds;     // their total length, as far as it can be read here
+    int unknownLengths; // playing tracks whose length cannot be read here
+    std::vector<SkippedTrack> problems;
+};
+
+// The playlist of a station section; its value is read only when the
+// station has no source, as the module does.
+PlaylistLook LookAtPlaylist(const std::string& section);
+
+// "12 tracks, 41:07, shuffled" and the like.
+std::string PlaylistSummary(const PlaylistLook& look);
