@@ -429,6 +429,8 @@ int PlayInert() {
     CHECK(std::string(site, site + 5) == bannerCall, "the banner call left as the game has it");
     CHECK(ModuleContains(reinterpret_cast<uintptr_t>(GetModuleHandleA("zorve.asi"))), "the module stays loaded");
     SiteRun run;
+    // No frame may come between: it would call the same routine.
+    Host().StopDrawing();
     const int first = HostCallCount();
     Host().RunSite(SITE_BANNER_ENTRY, &run);
     const auto calls = HostCallsFrom(first);
