@@ -72,6 +72,7 @@ void FreeStream(uint32_t stream) {
 __attribute__((force_align_arg_pointer)) void __stdcall TrackEnded(BassDword, BassDword channel, BassDword,
                                                                    void* user) {
     if (reinterpret_cast<uintptr_t>(user) != g_generation) return;
+    BusyMark audio(g_audioWork);
     const uint32_t next = g_nextStream.exchange(0);
     if (next) {
         float volume = 0;
@@ -139,7 +140,12 @@ uint32_t OpenTrack(Track& track) {
 bool PlayAt(Tape& tape, double seconds) {
     size_t index;
     double within;
-    while (LocateOnTape(Lengths(tape), seconds, index, within)) {
+    for (;;) {
+        {
+            BusyMark memory(g_memoryWork);  // made and freed within
+            const std::vector<double> lengths = Lengths(tape);
+            if (!LocateOnTape(lengths, seconds, index, within)) return false;
+        }
         const uint32_t stream = OpenTrack(tape.tracks[index]);
         if (!stream) continue;
         BusyMark audio(g_audioWork);
@@ -154,7 +160,6 @@ bool PlayAt(Tape& tape, double seconds) {
         g_airTrack = index;
         return true;
     }
-    return false;
 }
 
 // Opens the playable track after the one on air, if none waits yet.
