@@ -39,21 +39,17 @@ bool LoadDocument(CSimpleIniA& document, const char* path) {
     return document.LoadData(text) >= 0;
 }
 
-// Writes document to path through path.tmp and one rename, so that the old
-// file stays whole until the new one is on the disk.
-int WriteThroughTemporary(const CSimpleIniA& document, const char* path) {
-    std::string text;
-    const SI_Error status = document.Save(text, true);
-    if (status < 0) return status;
-    const std::string temporary = std::string(path) + kTemporarySuffix;
-    const WriteResult written = WriteWholeFile(temporary.c_str(), text.data(), text.size());
+// Writes text to temporary, then renames it over path, so that the old file
+// stays whole until the new one is on the disk. Allocates nothing.
+int ReplaceThroughTemporary(const std::string& text, const char* temporary, const char* path) {
+    const WriteResult written = WriteWholeFile(temporary, text.data(), text.size());
     if (written != WriteResult::kOk) {
         // A file it could not finish is removed again.
-        if (written == WriteResult::kFailed) std::remove(temporary.c_str());
+        if (written == WriteResult::kFailed) std::remove(temporary);
         return written == WriteResult::kCannotOpen ? kSaveCannotOpen : SI_FILE;
     }
-    if (!ReplaceFileWith(temporary.c_str(), path)) {
-        std::remove(temporary.c_str());
+    if (!ReplaceFileWith(temporary, path)) {
+        std::remove(temporary);
         return kSaveCannotOpen;
     }
     return kSaveOk;
@@ -79,17 +75,32 @@ int SaveSettings(const char* path) {
         if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
         document = &onDisk;
     }
-    return WriteThroughTemporary(*document, path);
+    std::string text;
+    const SI_Error status = document->Save(text, true);
+    if (status < 0) return status;
+    return ReplaceThroughTemporary(text, (std::string(path) + kTemporarySuffix).c_str(), path);
 }
 
 void SavePosition(int32_t seconds) {
-    BusyMark busy(g_memoryWork);
-    const std::string path = BaseDirFile(kSettingsName);
-    if (IsReadOnlyFile(path.c_str())) return;
-    CSimpleIniA onDisk;
-    if (!LoadDocument(onDisk, path.c_str())) return;
-    onDisk.SetLongValue(kPositionSection, kPositionKey, seconds);
-    WriteThroughTemporary(onDisk, path.c_str());
+    // Only the document work is marked: an exit during the slow file writes
+    // still makes its own save.
+    std::string path, temporary, text;
+    bool ready = false;
+    {
+        BusyMark busy(g_memoryWork);
+        path = BaseDirFile(kSettingsName);
+        temporary = path + kTemporarySuffix;
+        CSimpleIniA onDisk;
+        if (!IsReadOnlyFile(path.c_str()) && LoadDocument(onDisk, path.c_str())) {
+            onDisk.SetLongValue(kPositionSection, kPositionKey, seconds);
+            ready = onDisk.Save(text, true) >= 0;
+        }
+    }
+    if (ready) ReplaceThroughTemporary(text, temporary.c_str(), path.c_str());
+    BusyMark busy(g_memoryWork);  // the texts are freed here, before they go out of scope
+    std::string().swap(text);
+    std::string().swap(temporary);
+    std::string().swap(path);
 }
 
 std::string GetValue(const char* section, const char* key, const char* fallback) {
