@@ -1,8 +1,11 @@
 /* The fake audio library bass.dll: every call is recorded with its arguments
- * and thread; answers come from a small table of channels that the tests can
- * script. Files are checked on disk: a stream opens from any regular file, a
- * sample loads only from a WAV file. Setting FAKEBASS_LOG=FILE writes the
- * calls to FILE when the library unloads, after the module's own detach. */
+ * thread and time; answers come from a small table of channels that the tests
+ * can script. Files are checked on disk: a stream opens from any regular file, a
+ * sample loads only from a WAV file. A file stream's length and byte rate are
+ * those of its decoded 32-bit float samples, read from the WAV header (the file
+ * size and the default rate for other files), unless a length is scripted.
+ * Setting FAKEBASS_LOG=FILE writes the calls to FILE when the library unloads,
+ * after the module's own detach. */
 #include <windows.h>
 
 #include <stdio.h>
@@ -19,6 +22,8 @@ typedef struct Channel {
     float volume;
     uint64_t position;
     uint64_t length;
+    uint32_t bytesPerSecond, frameBytes;
+    DWORD ownLengthMs; /* a sample's, and its channels', length as its file says */
     DWORD stopsAt; /* tick count at which a playing jingle ends; 0 never */
 } Channel;
 
@@ -30,6 +35,8 @@ static int g_channelCount;
 static uint32_t g_nextStream, g_nextSample, g_nextChannel;
 static int g_failInit, g_failAll;
 static uint64_t g_streamLength;
+static int g_streamLengthScripted;
+static double g_ticksPerSecond;
 static uint32_t g_openDelayMs, g_jingleLengthMs;
 static HANDLE g_openGate;
 static volatile LONG g_opensWaiting;
@@ -42,10 +49,16 @@ static void ResetState(void) {
     g_nextChannel = FAKEBASS_CHANNEL_BASE + 1;
     g_failInit = 0;
     g_failAll = 0;
-    g_streamLength = 600ull * FAKEBASS_BYTES_PER_SECOND;
+    g_streamLengthScripted = 0;
     g_openDelayMs = 0;
     g_jingleLengthMs = 0;
     SetEvent(g_openGate);
+}
+
+static double Now(void) {
+    LARGE_INTEGER ticks;
+    QueryPerformanceCounter(&ticks);
+    return (double)ticks.QuadPart / g_ticksPerSecond;
 }
 
 static BassCall* Begin(int fn, uint32_t handle) {
@@ -55,6 +68,7 @@ static BassCall* Begin(int fn, uint32_t handle) {
     call->fn = fn;
     call->handle = handle;
     call->thread = GetCurrentThreadId();
+    call->time = Now();
     return call;
 }
 
@@ -85,6 +99,8 @@ static Channel* Add(uint32_t handle, uint64_t length) {
     channel->handle = handle;
     channel->length = length;
     channel->volume = 1.0f;
+    channel->bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
+    channel->frameBytes = FAKEBASS_FRAME_BYTES;
     return channel;
 }
 
@@ -112,6 +128,51 @@ static int IsWave(const char* path) {
         fclose(file);
     }
     return got == sizeof magic && !memcmp(magic, "RIFF", 4);
+}
+
+typedef struct WaveFormat {
+    uint32_t rate, channels, frames;
+} WaveFormat;
+
+static uint32_t Le(const unsigned char* bytes, int size) {
+    uint32_t value = 0;
+    while (size--) value = value << 8 | bytes[size];
+    return value;
+}
+
+/* The format and length of a WAV file from its chunks; 0 if it is none. */
+static int ReadWave(const char* path, WaveFormat* wave) {
+    unsigned char header[12], chunk[8], fmt[16];
+    uint32_t blockAlign = 0;
+    int found = 0;
+    FILE* file = fopen(path, "rb");
+    memset(wave, 0, sizeof *wave);
+    if (!file) return 0;
+    if (fread(header, 1, sizeof header, file) == sizeof header && !memcmp(header, "RIFF", 4) &&
+        !memcmp(header + 8, "WAVE", 4)) {
+        while (fread(chunk, 1, sizeof chunk, file) == sizeof chunk) {
+            uint32_t size = Le(chunk + 4, 4);
+            if (!memcmp(chunk, "fmt ", 4) && size >= sizeof fmt && fread(fmt, 1, sizeof fmt, file) == sizeof fmt) {
+                wave->channels = Le(fmt + 2, 2);
+                wave->rate = Le(fmt + 4, 4);
+                blockAlign = Le(fmt + 12, 2);
+                size -= sizeof fmt;
+            } else if (!memcmp(chunk, "data", 4)) {
+                wave->frames = blockAlign ? size / blockAlign : 0;
+                found = wave->rate && wave->channels;
+                break;
+            }
+            if (fseek(file, (long)(size + (size & 1)), SEEK_CUR)) break;
+        }
+    }
+    fclose(file);
+    return found;
+}
+
+static uint64_t FileSize(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+    return (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
 }
 
 static void WaitToOpen(void) {
@@ -157,8 +218,22 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
     Text(call, (const char*)file);
     WaitToOpen();
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && IsRegularFile((const char*)file) && Add(g_nextStream, g_streamLength))
-        handle = g_nextStream++;
+    if (!g_failAll && !mem && IsRegularFile((const char*)file)) {
+        WaveFormat wave;
+        const int isWave = ReadWave((const char*)file, &wave);
+        const uint32_t floatFrame = isWave ? wave.channels * (uint32_t)sizeof(float) : 0;
+        const uint64_t length = g_streamLengthScripted ? g_streamLength
+                                : isWave               ? (uint64_t)wave.frames * floatFrame
+                                                       : FileSize((const char*)file);
+        Channel* channel = Add(g_nextStream, length);
+        if (channel) {
+            if (isWave) {
+                channel->bytesPerSecond = wave.rate * floatFrame;
+                channel->frameBytes = floatFrame;
+            }
+            handle = g_nextStream++;
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -194,10 +269,15 @@ BOOL __stdcall BASS_StreamFree(DWORD handle) {
 uint64_t __stdcall BASS_ChannelSeconds2Bytes(DWORD handle, double seconds) {
     BassCall* call = Begin(BF_SECONDS_TO_BYTES, handle);
     uint64_t bytes = ~0ull;
+    Channel* channel;
     call->seconds = seconds;
     EnterCriticalSection(&g_lock);
-    /* Whole sample frames of 8 bytes, as the library rounds. */
-    if (!g_failAll && Find(handle)) bytes = ((uint64_t)(seconds * FAKEBASS_BYTES_PER_SECOND)) & ~7ull;
+    channel = g_failAll ? NULL : Find(handle);
+    /* Whole sample frames, as the library rounds. */
+    if (channel) {
+        bytes = (uint64_t)(seconds * channel->bytesPerSecond);
+        bytes -= bytes % channel->frameBytes;
+    }
     LeaveCriticalSection(&g_lock);
     call->result = bytes;
     return bytes;
@@ -238,7 +318,10 @@ BOOL __stdcall BASS_ChannelPlay(DWORD handle, BOOL restart) {
     if (channel) {
         channel->active = 1;
         channel->stopsAt = 0;
-        if (handle >= FAKEBASS_CHANNEL_BASE && g_jingleLengthMs) channel->stopsAt = (GetTickCount() + g_jingleLengthMs) | 1;
+        if (handle >= FAKEBASS_CHANNEL_BASE && g_jingleLengthMs) {
+            const DWORD length = g_jingleLengthMs == FAKEBASS_OWN_LENGTH ? channel->ownLengthMs : g_jingleLengthMs;
+            channel->stopsAt = (GetTickCount() + length) | 1;
+        }
     }
     LeaveCriticalSection(&g_lock);
     call->result = channel != NULL;
@@ -291,8 +374,14 @@ DWORD __stdcall BASS_SampleLoad(BOOL mem, const void* file, uint64_t offset, DWO
     call->qwords[0] = offset;
     Text(call, (const char*)file);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && IsRegularFile((const char*)file) && IsWave((const char*)file) && Add(g_nextSample, 0))
-        handle = g_nextSample++;
+    if (!g_failAll && !mem && IsRegularFile((const char*)file) && IsWave((const char*)file)) {
+        Channel* sample = Add(g_nextSample, 0);
+        WaveFormat wave;
+        if (sample) {
+            if (ReadWave((const char*)file, &wave)) sample->ownLengthMs = (DWORD)((uint64_t)wave.frames * 1000 / wave.rate);
+            handle = g_nextSample++;
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -303,9 +392,14 @@ DWORD __stdcall BASS_SampleGetChannel(DWORD sample, BOOL onlyNew) {
     uint32_t handle = 0;
     call->args[0] = (uint32_t)onlyNew;
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && sample >= FAKEBASS_SAMPLE_BASE && sample < FAKEBASS_CHANNEL_BASE && Find(sample) &&
-        Add(g_nextChannel, 0))
-        handle = g_nextChannel++;
+    if (!g_failAll && sample >= FAKEBASS_SAMPLE_BASE && sample < FAKEBASS_CHANNEL_BASE && Find(sample)) {
+        const DWORD ownLengthMs = Find(sample)->ownLengthMs;
+        Channel* channel = Add(g_nextChannel, 0);
+        if (channel) {
+            channel->ownLengthMs = ownLengthMs;
+            handle = g_nextChannel++;
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -341,7 +435,10 @@ int FakeBass_GetCall(int index, BassCall* out) {
 
 void FakeBass_FailInit(int times) { g_failInit = times; }
 void FakeBass_FailAll(int fail) { g_failAll = fail; }
-void FakeBass_SetStreamLength(uint64_t bytes) { g_streamLength = bytes; }
+void FakeBass_SetStreamLength(uint64_t bytes) {
+    g_streamLength = bytes;
+    g_streamLengthScripted = 1;
+}
 void FakeBass_SetOpenDelay(uint32_t ms) { g_openDelayMs = ms; }
 void FakeBass_SetJingleLength(uint32_t ms) { g_jingleLengthMs = ms; }
 
@@ -406,10 +503,12 @@ static void WriteLog(const char* path) {
     if (!file) return;
     for (i = first; i < g_logCount; ++i) {
         const BassCall* call = &g_log[i % LOG_CAPACITY];
-        fprintf(file, "%s handle=%#x args=%u,%u,%u,%u,%u q=%llu,%llu seconds=%.3f value=%.4f text=%s result=%llu\n",
+        fprintf(file,
+                "%s handle=%#x args=%u,%u,%u,%u,%u q=%llu,%llu seconds=%.3f value=%.4f text=%s result=%llu "
+                "time=%.6f\n",
                 kNames[call->fn], call->handle, call->args[0], call->args[1], call->args[2], call->args[3],
                 call->args[4], (unsigned long long)call->qwords[0], (unsigned long long)call->qwords[1],
-                call->seconds, call->value, call->text, (unsigned long long)call->result);
+                call->seconds, call->value, call->text, (unsigned long long)call->result, call->time);
     }
     fclose(file);
 }
@@ -418,6 +517,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     (void)instance;
     (void)reserved;
     if (reason == DLL_PROCESS_ATTACH) {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        g_ticksPerSecond = (double)frequency.QuadPart;
         InitializeCriticalSection(&g_lock);
         g_openGate = CreateEventA(NULL, TRUE, TRUE, NULL);
         ResetState();
