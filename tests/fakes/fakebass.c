@@ -13,7 +13,7 @@
 
 #include "fakebass.h"
 
-#define LOG_CAPACITY 131072
+#define LOG_CAPACITY 262144 /* a minute of ticks, as the demo drive needs whole */
 #define MAX_CHANNELS 4096
 
 typedef struct Channel {
