@@ -18,11 +18,27 @@ GAME_RADIO_OFF = "#444851"
 OPENING_COLOUR = "#777b85"
 JINGLE_COLOURS = ["#ff6b9d", "#7ee081", "#c39bff", "#ffd166", "#66d9e8"]
 ENVELOPE_SECONDS = 0.02
+SHORTEST_NAME_SECONDS = 1.5
 
 
 def spans(timeline, key, origin, end):
     """(start, end, value) for each stretch a timeline key kept one value."""
     marks = [(t - origin, v) for t, k, v in timeline if k == key]
+    return [(t, marks[i + 1][0] if i + 1 < len(marks) else end - origin, v) for i, (t, v) in enumerate(marks)]
+
+
+def radio_states(timeline, origin, end):
+    """(start, end, "on" | "silenced" | "off") for the game's own radio."""
+    marks, audible, on = [], "0", "0"
+    for time, key, value in timeline:
+        if key not in ("audible", "game-radio"):
+            continue
+        audible, on = (value, on) if key == "audible" else (audible, value)
+        state = "on" if on == "1" else "silenced" if audible == "1" else "off"
+        if marks and marks[-1][0] == time - origin:
+            marks.pop()
+        if not marks or marks[-1][1] != state:
+            marks.append((time - origin, state))
     return [(t, marks[i + 1][0] if i + 1 < len(marks) else end - origin, v) for i, (t, v) in enumerate(marks)]
 
 
@@ -40,7 +56,7 @@ def openings(calls, origin):
     return found
 
 
-def draw(path, calls, timeline, channels, buses, origin, end, rate):
+def draw(path, calls, timeline, channels, buses, origin, end, rate, dpi):
     plt.rcParams.update({"text.color": TEXT, "axes.labelcolor": TEXT, "xtick.color": TEXT, "ytick.color": TEXT,
                          "axes.edgecolor": "#555", "font.size": 9})
     figure, (tuned, game, events, volumes, heard) = plt.subplots(
@@ -55,6 +71,8 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate):
     names = spans(timeline, "name", origin, end)
     colours = [(t - origin, v) for t, k, v in timeline if k == "colour"]
     for start, stop, name in names:
+        if stop - start < SHORTEST_NAME_SECONDS:
+            continue
         colour = next((f"#{v}" for t, v in reversed(colours) if t <= start + 0.05), TEXT)
         tuned.axvspan(start, stop, color="#000", alpha=0.35)
         tuned.text(start + 0.1, 0.5, name or "(no name)", color=colour if name else "#888", va="center",
@@ -65,12 +83,14 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate):
     tuned.set_yticks([])
     tuned.set_ylabel("on screen", rotation=0, ha="right", va="center")
 
-    # The game's own radio: heard, or silenced.
-    for start, stop, on in spans(timeline, "game-radio", origin, end):
-        game.axvspan(start, stop, color=GAME_RADIO_COLOUR if on == "1" else GAME_RADIO_OFF)
-        if stop - start > 0.6:
-            game.text((start + stop) / 2, 0.5, "game radio on" if on == "1" else "silenced", ha="center",
-                      va="center", color="#000" if on == "1" else TEXT, fontsize=8, clip_on=True)
+    # The game's own radio: heard, silenced by zorve, or not heard anywhere (player on foot).
+    for start, stop, state in radio_states(timeline, origin, end):
+        label, colour = {"on": ("game radio on", GAME_RADIO_COLOUR), "silenced": ("silenced by zorve", GAME_RADIO_OFF),
+                         "off": ("radio not audible", LANE)}[state]
+        game.axvspan(start, stop, color=colour)
+        if stop - start > 1.5:
+            game.text((start + stop) / 2, 0.5, label, ha="center", va="center",
+                      color="#000" if state == "on" else TEXT, fontsize=8, clip_on=True)
     game.set_yticks([])
     game.set_ylabel("game's radio", rotation=0, ha="right", va="center")
 
@@ -85,7 +105,7 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate):
         colour = JINGLE_COLOURS[jingle_names.index(channel.name) % len(JINGLE_COLOURS)]
         for start, stop, position in channel.spans:
             stop = channel.heard_until(start, stop, position)
-            events.broken_barh([(start - origin, stop - start)], (0.1, 0.35), color=colour)
+            events.broken_barh([(start - origin, stop - start)], (0.1, 0.35), color=colour, edgecolor=LANE, lw=1)
     for index, name in enumerate(jingle_names):
         events.plot([], [], color=JINGLE_COLOURS[index % len(JINGLE_COLOURS)], lw=6,
                     label=os.path.splitext(os.path.basename(name))[0])
@@ -128,7 +148,7 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate):
         heard.fill_between(np.arange(count) * ENVELOPE_SECONDS, envelope, color=colour, alpha=0.7, lw=0,
                            label=name)
     heard.set_ylabel("heard (peak)")
-    heard.set_xlabel("seconds since the game process started")
+    heard.set_xlabel("seconds since the drive began")
     heard.legend(loc="upper right", fontsize=8, facecolor=LANE, edgecolor="#555", labelcolor=TEXT)
 
     # Scene numbers across the top, their titles below the picture.
@@ -142,5 +162,5 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate):
     figure.text(0.01, 0.005, legend, fontsize=7, wrap=True, va="bottom")
     figure.suptitle("zorve demo drive: what the player sees and hears", color=TEXT, fontsize=12)
     figure.tight_layout(rect=(0, 0.06, 1, 0.97))
-    figure.savefig(path, dpi=100, facecolor=BACKGROUND)
+    figure.savefig(path, dpi=dpi, facecolor=BACKGROUND)
     plt.close(figure)
