@@ -38,6 +38,7 @@ struct Seen {
     std::map<uint32_t, std::string> channelPaths;  // jingle channel -> file
     uint64_t streamLength = 0;
     double broadcastSeconds = 0;
+    double bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;  // of the current stream, as the library converts
     int volumeLevel = -1;
     float volumeSaid = -1.0f;
     int radioBytes = -1;
@@ -64,7 +65,7 @@ void Scene(const char* text) {
 }
 
 double Seconds(uint64_t bytes) {
-    return static_cast<double>(bytes) / FAKEBASS_BYTES_PER_SECOND;
+    return static_cast<double>(bytes) / g_seen.bytesPerSecond;
 }
 
 void NewStream(uint32_t stream) {
@@ -97,6 +98,7 @@ void DescribeBassCall(const BassCall& call) {
         break;
     case BF_SECONDS_TO_BYTES:
         g_seen.broadcastSeconds = call.seconds;
+        if (call.seconds > 0 && call.result != ~0ull) g_seen.bytesPerSecond = call.result / call.seconds;
         break;
     case BF_GET_LENGTH:
         g_seen.streamLength = call.result;
