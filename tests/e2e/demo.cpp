@@ -11,19 +11,23 @@
 #include <string>
 
 #include "tests/e2e/rig.h"
+#include "tests/e2e/timeline.h"
 
 namespace {
 
 constexpr uint32_t kDemoStartClockMs = 95000;  // the game has been running for a while
 constexpr float kRadioVolume = 0.8f;
 constexpr float kLowerRadioVolume = 0.5f;
-constexpr int16_t kOpenWaitMs = 250;
-constexpr uint32_t kJingleLengthMs = 150;
+constexpr double kCapVolume = 0.4;
+constexpr int16_t kOpenWaitMs = 1200;  // long enough for a few jingles
 constexpr DWORD kPollMs = 5;
+// A call is told once it has surely finished: calls are recorded as they begin.
+constexpr double kCallSettleSeconds = 0.05;
 constexpr uint32_t kStepTimeoutMs = 20000;
 constexpr int kVolumeSteps = 4;  // volume reported in quarters of the game's
 
 const char kBannerText[] = "ZORVE ASI by KT552";
+const char kTimelineName[] = "drive-timeline.txt";
 
 // What has been seen of the module so far.
 struct Seen {
@@ -34,6 +38,7 @@ struct Seen {
     std::map<uint32_t, std::string> channelPaths;  // jingle channel -> file
     uint64_t streamLength = 0;
     double broadcastSeconds = 0;
+    double bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;  // of the current stream, as the library converts
     int volumeLevel = -1;
     float volumeSaid = -1.0f;
     int radioBytes = -1;
@@ -60,7 +65,7 @@ void Scene(const char* text) {
 }
 
 double Seconds(uint64_t bytes) {
-    return static_cast<double>(bytes) / FAKEBASS_BYTES_PER_SECOND;
+    return static_cast<double>(bytes) / g_seen.bytesPerSecond;
 }
 
 void NewStream(uint32_t stream) {
@@ -93,6 +98,7 @@ void DescribeBassCall(const BassCall& call) {
         break;
     case BF_SECONDS_TO_BYTES:
         g_seen.broadcastSeconds = call.seconds;
+        if (call.seconds > 0 && call.result != ~0ull) g_seen.bytesPerSecond = call.result / call.seconds;
         break;
     case BF_GET_LENGTH:
         g_seen.streamLength = call.result;
@@ -192,6 +198,9 @@ void DrawFrame() {
             const bool own = IsPaletteColour(c, 6) || IsPaletteColour(c, 8);
             Say("name colour rgb(%u,%u,%u) alpha %u%s", c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF, c >> 24,
                 own ? " (no colour set: the game's own)" : "");
+            char rgb[8];
+            std::snprintf(rgb, sizeof rgb, "%02X%02X%02X", c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF);
+            TimelineMark("colour", rgb);
             g_seen.colour = c;
             g_seen.colourKnown = true;
         }
@@ -201,11 +210,14 @@ void DrawFrame() {
 void Describe() {
     DrawFrame();
     DescribeHostCalls();
+    const double settled = RecordSeconds() - kCallSettleSeconds;
     for (const BassCall& call : BassCallsFrom(g_seen.bassIndex)) {
+        if (call.time > settled) break;
         DescribeBassCall(call);
         ++g_seen.bassIndex;
     }
     DescribeGame();
+    SampleGame();
 }
 
 // Lets the game run, telling what happens, until done() holds.
@@ -236,32 +248,97 @@ bool GameRadioOn() {
            CodeByte(host::kRadioRetuneSite) == host::kRadioRetuneOn;
 }
 
-// Length of a WAV file in seconds, from its header; 0 if it is not one.
-double WaveSeconds(const std::string& path) {
-    std::string data;
-    if (!ReadFile(path, data) || data.size() < 12 || data.compare(0, 4, "RIFF") != 0) return 0;
-    uint32_t byteRate = 0;
-    for (size_t at = 12; at + 8 <= data.size();) {
-        uint32_t size;
-        std::memcpy(&size, data.data() + at + 4, 4);
-        if (data.compare(at, 4, "fmt ") == 0 && at + 20 <= data.size()) std::memcpy(&byteRate, data.data() + at + 16, 4);
-        if (data.compare(at, 4, "data") == 0) return byteRate ? static_cast<double>(size) / byteRate : 0;
-        at += 8 + size + (size & 1);
-    }
-    return 0;
-}
-
-// The fake library knows nothing of the file's content: tell it the length.
-void PrepareFile(const char* path) {
-    const double seconds = WaveSeconds(path);
-    FakeBass_SetStreamLength(static_cast<uint64_t>(seconds * FAKEBASS_BYTES_PER_SECOND) & ~7ull);
-}
-
 // The dial: base and step; a base of 0 makes the game use the colorB colours.
 void Dial(int32_t base, int8_t step) {
     SetHost<int32_t>(host::kStationBaseAddr, base);
     SetHost<int8_t>(host::kStationStepAddr, step);
+    TimelineMark("station", std::to_string(base + step));
 }
+
+bool NewStreamAtFullVolume(uint32_t previous) {
+    return g_seen.stream != previous && StreamAtFullVolume();
+}
+
+struct DemoScene {
+    const char* title;
+    void (*play)();
+};
+
+// The drive, scene by scene; each scene leaves the game running.
+const DemoScene kScenes[] = {
+    {"The game is loading; the ASI loader has loaded zorve.asi.",
+     [] {
+         Drive([] { return g_seen.banner; }, "the banner");
+         DriveFor(500);
+     }},
+    {"A game starts (the module reads its settings and loads the jingles).",
+     [] {
+         SetHost<uint32_t>(host::kGameActiveAddr, 1);
+         Drive([] { return BassCallsOf(BF_SAMPLE_LOAD).size() == 3; }, "the jingles");
+         DriveFor(300);
+     }},
+    {"The player gets into a car; the radio is on station 1 (dial without base: colorB).",
+     [] {
+         Dial(0, 1);
+         PutPlayerInCar();
+         Drive(StreamAtFullVolume, "station 1 at full volume");
+         DriveFor(1500);
+     }},
+    {"The game caps the radio (its cap flag is set): the stream drops to 0.4.",
+     [] {
+         SetHost<uint8_t>(host::kCapByteAddr, 1);
+         Drive([] { return g_seen.stream && FakeBass_Volume(g_seen.stream) == static_cast<float>(kCapVolume); },
+               "the stream capped");
+         DriveFor(1000);
+     }},
+    {"The cap is lifted: the stream fades back up to the game's radio volume.",
+     [] {
+         SetHost<uint8_t>(host::kCapByteAddr, 0);
+         Drive(StreamAtFullVolume, "the stream back at full volume");
+     }},
+    {"The player turns the game's radio volume down to 0.5.",
+     [] {
+         SetHost<float>(host::kRadioVolumeAddr, kLowerRadioVolume);
+         Drive(StreamAtFullVolume, "the stream following the volume");
+         DriveFor(300);
+     }},
+    {"The player tunes to station 5, an internet stream.",
+     [] {
+         const uint32_t previous = g_seen.stream;
+         Dial(5, 0);
+         Drive([=] { return NewStreamAtFullVolume(previous); }, "station 5 at full volume");
+     }},
+    {"The player gets out of the car: the radio is not heard, the stream goes on silently.",
+     [] {
+         PlayerLeavesCar();
+         Drive([] { return FakeBass_Volume(g_seen.stream) == 0.0f; }, "the stream silent");
+         DriveFor(1000);
+         Say("station stream %s", FakeBass_Active(g_seen.stream) == 1 ? "still playing, at volume 0" : "NOT playing");
+     }},
+    {"Back in the car: the same stream is heard again from where it is now.",
+     [] {
+         const int backIn = BassCallCount();
+         PutPlayerInCar();
+         Drive(StreamAtFullVolume, "the stream back at full volume");
+         Say("the same stream: %s",
+             BassCallsOf(BF_PLAY, backIn).empty() && BassCallsOf(BF_SET_POSITION, backIn).empty()
+                 ? "not reopened, not moved"
+                 : "REOPENED");
+     }},
+    {"The player tunes to station 3 (dial with a base: colorA).",
+     [] {
+         const uint32_t previous = g_seen.stream;
+         Dial(3, 0);
+         Drive([=] { return NewStreamAtFullVolume(previous); }, "station 3 at full volume");
+         DriveFor(1000);
+     }},
+    {"The player tunes to station 12, one of the game's own stations.",
+     [] {
+         Dial(12, 0);
+         Drive(GameRadioOn, "the game's radio back");
+         DriveFor(1500);
+     }},
+};
 
 }  // namespace
 
@@ -269,63 +346,24 @@ int PlayDemo() {
     std::printf("zorve demo: a scripted drive in the fake game process with the real zorve.asi\n"
                 "(times are game time; code bytes are the two bytes of game code zorve rewrites to\n"
                 " silence the game's radio: 18 07 = the game's radio on)\n");
+    // The fake library's record and the game's side of the drive, for the sound and picture of it.
+    KeepAudioRecord();
+    OpenTimeline(kTimelineName);
+
     SetHost<float>(host::kRadioVolumeAddr, kRadioVolume);
     SetOpenWait(kOpenWaitMs);
-    FakeBass_SetJingleLength(kJingleLengthMs);
+    FakeBass_SetJingleLength(FAKEBASS_OWN_LENGTH);
     StartClock(kDemoStartClockMs);
 
-    Scene("The game is loading; the ASI loader has loaded zorve.asi.");
-    Drive([] { return g_seen.banner; }, "the banner");
-    DriveFor(500);
-
-    Scene("A game starts (the module reads its settings and loads the jingles).");
-    SetHost<uint32_t>(host::kGameActiveAddr, 1);
-    Drive([] { return FakeBass_CallCount() > 0 && BassCallsOf(BF_SAMPLE_LOAD).size() == 3; }, "the jingles");
-    DriveFor(300);
-
-    Scene("The player gets into a car; the radio is on station 1 (dial without base: colorB).");
-    PrepareFile("audio/streams/music/sunrise.wav");
-    Dial(0, 1);
-    PutPlayerInCar();
-    Drive(StreamAtFullVolume, "station 1 at full volume");
-
-    Scene("The player turns the game's radio volume down to 0.5.");
-    SetHost<float>(host::kRadioVolumeAddr, kLowerRadioVolume);
-    Drive(StreamAtFullVolume, "the stream following the volume");
-    DriveFor(300);
-
-    Scene("The player tunes to station 5, an internet stream.");
-    uint32_t previous = g_seen.stream;
-    Dial(5, 0);
-    Drive([&] { return g_seen.stream != previous && StreamAtFullVolume(); }, "station 5 at full volume");
-
-    Scene("The player gets out of the car: the radio is not heard, the stream goes on silently.");
-    PlayerLeavesCar();
-    Drive([] { return FakeBass_Volume(g_seen.stream) == 0.0f; }, "the stream silent");
-    DriveFor(1000);
-    Say("station stream %s", FakeBass_Active(g_seen.stream) == 1 ? "still playing, at volume 0" : "NOT playing");
-
-    Scene("Back in the car: the same stream is heard again from where it is now.");
-    const int backIn = FakeBass_CallCount();
-    PutPlayerInCar();
-    Drive(StreamAtFullVolume, "the stream back at full volume");
-    Say("the same stream: %s", BassCallsOf(BF_PLAY, backIn).empty() && BassCallsOf(BF_SET_POSITION, backIn).empty()
-                                   ? "not reopened, not moved"
-                                   : "REOPENED");
-
-    Scene("The player tunes to station 3 (dial with a base: colorA).");
-    PrepareFile("audio/streams/music/night-drive.wav");
-    previous = g_seen.stream;
-    Dial(3, 0);
-    Drive([&] { return g_seen.stream != previous && StreamAtFullVolume(); }, "station 3 at full volume");
-
-    Scene("The player tunes to station 12, one of the game's own stations.");
-    Dial(12, 0);
-    Drive(GameRadioOn, "the game's radio back");
-    DriveFor(300);
+    for (const DemoScene& scene : kScenes) {
+        Scene(scene.title);
+        TimelineMark("scene", scene.title);
+        scene.play();
+    }
 
     Scene("The player quits the game.");
     std::printf("  zorve saves the broadcast position and shuts the audio library down.\n");
+    CloseTimeline();
     return Failures();
 }
 

@@ -94,6 +94,10 @@ void PrepareGameFolder(bool withStreamsFolder) {
         CreateDirectoryA("audio", nullptr);
         CreateDirectoryA("audio\\streams", nullptr);
     }
+    KeepAudioRecord();
+}
+
+void KeepAudioRecord() {
     char full[MAX_PATH];
     GetFullPathNameA(kBassLogName, MAX_PATH, full, nullptr);
     SetEnvironmentVariableA("FAKEBASS_LOG", full);

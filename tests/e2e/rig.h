@@ -38,6 +38,8 @@ extern const char kBassLogName[];   // where the fake audio library writes its l
 // Empties the current directory's game files and makes audio/streams; the fake
 // audio library will write its log to bass.log here.
 void PrepareGameFolder(bool withStreamsFolder = true);
+// The fake audio library will write its record to bass.log here at exit.
+void KeepAudioRecord();
 void WriteFile(const std::string& path, const std::string& content);
 bool ReadFile(const std::string& path, std::string& content);
 bool FileExists(const std::string& path);

@@ -14,6 +14,7 @@
 #include "tests/e2e/demo.h"
 #include "tests/e2e/playlist.h"
 #include "tests/e2e/rig.h"
+#include "tests/e2e/sound.h"
 
 namespace {
 
@@ -538,6 +539,7 @@ const Scenario kScenarios[] = {
      }},
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
     {"demo", PlayDemo, ShowDemoResult},
+    {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},
 };
 
 const Scenario* Find(int argc, char** argv) {

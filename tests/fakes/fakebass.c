@@ -1,8 +1,11 @@
 /* The fake audio library bass.dll: every call is recorded with its arguments
- * and thread; answers come from a small table of channels that the tests can
- * script. Files are checked on disk: a stream opens from any regular file, a
- * sample loads only from a WAV file. Setting FAKEBASS_LOG=FILE writes the
- * calls to FILE when the library unloads, after the module's own detach. */
+ * thread and time; answers come from a small table of channels that the tests
+ * can script. Files are checked on disk: a stream opens from any regular file, a
+ * sample loads only from a WAV file. A file stream's length and byte rate are
+ * those of its decoded 32-bit float samples, read from the WAV header (the file
+ * size and the default rate for other files), unless a length is scripted.
+ * Setting FAKEBASS_LOG=FILE writes the calls to FILE when the library unloads,
+ * after the module's own detach. */
 #include <windows.h>
 
 #include <stdio.h>
@@ -10,7 +13,7 @@
 
 #include "fakebass.h"
 
-#define LOG_CAPACITY 131072
+#define LOG_CAPACITY 262144 /* a minute of ticks, as the demo drive needs whole */
 #define MAX_CHANNELS 4096
 
 typedef void(__stdcall* SyncProc)(DWORD sync, DWORD channel, DWORD data, void* user);
@@ -21,10 +24,11 @@ typedef struct Channel {
     float volume;
     uint64_t position;
     uint64_t length;
+    uint32_t bytesPerSecond, frameBytes;
+    DWORD ownLengthMs; /* a sample's, and its channels', length as its file says */
     DWORD stopsAt; /* tick count at which a playing jingle ends; 0 never */
     uint32_t flags;
-    uint32_t bytesPerSecond;
-    double endsAtMs;  /* a playing stream without the loop flag stops then; 0 never */
+    double endsAtMs; /* a playing stream without the loop flag stops then; 0 never */
     double playedAtMs;
     SyncProc endSync;
     void* endSyncUser;
@@ -38,26 +42,22 @@ static int g_channelCount;
 static uint32_t g_nextStream, g_nextSample, g_nextChannel;
 static int g_failInit, g_failAll;
 static uint64_t g_streamLength;
+static int g_streamLengthScripted;
+static double g_ticksPerSecond;
+/* When streams ran to their end, kept after they are freed. */
+#define ENDS_KEPT 1024
+static struct {
+    uint32_t handle;
+    double atMs;
+} g_ends[ENDS_KEPT];
+static int g_endCount;
+static HANDLE g_mixer;
+#define MIXER_PERIOD_MS 1
+#define UNICODE_FLAG 0x80000000u
+#define LOOP_FLAG 0x4u
 static uint32_t g_openDelayMs, g_jingleLengthMs;
 static HANDLE g_openGate;
 static volatile LONG g_opensWaiting;
-static int g_streamLengthScripted;
-/* When streams ran to their end, kept after they are freed. */
-#define ENDS_KEPT 1024
-static struct { uint32_t handle; double atMs; } g_ends[ENDS_KEPT];
-static int g_endCount;
-static HANDLE g_mixer;
-static LARGE_INTEGER g_frequency, g_loadedAt;
-
-#define MIXER_PERIOD_MS 1
-#define FLOAT_BYTES 4u
-
-/* Milliseconds since the library loaded. */
-static double NowMs(void) {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return (double)(now.QuadPart - g_loadedAt.QuadPart) * 1000.0 / (double)g_frequency.QuadPart;
-}
 
 static void ResetState(void) {
     g_logCount = 0;
@@ -67,13 +67,20 @@ static void ResetState(void) {
     g_nextChannel = FAKEBASS_CHANNEL_BASE + 1;
     g_failInit = 0;
     g_failAll = 0;
-    g_streamLength = 600ull * FAKEBASS_BYTES_PER_SECOND;
     g_streamLengthScripted = 0;
     g_endCount = 0;
     g_openDelayMs = 0;
     g_jingleLengthMs = 0;
     SetEvent(g_openGate);
 }
+
+static double Now(void) {
+    LARGE_INTEGER ticks;
+    QueryPerformanceCounter(&ticks);
+    return (double)ticks.QuadPart / g_ticksPerSecond;
+}
+
+static double NowMs(void) { return Now() * 1000.0; }
 
 static BassCall* Begin(int fn, uint32_t handle) {
     LONG index = InterlockedIncrement(&g_logCount) - 1;
@@ -82,6 +89,7 @@ static BassCall* Begin(int fn, uint32_t handle) {
     call->fn = fn;
     call->handle = handle;
     call->thread = GetCurrentThreadId();
+    call->time = Now();
     return call;
 }
 
@@ -113,18 +121,19 @@ static Channel* Add(uint32_t handle, uint64_t length) {
     channel->length = length;
     channel->volume = 1.0f;
     channel->bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
+    channel->frameBytes = FAKEBASS_FRAME_BYTES;
     return channel;
 }
 
 /* When a playing stream without the loop flag reaches its end, from its position now. */
 static void ScheduleEnd(Channel* channel) {
+    uint64_t left;
     channel->endsAtMs = 0;
-    if (channel->active != 1 || (channel->flags & 0x4) || channel->handle >= FAKEBASS_SAMPLE_BASE ||
+    if (channel->active != 1 || (channel->flags & LOOP_FLAG) || channel->handle >= FAKEBASS_SAMPLE_BASE ||
         channel->length == ~0ull)
         return;
-    channel->endsAtMs = NowMs() + (double)(channel->length - (channel->position < channel->length ? channel->position
-                                                                                                  : channel->length)) *
-                                      1000.0 / channel->bytesPerSecond;
+    left = channel->position < channel->length ? channel->length - channel->position : 0;
+    channel->endsAtMs = NowMs() + (double)left * 1000.0 / channel->bytesPerSecond;
 }
 
 /* Stops the streams whose end has come and calls their end syncs, outside the lock. */
@@ -159,55 +168,6 @@ static DWORD WINAPI MixerThread(LPVOID unused) {
     return 0;
 }
 
-/* The path as UTF-8, from a narrow or (with the library's unicode flag) UTF-16 name. */
-static void PathText(const void* file, uint32_t flags, char* out, int size) {
-    out[0] = 0;
-    if (!file) return;
-    if (flags & 0x80000000u) {
-        WideCharToMultiByte(CP_UTF8, 0, (const wchar_t*)file, -1, out, size, NULL, NULL);
-    } else {
-        lstrcpynA(out, (const char*)file, size);
-    }
-}
-
-static FILE* OpenForReading(const void* file, uint32_t flags) {
-    return (flags & 0x80000000u) ? _wfopen((const wchar_t*)file, L"rb") : fopen((const char*)file, "rb");
-}
-
-static int IsRegularFileOf(const void* file, uint32_t flags) {
-    DWORD attributes = (flags & 0x80000000u) ? GetFileAttributesW((const wchar_t*)file)
-                                              : GetFileAttributesA((const char*)file);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-/* A WAV file's length and byte rate as 32-bit float samples; 0 if it is not a WAV file. */
-static int WaveFloatLength(const void* file, uint32_t flags, uint64_t* length, uint32_t* bytesPerSecond) {
-    unsigned char header[12], chunk[8], format[16];
-    uint32_t channels = 0, rate = 0, bits = 0;
-    int found = 0;
-    FILE* in = OpenForReading(file, flags);
-    if (!in) return 0;
-    if (fread(header, 1, 12, in) == 12 && !memcmp(header, "RIFF", 4) && !memcmp(header + 8, "WAVE", 4)) {
-        while (fread(chunk, 1, 8, in) == 8) {
-            uint32_t size = chunk[4] | chunk[5] << 8 | chunk[6] << 16 | (uint32_t)chunk[7] << 24;
-            if (!memcmp(chunk, "fmt ", 4) && size >= 16 && fread(format, 1, 16, in) == 16) {
-                channels = format[2] | format[3] << 8;
-                rate = format[4] | format[5] << 8 | format[6] << 16 | (uint32_t)format[7] << 24;
-                bits = format[14] | format[15] << 8;
-                size -= 16;
-            } else if (!memcmp(chunk, "data", 4) && channels && rate && bits >= 8) {
-                *length = (uint64_t)size / (channels * (bits / 8)) * channels * FLOAT_BYTES;
-                *bytesPerSecond = rate * channels * FLOAT_BYTES;
-                found = 1;
-                break;
-            }
-            if (fseek(in, (long)(size + (size & 1)), SEEK_CUR)) break;
-        }
-    }
-    fclose(in);
-    return found;
-}
-
 static void Remove(uint32_t handle) {
     int i;
     for (i = 0; i < g_channelCount; ++i) {
@@ -232,6 +192,70 @@ static int IsWave(const char* path) {
         fclose(file);
     }
     return got == sizeof magic && !memcmp(magic, "RIFF", 4);
+}
+
+typedef struct WaveFormat {
+    uint32_t rate, channels, frames;
+} WaveFormat;
+
+static uint32_t Le(const unsigned char* bytes, int size) {
+    uint32_t value = 0;
+    while (size--) value = value << 8 | bytes[size];
+    return value;
+}
+
+/* The format and length of a WAV file from its chunks; 0 if it is none. */
+/* The path as UTF-8, from a narrow or (with the library's unicode flag) UTF-16 name. */
+static void PathText(const void* file, uint32_t flags, char* out, int size) {
+    out[0] = 0;
+    if (!file) return;
+    if (flags & UNICODE_FLAG) {
+        WideCharToMultiByte(CP_UTF8, 0, (const wchar_t*)file, -1, out, size, NULL, NULL);
+    } else {
+        lstrcpynA(out, (const char*)file, size);
+    }
+}
+
+static int IsRegularFileOf(const void* file, uint32_t flags) {
+    DWORD attributes = (flags & UNICODE_FLAG) ? GetFileAttributesW((const wchar_t*)file)
+                                              : GetFileAttributesA((const char*)file);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
+    unsigned char header[12], chunk[8], fmt[16];
+    uint32_t blockAlign = 0;
+    int found = 0;
+    FILE* file = (flags & UNICODE_FLAG) ? _wfopen((const wchar_t*)path, L"rb") : fopen((const char*)path, "rb");
+    memset(wave, 0, sizeof *wave);
+    if (!file) return 0;
+    if (fread(header, 1, sizeof header, file) == sizeof header && !memcmp(header, "RIFF", 4) &&
+        !memcmp(header + 8, "WAVE", 4)) {
+        while (fread(chunk, 1, sizeof chunk, file) == sizeof chunk) {
+            uint32_t size = Le(chunk + 4, 4);
+            if (!memcmp(chunk, "fmt ", 4) && size >= sizeof fmt && fread(fmt, 1, sizeof fmt, file) == sizeof fmt) {
+                wave->channels = Le(fmt + 2, 2);
+                wave->rate = Le(fmt + 4, 4);
+                blockAlign = Le(fmt + 12, 2);
+                size -= sizeof fmt;
+            } else if (!memcmp(chunk, "data", 4)) {
+                wave->frames = blockAlign ? size / blockAlign : 0;
+                found = wave->rate && wave->channels;
+                break;
+            }
+            if (fseek(file, (long)(size + (size & 1)), SEEK_CUR)) break;
+        }
+    }
+    fclose(file);
+    return found;
+}
+
+static uint64_t FileSize(const void* path, uint32_t flags) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const BOOL found = (flags & UNICODE_FLAG) ? GetFileAttributesExW((const wchar_t*)path, GetFileExInfoStandard, &data)
+                                              : GetFileAttributesExA((const char*)path, GetFileExInfoStandard, &data);
+    if (!found) return 0;
+    return (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
 }
 
 static void WaitToOpen(void) {
@@ -270,23 +294,29 @@ BOOL __stdcall BASS_SetConfig(DWORD option, DWORD value) {
 DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offset, uint64_t length, DWORD flags) {
     BassCall* call = Begin(BF_STREAM_CREATE_FILE, 0);
     uint32_t handle = 0;
-    uint64_t fileLength = 0;
-    uint32_t bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
-    int wave;
-    Channel* channel;
     call->args[0] = (uint32_t)mem;
     call->args[1] = flags;
     call->qwords[0] = offset;
     call->qwords[1] = length;
     PathText(file, flags, call->text, BASS_CALL_TEXT);
     WaitToOpen();
-    wave = !mem && file && WaveFloatLength(file, flags, &fileLength, &bytesPerSecond);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && file && IsRegularFileOf(file, flags) &&
-        (channel = Add(g_nextStream, wave && !g_streamLengthScripted ? fileLength : g_streamLength))) {
-        channel->flags = flags;
-        if (wave) channel->bytesPerSecond = bytesPerSecond;
-        handle = g_nextStream++;
+    if (!g_failAll && !mem && file && IsRegularFileOf(file, flags)) {
+        WaveFormat wave;
+        const int isWave = ReadWave(file, flags, &wave);
+        const uint32_t floatFrame = isWave ? wave.channels * (uint32_t)sizeof(float) : 0;
+        const uint64_t length = g_streamLengthScripted ? g_streamLength
+                                : isWave               ? (uint64_t)wave.frames * floatFrame
+                                                       : FileSize(file, flags);
+        Channel* channel = Add(g_nextStream, length);
+        if (channel) {
+            channel->flags = flags;
+            if (isWave) {
+                channel->bytesPerSecond = wave.rate * floatFrame;
+                channel->frameBytes = floatFrame;
+            }
+            handle = g_nextStream++;
+        }
     }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
@@ -327,8 +357,11 @@ uint64_t __stdcall BASS_ChannelSeconds2Bytes(DWORD handle, double seconds) {
     call->seconds = seconds;
     EnterCriticalSection(&g_lock);
     channel = g_failAll ? NULL : Find(handle);
-    /* Whole sample frames of 8 bytes, as the library rounds. */
-    if (channel) bytes = ((uint64_t)(seconds * channel->bytesPerSecond)) & ~7ull;
+    /* Whole sample frames, as the library rounds. */
+    if (channel) {
+        bytes = (uint64_t)(seconds * channel->bytesPerSecond);
+        bytes -= bytes % channel->frameBytes;
+    }
     LeaveCriticalSection(&g_lock);
     call->result = bytes;
     return bytes;
@@ -372,7 +405,10 @@ BOOL __stdcall BASS_ChannelPlay(DWORD handle, BOOL restart) {
     if (channel) {
         channel->active = 1;
         channel->stopsAt = 0;
-        if (handle >= FAKEBASS_CHANNEL_BASE && g_jingleLengthMs) channel->stopsAt = (GetTickCount() + g_jingleLengthMs) | 1;
+        if (handle >= FAKEBASS_CHANNEL_BASE && g_jingleLengthMs) {
+            const DWORD length = g_jingleLengthMs == FAKEBASS_OWN_LENGTH ? channel->ownLengthMs : g_jingleLengthMs;
+            channel->stopsAt = (GetTickCount() + length) | 1;
+        }
         channel->playedAtMs = NowMs();
         ScheduleEnd(channel);
         if (channel->endsAtMs && !g_mixer) g_mixer = CreateThread(NULL, 0, MixerThread, NULL, 0, NULL);
@@ -431,8 +467,14 @@ DWORD __stdcall BASS_SampleLoad(BOOL mem, const void* file, uint64_t offset, DWO
     call->qwords[0] = offset;
     Text(call, (const char*)file);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && IsRegularFile((const char*)file) && IsWave((const char*)file) && Add(g_nextSample, 0))
-        handle = g_nextSample++;
+    if (!g_failAll && !mem && IsRegularFile((const char*)file) && IsWave((const char*)file)) {
+        Channel* sample = Add(g_nextSample, 0);
+        WaveFormat wave;
+        if (sample) {
+            if (ReadWave(file, 0, &wave)) sample->ownLengthMs = (DWORD)((uint64_t)wave.frames * 1000 / wave.rate);
+            handle = g_nextSample++;
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -443,9 +485,14 @@ DWORD __stdcall BASS_SampleGetChannel(DWORD sample, BOOL onlyNew) {
     uint32_t handle = 0;
     call->args[0] = (uint32_t)onlyNew;
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && sample >= FAKEBASS_SAMPLE_BASE && sample < FAKEBASS_CHANNEL_BASE && Find(sample) &&
-        Add(g_nextChannel, 0))
-        handle = g_nextChannel++;
+    if (!g_failAll && sample >= FAKEBASS_SAMPLE_BASE && sample < FAKEBASS_CHANNEL_BASE && Find(sample)) {
+        const DWORD ownLengthMs = Find(sample)->ownLengthMs;
+        Channel* channel = Add(g_nextChannel, 0);
+        if (channel) {
+            channel->ownLengthMs = ownLengthMs;
+            handle = g_nextChannel++;
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -459,6 +506,7 @@ DWORD __stdcall BASS_ChannelSetSync(DWORD handle, DWORD type, uint64_t param, Sy
     call->args[2] = (uint32_t)(uintptr_t)user;
     call->qwords[0] = param;
     EnterCriticalSection(&g_lock);
+    /* Only the end sync is kept. */
     channel = g_failAll || (type & 0xFFFF) != 2 ? NULL : Find(handle);
     if (channel) {
         channel->endSync = proc;
@@ -558,6 +606,7 @@ CHANNEL_FIELD(FakeBass_Active, uint32_t, active, 0)
 CHANNEL_FIELD(FakeBass_Volume, float, volume, -1.0f)
 CHANNEL_FIELD(FakeBass_Position, uint64_t, position, ~0ull)
 CHANNEL_FIELD(FakeBass_PlayedAtMs, double, playedAtMs, -1)
+
 double FakeBass_EndedAtMs(uint32_t handle) {
     double at = -1;
     int i;
@@ -606,10 +655,12 @@ static void WriteLog(const char* path) {
     if (!file) return;
     for (i = first; i < g_logCount; ++i) {
         const BassCall* call = &g_log[i % LOG_CAPACITY];
-        fprintf(file, "%s handle=%#x args=%u,%u,%u,%u,%u q=%llu,%llu seconds=%.3f value=%.4f text=%s result=%llu\n",
+        fprintf(file,
+                "%s handle=%#x args=%u,%u,%u,%u,%u q=%llu,%llu seconds=%.3f value=%.4f text=%s result=%llu "
+                "time=%.6f\n",
                 kNames[call->fn], call->handle, call->args[0], call->args[1], call->args[2], call->args[3],
                 call->args[4], (unsigned long long)call->qwords[0], (unsigned long long)call->qwords[1],
-                call->seconds, call->value, call->text, (unsigned long long)call->result);
+                call->seconds, call->value, call->text, (unsigned long long)call->result, call->time);
     }
     fclose(file);
 }
@@ -618,9 +669,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     (void)instance;
     (void)reserved;
     if (reason == DLL_PROCESS_ATTACH) {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        g_ticksPerSecond = (double)frequency.QuadPart;
         InitializeCriticalSection(&g_lock);
-        QueryPerformanceFrequency(&g_frequency);
-        QueryPerformanceCounter(&g_loadedAt);
         g_openGate = CreateEventA(NULL, TRUE, TRUE, NULL);
         ResetState();
     } else if (reason == DLL_PROCESS_DETACH) {

@@ -43,10 +43,13 @@ typedef struct BassCall {
     char text[BASS_CALL_TEXT]; /* file name or URL */
     uint64_t result;
     uint32_t thread;
+    double time;       /* when the call began: seconds of the performance counter, shared by every process */
 } BassCall;
 
-/* Bytes per second of the fake's streams: 44100 Hz, 2 channels, 32-bit float. */
+/* Bytes per second of the fake's streams unless a WAV header says otherwise:
+ * 44100 Hz, 2 channels, 32-bit float. */
 #define FAKEBASS_BYTES_PER_SECOND 352800u
+#define FAKEBASS_FRAME_BYTES 8u
 
 /* Handle ranges: streams, samples, sample channels. */
 #define FAKEBASS_STREAM_BASE 0x10000000u
@@ -61,22 +64,23 @@ int FakeBass_GetCall(int index, BassCall* out); /* 0 if there is no such call */
 /* Scripting. */
 void FakeBass_FailInit(int times);          /* the next `times` BASS_Init calls fail */
 void FakeBass_FailAll(int fail);            /* every call answers with its error value */
-/* Length of streams opened from now on; (uint64)-1: error. Unscripted, a WAV
- * file gives its own length and byte rate as 32-bit float samples, any other
- * file 600 s at 44100 Hz stereo. A stream without the loop flag stops at its
- * end and then calls its end sync. */
+/* Length of file streams opened from now on, instead of the file's own;
+ * (uint64)-1: error. Unscripted, a WAV file gives its own length and byte rate
+ * as 32-bit float samples, any other file its size. A stream without the loop
+ * flag stops at its end and then calls its end sync. */
 void FakeBass_SetStreamLength(uint64_t bytes);
 void FakeBass_SetActive(uint32_t handle, uint32_t state);
 uint32_t FakeBass_Active(uint32_t handle);
 float FakeBass_Volume(uint32_t handle);
 uint64_t FakeBass_Position(uint32_t handle);
-/* Milliseconds since the library loaded at which a channel last started
- * playing (-1: no such channel), and at which a stream ran to its end, also
- * after it was freed (-1: never). */
+/* Milliseconds (on the clock of the calls' times) at which a channel last
+ * started playing (-1: no such channel), and at which a stream ran to its end,
+ * also after it was freed (-1: never). */
 double FakeBass_PlayedAtMs(uint32_t handle);
 double FakeBass_EndedAtMs(uint32_t handle);
 void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
 void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing after this; 0 never */
+#define FAKEBASS_OWN_LENGTH 0xFFFFFFFFu       /* ... after their sample's length in its WAV header */
 void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */
 int FakeBass_OpensWaiting(void);
 

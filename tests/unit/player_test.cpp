@@ -205,6 +205,7 @@ TEST_F(Player, OpeningFlagRisesBeforeTheThreadAndFallsIfItCannotStart) {
 
 TEST_F(Player, FileThreadOpensAndPlaysAtTheLiveBroadcastPosition) {
     UseSettings("[POSITION]\nseconds = 100\n[TRACK3]\nsource = music.mp3\n");
+    FakeBass_SetStreamLength(600 * kBytesPerSecond);  // the placeholder file is one byte
     const uint32_t old = StoppedStream();
     SetClock(1000);
     StartStation(3);
