@@ -156,7 +156,7 @@ bool LocateOnTape(const std::vector<double>& lengths, double seconds, size_t& tr
 }
 
 std::string ClockText(double seconds) {
-    const long whole = seconds > 0 ? static_cast<long>(seconds) : 0;
+    const long whole = seconds > 0 ? std::lround(seconds) : 0;
     char text[32];
     if (whole >= 3600) {
         std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);

@@ -49,5 +49,5 @@ bool IsAudioFileName(const std::string& name);
 // of no length are never chosen. False when the tape has no length.
 bool LocateOnTape(const std::vector<double>& lengths, double seconds, size_t& track, double& within);
 
-// Seconds as m:ss, or h:mm:ss from an hour on.
+// Seconds, to the nearest, as m:ss, or h:mm:ss from an hour on.
 std::string ClockText(double seconds);

@@ -47,7 +47,14 @@ struct Seen {
     bool colourKnown = false;
     int shadow = -1;
     bool banner = false;
+    std::map<uint32_t, std::string> tracks;  // playlist track stream -> file
+    int trackChanges = 0;
 } g_seen;
+
+// Playlist tracks open once each, without the loop flag; their lengths are
+// read from decode-only streams that never play.
+constexpr uint32_t kLoopFlag = 0x4;
+constexpr uint32_t kDecodeFlag = 0x200000;
 
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Say(const char* format, ...) {
@@ -86,8 +93,15 @@ void DescribeBassCall(const BassCall& call) {
         if (call.result) g_seen.channelPaths[static_cast<uint32_t>(call.result)] = g_seen.samplePaths[call.handle];
         break;
     case BF_STREAM_CREATE_FILE:
-        if (call.result) NewStream(static_cast<uint32_t>(call.result));
-        Say("file opened: %s%s", call.text, call.result ? "" : " (failed)");
+        if (call.args[1] & kDecodeFlag) {
+            Say("track length read from its header: %s%s", call.text, call.result ? "" : " (cannot be read)");
+        } else if (!(call.args[1] & kLoopFlag)) {
+            if (call.result) g_seen.tracks[static_cast<uint32_t>(call.result)] = call.text;
+            Say("playlist track opened: %s%s", call.text, call.result ? "" : " (failed)");
+        } else {
+            if (call.result) NewStream(static_cast<uint32_t>(call.result));
+            Say("file opened: %s%s", call.text, call.result ? "" : " (failed)");
+        }
         break;
     case BF_SET_CONFIG:
         Say("network setting %u = %u", call.args[0], call.args[1]);
@@ -104,12 +118,23 @@ void DescribeBassCall(const BassCall& call) {
         g_seen.streamLength = call.result;
         break;
     case BF_SET_POSITION:
+        if (g_seen.tracks.count(call.handle)) {
+            Say("live position on the playlist's tape: %.3f s into %s", call.qwords[0] / g_seen.bytesPerSecond,
+                g_seen.tracks[call.handle].c_str());
+            break;
+        }
         Say("live position: broadcast time %.3f s (game clock + saved offset) modulo the %.1f s file = %.3f s in",
             g_seen.broadcastSeconds, Seconds(g_seen.streamLength), Seconds(call.qwords[0]));
         break;
     case BF_PLAY:
         if (IsJingleChannel(call.handle)) {
             Say("jingle plays: %s", g_seen.channelPaths[call.handle].c_str());
+        } else if (g_seen.tracks.count(call.handle)) {
+            g_seen.trackChanges += g_seen.tracks.count(g_seen.stream);
+            Say(g_seen.tracks.count(g_seen.stream) ? "the track ended; the next plays at once: %s"
+                                                   : "playlist track plays: %s",
+                g_seen.tracks[call.handle].c_str());
+            NewStream(call.handle);
         } else if (call.handle && call.handle == g_seen.stream) {
             Say("station stream plays");
         }
@@ -331,6 +356,14 @@ const DemoScene kScenes[] = {
          Dial(3, 0);
          Drive([=] { return NewStreamAtFullVolume(previous); }, "station 3 at full volume");
          DriveFor(1000);
+     }},
+    {"The player tunes to station 7, a playlist: a folder of three songs played as one live broadcast.",
+     [] {
+         const uint32_t previous = g_seen.stream;
+         Dial(7, 0);
+         Drive([=] { return NewStreamAtFullVolume(previous); }, "station 7 at full volume");
+         Drive([] { return g_seen.trackChanges > 0; }, "the next song of the playlist");
+         DriveFor(1500);
      }},
     {"The player tunes to station 12, one of the game's own stations.",
      [] {
