@@ -3,6 +3,9 @@
 #include <mmsystem.h>
 
 #include "hud/banner.h"
+#include "module/library.h"
+#include "module/logevents.h"
+#include "module/runlog.h"
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/host.h"
@@ -35,7 +38,9 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
 }
 
 void DetachWork() {
-    if (g_settingsLoaded) SaveSettings(BaseDirFile("settings.ini").c_str());
+    if (g_settingsLoaded) LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
+    CloseRunLog();
+    if (!AudioLibraryAccepted()) return;
     BASS_Stop();
     BASS_Free();
 }

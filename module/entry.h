@@ -11,5 +11,5 @@ bool SupportedHost();
 DWORD WINAPI WorkerThread(LPVOID unused);
 
 // Exit work: saves the settings if they were ever loaded, then shuts the audio
-// library down.
+// library down unless it is of another version than 2.4.
 void DetachWork();

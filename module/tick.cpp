@@ -1,6 +1,8 @@
 #include "module/tick.h"
 
 #include "hud/name.h"
+#include "module/library.h"
+#include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
@@ -21,6 +23,8 @@ void InitialiseOnce() {
         BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr);
     }
     LoadSettings();
+    BeginRunLog();
+    LoadAudioAddOns();
     LoadJingles();
     g_initialised = true;
 }
@@ -46,6 +50,7 @@ bool RadioAudible() {
 
 void RadioTick() {
     if (HostGameActive() == 0) return;
+    if (!AudioLibraryReady()) return;
     if (!g_initialised) InitialiseOnce();
 
     if (RadioAudible()) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/files.h"
 #include "platform/host.h"
@@ -80,6 +81,7 @@ __attribute__((force_align_arg_pointer)) void __cdecl StreamFileThread(void* sou
     Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
 
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, source, 0, 0, kFileStreamFlags);
+    const int32_t openError = OpenError(stream);
     g_stationStream = stream;
 
     // Taken after the wait and the open, so that both count towards the broadcast time.
@@ -91,7 +93,8 @@ __attribute__((force_align_arg_pointer)) void __cdecl StreamFileThread(void* sou
     const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
     const BassQword position = known ? bytes % length : 0;
     BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
-    BASS_ChannelPlay(stream, kBassFalse);
+    const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
+    LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
 
     FinishOpening(source);
 }
@@ -105,8 +108,10 @@ __attribute__((force_align_arg_pointer)) void __cdecl StreamUrlThread(void* sour
 
     const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
                                                   nullptr);
+    const int32_t openError = OpenError(stream);
     g_stationStream = stream;
-    BASS_ChannelPlay(stream, kBassFalse);
+    const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
+    LogUrlStart(static_cast<const char*>(source), stream, openError, played);
 
     FinishOpening(source);
 }
