@@ -20,6 +20,12 @@ constexpr size_t kTimeText = 16;
 constexpr unsigned kByteBits = 8;
 constexpr uint32_t kByteMask = 0xFF;
 
+// Paths as the module forms them start with "./"; shown from the game folder.
+const char* Shown(const std::string& path) {
+    const char* text = path.c_str();
+    return path.compare(0, 2, "./") == 0 ? text + 2 : text;
+}
+
 const char* GameVariant() {
     return HostSupportedSignature() == host::kSupportedSignatureA ? "A" : "B";
 }
@@ -67,9 +73,9 @@ void BeginRunLog() {
     }
     const std::string settings = BaseDirFile(kSettingsName);
     if (PathExists(settings.c_str())) {
-        LogLine("settings read from %s", settings.c_str());
+        LogLine("settings read from %s", Shown(settings));
     } else {
-        LogLine("no settings file %s: no station of ours is set up", settings.c_str());
+        LogLine("no settings file %s: no station of ours is set up", Shown(settings));
     }
     LogStations();
 }
@@ -88,7 +94,7 @@ void LogAddOn(const char* name, BassDword plugin) {
 }
 
 void LogJingleMissing(const char* name) {
-    if (*name) LogLine("jingle %s skipped: there is no file %s", name, BaseDirFile(name).c_str());
+    if (*name) LogLine("jingle %s skipped: there is no file %s", name, Shown(BaseDirFile(name)));
 }
 
 void LogJingleLoad(const char* name, BassDword sample) {
