@@ -19,7 +19,18 @@ namespace {
 const char kAddOnPattern[] = "bass*.dll";
 const char kLibraryName[] = "bass.dll";
 const char kAddOnEnd[] = ".dll";
+const char kPluginLoadName[] = "BASS_PluginLoad";
 constexpr BassDword kPluginFlags = 0;
+
+// Looked up when needed rather than imported: libraries older than 2.4 lack
+// the call, and a missing import would keep the module from loading at all,
+// with no word from the version guard.
+using PluginLoadCall = decltype(&BASS_PluginLoad);
+PluginLoadCall FindPluginLoad() {
+    const HMODULE library = GetModuleHandleA(kLibraryName);
+    if (!library) return nullptr;
+    return reinterpret_cast<PluginLoadCall>(reinterpret_cast<void*>(GetProcAddress(library, kPluginLoadName)));
+}
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -72,7 +83,7 @@ bool AudioLibraryReady() {
 }
 
 void LoadAudioAddOns() {
-    for (const std::string& name : AddOnsInGameFolder()) {
-        LogAddOn(name.c_str(), BASS_PluginLoad(name.c_str(), kPluginFlags));
-    }
+    const PluginLoadCall pluginLoad = FindPluginLoad();
+    if (!pluginLoad) return;
+    for (const std::string& name : AddOnsInGameFolder()) LogAddOn(name.c_str(), pluginLoad(name.c_str(), kPluginFlags));
 }

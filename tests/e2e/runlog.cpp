@@ -52,19 +52,10 @@ void StartGame() {
     PutPlayerInCar();
 }
 
-// Tunes and waits until the opening has played whatever it opened (handle 0 when the open failed).
-void TuneAndWaitForThePlay(int32_t station, int openFn) {
-    const int first = BassCallCount();
-    TuneTo(station);
-    WaitFor(
-        [&] {
-            const auto opens = BassCallsOf(openFn, first);
-            if (opens.empty()) return false;
-            for (const BassCall& play : BassCallsOf(BF_PLAY, first))
-                if (play.handle == opens.back().result) return true;
-            return false;
-        },
-        "the opening of station " + std::to_string(station));
+// The jingles load after the log has been started: from then on the test may
+// read the log without keeping the module from moving the old one away.
+void WaitForTheLog() {
+    WaitFor([] { return !BassCallsOf(BF_SAMPLE_LOAD).empty(); }, "the first tick's work");
 }
 
 std::vector<std::string> LogLines(const char* path) {
@@ -75,6 +66,33 @@ std::vector<std::string> LogLines(const char* path) {
     for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));
     return lines;
+}
+
+// Tunes and waits until the opening has written its line, its last step.
+void TuneAndWaitForTheStart(int32_t station) {
+    auto starts = [] {
+        int count = 0;
+        for (const std::string& line : LogLines(kLogPath)) count += line.find(" station start: ") != std::string::npos;
+        return count;
+    };
+    const int before = starts();
+    TuneTo(station);
+    WaitFor([&] { return starts() > before; }, "the start of station " + std::to_string(station));
+}
+
+// Tunes and waits until the stream the opening opened plays.
+void TuneAndWaitForThePlay(int32_t station, int openFn) {
+    const int first = BassCallCount();
+    TuneTo(station);
+    WaitFor(
+        [&] {
+            const auto opens = BassCallsOf(openFn, first);
+            if (opens.empty() || opens.back().result == 0) return false;
+            for (const BassCall& play : BassCallsOf(BF_PLAY, first))
+                if (play.handle == opens.back().result) return true;
+            return false;
+        },
+        "station " + std::to_string(station) + " playing");
 }
 
 void CheckLog(const std::vector<std::string>& expected) {
@@ -110,9 +128,10 @@ int PlayHealthy() {
     WriteFile("audio/streams/morning.flac", "fLaC and the rest of a FLAC file");
     WriteFile("bassflac.dll", "an add-on of the audio library");
     StartGame();
-    TuneAndWaitForThePlay(3, BF_STREAM_CREATE_FILE);
+    WaitForTheLog();
+    TuneAndWaitForTheStart(3);
     CHECK(BassCallsOf(BF_STREAM_CREATE_FILE).back().result != 0, "the FLAC file opened through its add-on");
-    TuneAndWaitForThePlay(5, BF_STREAM_CREATE_URL);
+    TuneAndWaitForTheStart(5);
     const auto addOns = BassCallsOf(BF_PLUGIN_LOAD);
     CHECK(addOns.size() == 1 && std::string(addOns[0].text) == "bassflac.dll", "the add-on loaded by its name");
     return Failures();
@@ -147,8 +166,9 @@ int PlayFaultyRun() {
     FakeBass_FailOpen("http://down.example/live", kErrorTimeout);
     FakeBass_FailOpen("bassopus.dll", kErrorVersion);
     StartGame();
-    TuneAndWaitForThePlay(1, BF_STREAM_CREATE_FILE);
-    TuneAndWaitForThePlay(2, BF_STREAM_CREATE_URL);
+    WaitForTheLog();
+    TuneAndWaitForTheStart(1);
+    TuneAndWaitForTheStart(2);
     return Failures();
 }
 
@@ -182,9 +202,7 @@ int PlayUnwritableLog() {
     WriteFile("bassflac.dll", "an add-on of the audio library");
     StartGame();
     TuneAndWaitForThePlay(3, BF_STREAM_CREATE_FILE);
-    CHECK(BassCallsOf(BF_STREAM_CREATE_FILE).back().result != 0, "the station opened");
     TuneAndWaitForThePlay(5, BF_STREAM_CREATE_URL);
-    CHECK(BassCallsOf(BF_PLAY).back().result != 0, "the stream plays");
     CHECK(BassCallsOf(BF_ERROR_GET_CODE).empty(), "no error asked for a log that is not written");
     return Failures();
 }
