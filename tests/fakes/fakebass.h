@@ -85,7 +85,7 @@ void FakeBass_FailOpen(const char* name, int code);
 
 /* BASS_ErrorGetCode answers for the calling thread's last call: a scripted or
  * format error, else what the call's failure means (a missing file 2, a file
- * of another format 41, a bad handle 5). FLAC files (starting "fLaC") open
+ * of another format 41, a bad handle 5). FLAC files (named *.flac) open
  * only once an add-on named bassflac.dll is loaded; add-ons load from any
  * existing file. */
 
