@@ -119,11 +119,13 @@ void LogFileStart(const char* source, BassDword stream, int32_t openError, BassB
                 error);
         return;
     }
-    // The library's bytes per second, from the broadcast time it converted.
-    const bool known = seconds > 0 && bytes != 0 && bytes != kBassErrorQword && length != 0 &&
-                       length != kBassErrorQword;
-    if (!known) {
+    if (length == 0 || length == kBassErrorQword) {
         LogLine("station start: file %s playing from its start (its length is not known)", source);
+        return;
+    }
+    // The library's bytes per second, from the broadcast time it converted.
+    if (seconds <= 0 || bytes == 0 || bytes == kBassErrorQword) {
+        LogLine("station start: file %s playing%s", source, position == 0 ? " from its start" : "");
         return;
     }
     const double bytesPerSecond = static_cast<double>(bytes) / seconds;

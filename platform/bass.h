@@ -34,6 +34,7 @@ BassDword __stdcall BASS_GetVersion();
 // The error of the calling thread's last library call; 0 when it succeeded.
 int32_t __stdcall BASS_ErrorGetCode();
 // Loads an add-on that teaches the library more formats; 0 when it is refused.
+// Not in older libraries: looked up at run time (module/library.cpp), never imported.
 BassDword __stdcall BASS_PluginLoad(const char* file, BassDword flags);
 }
 
