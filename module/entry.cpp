@@ -4,6 +4,9 @@
 
 #include "hud/banner.h"
 #include "module/busy.h"
+#include "module/library.h"
+#include "module/logevents.h"
+#include "module/runlog.h"
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/host.h"
@@ -44,13 +47,14 @@ void DetachWork() {
     // locked or the document half-changed: the save would hang or write damage.
     // The helper thread has then put the position on disk already.
     if (g_memoryWork == 0) {
-        if (g_settingsLoaded) SaveSettings(BaseDirFile("settings.ini").c_str());
+        if (g_settingsLoaded) LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
     } else {
         // The temporary file of a save the exit cut short; no heap is needed for this.
         DeleteFileA(kSettingsTemporaryPath);
+        LogLine("exit: settings.ini left as saved at the last station start (the game closed mid-work)");
     }
-    if (g_audioWork == 0) {
-        BASS_Stop();
-        BASS_Free();
-    }
+    CloseRunLog();
+    if (g_audioWork != 0 || !AudioLibraryAccepted()) return;
+    BASS_Stop();
+    BASS_Free();
 }

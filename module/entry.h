@@ -11,6 +11,7 @@ bool SupportedHost();
 DWORD WINAPI WorkerThread(LPVOID unused);
 
 // Exit work: saves the settings if they were ever loaded, then shuts the audio
-// library down; each part is skipped when a thread the exit killed was inside
-// the work it depends on. Allocates nothing when the save is skipped.
+// library down unless it is of another version than 2.4; each part is skipped
+// when a thread the exit killed was inside the work it depends on. Allocates
+// nothing when the save is skipped.
 void DetachWork();

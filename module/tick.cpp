@@ -2,6 +2,8 @@
 
 #include "hud/name.h"
 #include "module/busy.h"
+#include "module/library.h"
+#include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
@@ -22,6 +24,8 @@ void InitialiseOnce() {
         BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr);
     }
     LoadSettings();
+    BeginRunLog();
+    LoadAudioAddOns();
     LoadJingles();
     g_initialised = true;
 }
@@ -49,6 +53,7 @@ void RadioTick() {
     if (HostGameActive() == 0) return;
     // Nearly every step from here on calls the audio library.
     BusyMark audio(g_audioWork);
+    if (!AudioLibraryReady()) return;
     if (!g_initialised) {
         BusyMark memory(g_memoryWork);
         InitialiseOnce();

@@ -36,6 +36,13 @@ double __stdcall BASS_ChannelBytes2Seconds(BassDword handle, BassQword position)
 BassBool __stdcall BASS_ChannelGetAttribute(BassDword handle, BassDword attribute, float* value);
 BassBool __stdcall BASS_Stop();
 BassBool __stdcall BASS_Free();
+// The library's version: major, minor, revision and build, one byte each, highest first.
+BassDword __stdcall BASS_GetVersion();
+// The error of the calling thread's last library call; 0 when it succeeded.
+int32_t __stdcall BASS_ErrorGetCode();
+// Loads an add-on that teaches the library more formats; 0 when it is refused.
+// Not in older libraries: looked up at run time (module/library.cpp), never imported.
+BassDword __stdcall BASS_PluginLoad(const char* file, BassDword flags);
 }
 
 constexpr BassBool kBassFalse = 0;
@@ -64,3 +71,50 @@ constexpr BassDword BASS_ATTRIB_VOL = 2;
 constexpr BassDword BASS_ACTIVE_PLAYING = 1;
 
 constexpr BassQword kBassErrorQword = ~BassQword{0};
+
+// The only library version whose calls these declarations describe.
+constexpr BassDword kBassVersionWord = 0x0204;
+constexpr unsigned kBassVersionShift = 16;
+
+// Error codes of BASS_ErrorGetCode.
+constexpr int32_t BASS_OK = 0;
+constexpr int32_t BASS_ERROR_MEM = 1;
+constexpr int32_t BASS_ERROR_FILEOPEN = 2;
+constexpr int32_t BASS_ERROR_DRIVER = 3;
+constexpr int32_t BASS_ERROR_BUFLOST = 4;
+constexpr int32_t BASS_ERROR_HANDLE = 5;
+constexpr int32_t BASS_ERROR_FORMAT = 6;
+constexpr int32_t BASS_ERROR_POSITION = 7;
+constexpr int32_t BASS_ERROR_INIT = 8;
+constexpr int32_t BASS_ERROR_START = 9;
+constexpr int32_t BASS_ERROR_SSL = 10;
+constexpr int32_t BASS_ERROR_ALREADY = 14;
+constexpr int32_t BASS_ERROR_NOTAUDIO = 17;
+constexpr int32_t BASS_ERROR_NOCHAN = 18;
+constexpr int32_t BASS_ERROR_ILLTYPE = 19;
+constexpr int32_t BASS_ERROR_ILLPARAM = 20;
+constexpr int32_t BASS_ERROR_NO3D = 21;
+constexpr int32_t BASS_ERROR_NOEAX = 22;
+constexpr int32_t BASS_ERROR_DEVICE = 23;
+constexpr int32_t BASS_ERROR_NOPLAY = 24;
+constexpr int32_t BASS_ERROR_FREQ = 25;
+constexpr int32_t BASS_ERROR_NOTFILE = 27;
+constexpr int32_t BASS_ERROR_NOHW = 29;
+constexpr int32_t BASS_ERROR_EMPTY = 31;
+constexpr int32_t BASS_ERROR_NONET = 32;
+constexpr int32_t BASS_ERROR_CREATE = 33;
+constexpr int32_t BASS_ERROR_NOFX = 34;
+constexpr int32_t BASS_ERROR_NOTAVAIL = 37;
+constexpr int32_t BASS_ERROR_DECODE = 38;
+constexpr int32_t BASS_ERROR_DX = 39;
+constexpr int32_t BASS_ERROR_TIMEOUT = 40;
+constexpr int32_t BASS_ERROR_FILEFORM = 41;
+constexpr int32_t BASS_ERROR_SPEAKER = 42;
+constexpr int32_t BASS_ERROR_VERSION = 43;
+constexpr int32_t BASS_ERROR_CODEC = 44;
+constexpr int32_t BASS_ERROR_ENDED = 45;
+constexpr int32_t BASS_ERROR_BUSY = 46;
+constexpr int32_t BASS_ERROR_UNSTREAMABLE = 47;
+constexpr int32_t BASS_ERROR_PROTOCOL = 48;
+constexpr int32_t BASS_ERROR_DENIED = 49;
+constexpr int32_t BASS_ERROR_UNKNOWN = -1;

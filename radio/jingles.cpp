@@ -1,5 +1,6 @@
 #include "radio/jingles.h"
 
+#include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/files.h"
 #include "settings/settings.h"
@@ -29,9 +30,13 @@ void LoadJingles() {
     for (const std::string& name : Fields(list, kNameSeparator)) {
         if (g_jingleCount >= kJingleSlots) return;
         const std::string path = BaseDirFile(name);
-        if (!PathExists(path.c_str())) continue;
+        if (!PathExists(path.c_str())) {
+            LogJingleMissing(name.c_str());
+            continue;
+        }
         // A file that is not audio still takes its slot, with the handle 0.
         g_jingleSamples[g_jingleCount] = BASS_SampleLoad(kBassFalse, path.c_str(), 0, 0, kSamplePlaybacks, 0);
+        LogJingleLoad(name.c_str(), g_jingleSamples[g_jingleCount]);
         ++g_jingleCount;
     }
 }

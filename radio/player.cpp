@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/files.h"
 #include "platform/host.h"
@@ -111,6 +112,7 @@ void StreamFileThread(void* source) {
     {
         BusyMark busy(g_audioWork);
         const BassDword stream = BASS_StreamCreateFile(kBassFalse, source, 0, 0, kFileStreamFlags);
+        const int32_t openError = OpenError(stream);
         g_stationStream = stream;
 
         // Taken after the wait and the open, so that both count towards the broadcast time.
@@ -122,7 +124,8 @@ void StreamFileThread(void* source) {
         const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
         const BassQword position = known ? bytes % length : 0;
         BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
-        BASS_ChannelPlay(stream, kBassFalse);
+        const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
+        LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
     }
 
     FinishOpening(source);
@@ -139,8 +142,10 @@ void StreamUrlThread(void* source) {
 
         const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
                                                       nullptr);
+        const int32_t openError = OpenError(stream);
         g_stationStream = stream;
-        BASS_ChannelPlay(stream, kBassFalse);
+        const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
+        LogUrlStart(static_cast<const char*>(source), stream, openError, played);
     }
 
     FinishOpening(source);

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "module/busy.h"
+#include "module/logevents.h"
+#include "module/runlog.h"
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "platform/threads.h"
@@ -95,11 +97,18 @@ std::vector<double> Lengths(const Tape& tape) {
     return lengths;
 }
 
+void LogLeftOut(const Track& track, int32_t error) {
+    LogLine("playlist track %s left out: %s (error %d)", track.file.name.c_str(), AudioErrorText(error), error);
+}
+
 // The length from the file's header; 0 when the library cannot open it.
 double QuickLength(const Track& track) {
     BusyMark audio(g_audioWork);
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kLengthFlags);
-    if (!stream) return 0;
+    if (!stream) {
+        LogLeftOut(track, OpenError(stream));
+        return 0;
+    }
     const BassQword bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
     const double seconds = bytes == kBassErrorQword ? 0 : BASS_ChannelBytes2Seconds(stream, bytes);
     BASS_StreamFree(stream);
@@ -112,13 +121,29 @@ Tape& LearnTape(const PlaylistJob& job) {
     {
         BusyMark memory(g_memoryWork);
         TrackList list = ReadTrackList(job.playlist, job.shuffle, static_cast<uint8_t>(job.station));
+        if (list.fault != TrackListFault::kNone) {
+            LogLine("playlist %s: %s", job.playlist,
+                    list.fault == TrackListFault::kMissing ? "there is no such folder or file"
+                                                           : "not a folder, nor a readable .m3u or .m3u8 file");
+        }
+        for (const SkippedTrack& skipped : list.skipped)
+            LogLine("playlist %s: %s left out: %s", job.playlist, skipped.name.c_str(), skipped.reason.c_str());
         tape.tracks.clear();
         for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0});
         tape.playlist = job.playlist;
         tape.shuffle = job.shuffle;
         tape.learned = true;
     }
-    for (Track& track : tape.tracks) track.seconds = QuickLength(track);
+    double total = 0;
+    int playable = 0;
+    for (Track& track : tape.tracks) {
+        track.seconds = QuickLength(track);
+        total += track.seconds;
+        playable += track.seconds > 0;
+    }
+    char length[16];
+    FormatDuration(length, sizeof length, static_cast<uint32_t>(total));
+    LogLine("playlist %s: %d tracks, %s in all", job.playlist, playable, length);
     return tape;
 }
 
@@ -128,6 +153,7 @@ uint32_t OpenTrack(Track& track) {
     BusyMark audio(g_audioWork);
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
     if (!stream) {
+        LogLeftOut(track, OpenError(stream));
         track.seconds = 0;
         return 0;
     }
@@ -158,6 +184,11 @@ bool PlayAt(Tape& tape, double seconds) {
         BASS_ChannelPlay(stream, kBassFalse);
         g_stationStream = stream;
         g_airTrack = index;
+        char from[16], of[16];
+        FormatDuration(from, sizeof from, static_cast<uint32_t>(within));
+        FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
+        LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
+                tape.tracks[index].file.name.c_str(), from, of);
         return true;
     }
 }
@@ -175,6 +206,10 @@ void ReadyNextTrack() {
             return;
         }
     }
+}
+
+void LogTrackChange() {
+    LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), g_airTape->tracks[g_airTrack].file.name.c_str());
 }
 
 void StreamPlaylistThread(void* argument) {
@@ -196,6 +231,7 @@ void StreamPlaylistThread(void* argument) {
         g_airStation = job.station;
     } else {
         g_stationStream = 0;
+        LogLine("station start: playlist %s: no track in it plays", job.playlist);
     }
     FinishOpening(argument);
     ReadyNextTrack();
@@ -223,7 +259,10 @@ void AdvancePlaylist() {
     const uint32_t ended = g_endedStream.exchange(0);
     if (!ended) return;
     const uint32_t onAir = g_stationStream;
-    if (g_airTape && onAir != ended) g_airTrack = g_nextTrack;
+    if (g_airTape && onAir != ended) {
+        g_airTrack = g_nextTrack;
+        LogTrackChange();
+    }
     FreeStream(ended);
     if (!g_airTape) return;
     if (onAir == ended) {
@@ -236,6 +275,7 @@ void AdvancePlaylist() {
             if (g_stationStream.compare_exchange_strong(expected, next)) {
                 BASS_ChannelPlay(next, kBassFalse);
                 g_airTrack = g_nextTrack;
+                LogTrackChange();
             } else {
                 g_nextStream = next;
             }

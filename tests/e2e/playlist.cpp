@@ -133,5 +133,14 @@ int PlayPlaylists() {
     ResumeClock();
     TuneTo(6);
     WaitFor([] { return RadioBytesAre(host::kRadioOutputOn, host::kRadioRetuneOn); }, "the game radio given back");
+
+    std::string log;
+    ReadFile("audio/streams/zorve.log", log);
+    for (const char* line : {"station start: playlist audio/streams/rock playing 03.wav from 0:01 of 0:04\r\n",
+                             "playlist audio/streams/rock: next track 04.wav\r\n",
+                             "playlist audio/streams/mix.m3u: http://radio.example/x.mp3 left out: a URL",
+                             "playlist track rock/missing.wav left out: ",
+                             "station start: playlist audio/streams/empty: no track in it plays\r\n"})
+        CHECK(log.find(line) != std::string::npos, std::string("the run log says: ") + line);
     return Failures();
 }

@@ -59,6 +59,20 @@ static uint32_t g_openDelayMs, g_jingleLengthMs;
 static HANDLE g_openGate;
 static volatile LONG g_opensWaiting;
 
+#define MAX_NAMED 16
+#define NAME_SIZE 200
+typedef struct Failure {
+    char name[NAME_SIZE];
+    int code;
+} Failure;
+static uint32_t g_version;
+static Failure g_failures[MAX_NAMED];
+static int g_failureCount;
+static char g_plugins[MAX_NAMED][NAME_SIZE]; /* file names of loaded add-ons, lower case */
+static int g_pluginCount;
+static uint32_t g_nextPlugin;
+static DWORD g_lastCallSlot; /* per thread: index + 1 of its last call */
+
 static void ResetState(void) {
     g_logCount = 0;
     g_channelCount = 0;
@@ -71,6 +85,10 @@ static void ResetState(void) {
     g_endCount = 0;
     g_openDelayMs = 0;
     g_jingleLengthMs = 0;
+    g_version = FAKEBASS_VERSION;
+    g_failureCount = 0;
+    g_pluginCount = 0;
+    g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;
     SetEvent(g_openGate);
 }
 
@@ -90,6 +108,7 @@ static BassCall* Begin(int fn, uint32_t handle) {
     call->handle = handle;
     call->thread = GetCurrentThreadId();
     call->time = Now();
+    TlsSetValue(g_lastCallSlot, (LPVOID)(intptr_t)(index + 1));
     return call;
 }
 
@@ -258,6 +277,69 @@ static uint64_t FileSize(const void* path, uint32_t flags) {
     return (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
 }
 
+static const char* BaseName(const char* path) {
+    const char* base = path;
+    for (; *path; ++path)
+        if (*path == '/' || *path == '\\') base = path + 1;
+    return base;
+}
+
+static int IsPlugin(const char* name) {
+    int i;
+    for (i = 0; i < g_pluginCount; ++i)
+        if (!lstrcmpiA(g_plugins[i], name)) return 1;
+    return 0;
+}
+
+/* By name, not content: a call under way shows no result yet to the tests'
+ * pollers, so its time is kept short. */
+static int EndsWith(const char* path, const char* end) {
+    size_t length = strlen(path), endLength = strlen(end);
+    return length >= endLength && !lstrcmpiA(path + length - endLength, end);
+}
+
+/* Whether the open the call records may succeed as far as the scripted
+ * failures and the loaded add-ons go; if not, the error is noted. Caller
+ * holds the lock. */
+static int Allowed(BassCall* call) {
+    int i;
+    for (i = 0; i < g_failureCount; ++i) {
+        if (!strcmp(g_failures[i].name, call->text)) {
+            call->error = g_failures[i].code;
+            return 0;
+        }
+    }
+    if (call->fn != BF_STREAM_CREATE_URL && call->fn != BF_PLUGIN_LOAD && EndsWith(call->text, ".flac") &&
+        !IsPlugin("bassflac.dll")) {
+        call->error = 41; /* BASS_ERROR_FILEFORM */
+        return 0;
+    }
+    return 1;
+}
+
+static int ErrorOf(const BassCall* call) {
+    if (call->error) return call->error;
+    switch (call->fn) {
+    case BF_STREAM_CREATE_FILE:
+    case BF_SAMPLE_LOAD:
+    case BF_PLUGIN_LOAD:
+        if (call->result) return 0;
+        return IsRegularFile(call->text) ? 41 : 2; /* BASS_ERROR_FILEFORM, BASS_ERROR_FILEOPEN */
+    case BF_STREAM_CREATE_URL:
+        return call->result ? 0 : 2;
+    case BF_INIT:
+        return call->result ? 0 : 23; /* BASS_ERROR_DEVICE */
+    case BF_SECONDS_TO_BYTES:
+    case BF_GET_LENGTH:
+        return call->result == ~0ull ? 5 : 0; /* BASS_ERROR_HANDLE */
+    case BF_IS_ACTIVE:
+    case BF_GET_VERSION:
+        return 0;
+    default:
+        return call->result ? 0 : 5;
+    }
+}
+
 static void WaitToOpen(void) {
     InterlockedIncrement(&g_opensWaiting);
     WaitForSingleObject(g_openGate, INFINITE);
@@ -301,7 +383,7 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
     PathText(file, flags, call->text, BASS_CALL_TEXT);
     WaitToOpen();
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && file && IsRegularFileOf(file, flags)) {
+    if (!g_failAll && !mem && file && IsRegularFileOf(file, flags) && Allowed(call)) {
         WaveFormat wave;
         const int isWave = ReadWave(file, flags, &wave);
         const uint32_t floatFrame = isWave ? wave.channels * (uint32_t)sizeof(float) : 0;
@@ -333,7 +415,8 @@ DWORD __stdcall BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
     Text(call, url);
     WaitToOpen();
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && url && !strncmp(url, "http://", 7) && Add(g_nextStream, ~0ull)) handle = g_nextStream++;
+    if (!g_failAll && url && !strncmp(url, "http://", 7) && Allowed(call) && Add(g_nextStream, ~0ull))
+        handle = g_nextStream++;
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -467,7 +550,7 @@ DWORD __stdcall BASS_SampleLoad(BOOL mem, const void* file, uint64_t offset, DWO
     call->qwords[0] = offset;
     Text(call, (const char*)file);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && IsRegularFile((const char*)file) && IsWave((const char*)file)) {
+    if (!g_failAll && !mem && IsRegularFile((const char*)file) && Allowed(call) && IsWave((const char*)file)) {
         Channel* sample = Add(g_nextSample, 0);
         WaveFormat wave;
         if (sample) {
@@ -555,7 +638,52 @@ BOOL __stdcall BASS_Free(void) {
     return !g_failAll;
 }
 
+DWORD __stdcall BASS_GetVersion(void) {
+    BassCall* call = Begin(BF_GET_VERSION, 0);
+    call->result = g_version;
+    return g_version;
+}
+
+/* Not a call of its own for what the next one answers: the thread's last call stays. */
+int __stdcall BASS_ErrorGetCode(void) {
+    LPVOID last = TlsGetValue(g_lastCallSlot);
+    LONG index = (LONG)(intptr_t)last - 1;
+    int code = 0;
+    BassCall* call;
+    if (index >= 0 && index >= g_logCount - LOG_CAPACITY) code = ErrorOf(&g_log[index % LOG_CAPACITY]);
+    call = Begin(BF_ERROR_GET_CODE, 0);
+    call->result = (uint64_t)(int64_t)code;
+    TlsSetValue(g_lastCallSlot, last);
+    return code;
+}
+
+DWORD __stdcall BASS_PluginLoad(const char* file, DWORD flags) {
+    BassCall* call = Begin(BF_PLUGIN_LOAD, 0);
+    uint32_t handle = 0;
+    call->args[0] = flags;
+    Text(call, file);
+    EnterCriticalSection(&g_lock);
+    if (!g_failAll && file && IsRegularFile(file) && Allowed(call) && g_pluginCount < MAX_NAMED) {
+        lstrcpynA(g_plugins[g_pluginCount++], BaseName(file), NAME_SIZE);
+        handle = g_nextPlugin++;
+    }
+    LeaveCriticalSection(&g_lock);
+    call->result = handle;
+    return handle;
+}
+
 /* ---- scripting ----------------------------------------------------------- */
+
+void FakeBass_SetVersion(uint32_t version) { g_version = version; }
+
+void FakeBass_FailOpen(const char* name, int code) {
+    EnterCriticalSection(&g_lock);
+    if (g_failureCount < MAX_NAMED) {
+        lstrcpynA(g_failures[g_failureCount].name, name, NAME_SIZE);
+        g_failures[g_failureCount++].code = code;
+    }
+    LeaveCriticalSection(&g_lock);
+}
 
 void FakeBass_Reset(void) {
     EnterCriticalSection(&g_lock);
@@ -646,7 +774,10 @@ static const char* const kNames[] = {"",
                                      "BASS_Free",
                                      "BASS_ChannelSetSync",
                                      "BASS_ChannelBytes2Seconds",
-                                     "BASS_ChannelGetAttribute"};
+                                     "BASS_ChannelGetAttribute",
+                                     "BASS_GetVersion",
+                                     "BASS_ErrorGetCode",
+                                     "BASS_PluginLoad"};
 
 static void WriteLog(const char* path) {
     FILE* file = fopen(path, "w");
@@ -673,6 +804,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         QueryPerformanceFrequency(&frequency);
         g_ticksPerSecond = (double)frequency.QuadPart;
         InitializeCriticalSection(&g_lock);
+        g_lastCallSlot = TlsAlloc();
         g_openGate = CreateEventA(NULL, TRUE, TRUE, NULL);
         ResetState();
     } else if (reason == DLL_PROCESS_DETACH) {

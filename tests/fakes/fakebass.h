@@ -28,7 +28,10 @@ enum BassFn {
     BF_FREE,
     BF_SET_SYNC,
     BF_BYTES_TO_SECONDS,
-    BF_GET_ATTRIBUTE
+    BF_GET_ATTRIBUTE,
+    BF_GET_VERSION,
+    BF_ERROR_GET_CODE,
+    BF_PLUGIN_LOAD
 };
 
 #define BASS_CALL_TEXT 200
@@ -44,6 +47,7 @@ typedef struct BassCall {
     uint64_t result;
     uint32_t thread;
     double time;       /* when the call began: seconds of the performance counter, shared by every process */
+    int32_t error;     /* scripted or format error of a failed open; 0 otherwise */
 } BassCall;
 
 /* Bytes per second of the fake's streams unless a WAV header says otherwise:
@@ -55,6 +59,11 @@ typedef struct BassCall {
 #define FAKEBASS_STREAM_BASE 0x10000000u
 #define FAKEBASS_SAMPLE_BASE 0x20000000u
 #define FAKEBASS_CHANNEL_BASE 0x30000000u
+#define FAKEBASS_PLUGIN_BASE 0x40000000u
+
+/* What BASS_GetVersion answers unless scripted: 2.4.17.0, as the version
+ * resource of the fake says too. */
+#define FAKEBASS_VERSION 0x02041100u
 
 /* Forgets every call and every handle; answers go back to their defaults. */
 void FakeBass_Reset(void);
@@ -83,6 +92,18 @@ void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing afte
 #define FAKEBASS_OWN_LENGTH 0xFFFFFFFFu       /* ... after their sample's length in its WAV header */
 void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */
 int FakeBass_OpensWaiting(void);
+
+/* The library's version, as BASS_GetVersion answers it. */
+void FakeBass_SetVersion(uint32_t version);
+/* Stream opens, sample loads and add-on loads of exactly this file name or
+ * URL fail from now on, BASS_ErrorGetCode then answering code. */
+void FakeBass_FailOpen(const char* name, int code);
+
+/* BASS_ErrorGetCode answers for the calling thread's last call: a scripted or
+ * format error, else what the call's failure means (a missing file 2, a file
+ * of another format 41, a bad handle 5). FLAC files (named *.flac) open
+ * only once an add-on named bassflac.dll is loaded; add-ons load from any
+ * existing file. */
 
 #ifdef __cplusplus
 }

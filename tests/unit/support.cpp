@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "hud/name.h"
+#include "module/library.h"
+#include "module/runlog.h"
 #include "module/tick.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
@@ -84,6 +86,9 @@ void ResetModuleState() {
     g_nameColour = 0;
     g_nameEntryCapacity = 0;
     g_nameEntryMeasured = false;
+    g_audioLibraryState = kLibraryNotAsked;
+    g_audioLibraryVersion = 0;
+    CloseRunLog();
     ResetQueuedThreads();
     FakeBass_Reset();
 }

@@ -3,6 +3,7 @@
 #include <ostream>
 #include <vector>
 
+#include "module/library.h"
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/patch.h"
@@ -34,6 +35,7 @@ protected:
         folder.WriteWave("audio/streams/j.wav");
         UseSettings("[TRACK5]\r\nsource = audio/streams/s.mp3\r\n");
         g_initialised = true;
+        g_audioLibraryState = kLibraryAccepted;
         PutPlayerInCar();
         SetHost<float>(host::kRadioVolumeAddr, 0.7f);
 

@@ -15,7 +15,8 @@
 
 namespace {
 
-// The first bytes of the audio formats the library reads without add-ons.
+// The first bytes of the audio formats the library reads by itself, and of
+// those its add-ons read (FLAC, Opus, AAC and M4A).
 std::string AudioFormat(const unsigned char* head, size_t size) {
     auto at = [&](size_t offset, const char* text) {
         const size_t length = std::strlen(text);
@@ -23,10 +24,18 @@ std::string AudioFormat(const unsigned char* head, size_t size) {
     };
     if (at(0, "RIFF") && at(8, "WAVE")) return "WAV";
     if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC"))) return "AIFF";
+    if (at(0, "fLaC")) return "FLAC";
+    if (at(4, "ftyp")) return "M4A";
+    constexpr size_t kOggPacketStart = 28;
+    if (at(0, "OggS") && at(kOggPacketStart, "OpusHead")) return "Opus";
     if (at(0, "OggS")) return "OGG";
     if (at(0, "ID3")) return "MP3";
     constexpr unsigned char kFrameSync = 0xFF;
     constexpr unsigned char kFrameSyncHigh = 0xE0;
+    // An AAC frame header has the layer bits 00, which MPEG audio never uses.
+    constexpr unsigned char kAacSyncMask = 0xF6;
+    constexpr unsigned char kAacSync = 0xF0;
+    if (size >= 2 && head[0] == kFrameSync && (head[1] & kAacSyncMask) == kAacSync) return "AAC";
     if (size >= 2 && head[0] == kFrameSync && (head[1] & kFrameSyncHigh) == kFrameSyncHigh) return "MP3";
     return "";
 }
@@ -136,7 +145,7 @@ PathLook LookAt(const std::string& path) {
     if (S_ISDIR(info.st_mode)) return {PathKind::Folder, ""};
     if (info.st_size == 0) return {PathKind::EmptyFile, ""};
 
-    unsigned char head[12] = {};
+    unsigned char head[64] = {};
     size_t size = 0;
     if (FILE* file = std::fopen(onDisk.c_str(), "rb")) {
         size = std::fread(head, 1, sizeof(head), file);

@@ -9,14 +9,14 @@ enum class PathKind {
     Missing,
     Folder,
     EmptyFile,
-    Audio,    // starts like a WAV, AIFF, MP3 or OGG file
+    Audio,    // starts like a WAV, AIFF, MP3, OGG, FLAC, Opus, AAC or M4A file
     Unknown,  // a file of some other kind
     Unchecked,  // a drive or network path, which only Windows can look up
 };
 
 struct PathLook {
     PathKind kind;
-    std::string format;  // "WAV", "MP3", ... for Audio
+    std::string format;  // "WAV", "MP3", "FLAC", ... for Audio
 };
 
 // True for paths the module's PathExists accepts, as the game would see them.

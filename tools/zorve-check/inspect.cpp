@@ -8,6 +8,7 @@
 #include "radio/station.h"
 #include "settings/settings.h"
 #include "settings/text.h"
+#include "tools/zorve-check/audiolib.h"
 #include "tools/zorve-check/gamepath.h"
 
 const char kSettingsFile[] = "settings.ini";
@@ -22,6 +23,20 @@ constexpr int kColourParts = 3;
 // No settings value holds this byte: a lookup that gives it back found no key.
 const char kAbsent[] = "\x7f";
 const char kNoCodec[] = "not a WAV, AIFF, MP3 or OGG file: plays only if Windows has a codec for it";
+
+// Add-ons found in the game folder, read once per inspection.
+std::vector<std::string> g_addOns;
+
+// The add-on a file's format needs, when it is not in the game folder.
+std::string MissingAddOn(const PathLook& file) {
+    const std::string addOn = file.kind == PathKind::Audio ? AddOnFor(file.format) : "";
+    return addOn.empty() || HasAddOn(g_addOns, addOn) ? "" : addOn;
+}
+
+std::string ThroughAddOn(const PathLook& file) {
+    const std::string addOn = AddOnFor(file.format);
+    return addOn.empty() ? "" : " through the add-on " + addOn;
+}
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -101,7 +116,12 @@ StationLook LookAtStation(int number) {
             set(Verdict::Fails, "empty", "an empty file: the open fails and the station stays silent");
             break;
         case PathKind::Audio:
-            set(Verdict::Plays, "file", file.format + " file, played live");
+            if (!MissingAddOn(file).empty()) {
+                set(Verdict::Fails, "no add-on",
+                    file.format + " file: needs the add-on " + MissingAddOn(file) + ", which is not in the game folder");
+            } else {
+                set(Verdict::Plays, "file", file.format + " file, played live" + ThroughAddOn(file));
+            }
             break;
         case PathKind::Unknown:
             set(Verdict::Warning, "file", kNoCodec);
@@ -167,7 +187,12 @@ std::vector<JingleLook> LookAtJingles(int& loaded) {
                     set(Verdict::Fails, "no sound", "an empty file: its turns play nothing");
                     break;
                 case PathKind::Audio:
-                    set(Verdict::Plays, "loads", file.format + " file");
+                    if (!MissingAddOn(file).empty()) {
+                        set(Verdict::Fails, "no add-on", file.format + " file: needs the add-on " +
+                                                             MissingAddOn(file) + ", which is not in the game folder");
+                    } else {
+                        set(Verdict::Plays, "loads", file.format + " file" + ThroughAddOn(file));
+                    }
                     break;
                 default:
                     set(Verdict::Warning, "loads", kNoCodec);
@@ -198,6 +223,12 @@ FolderLook InspectGameFolder() {
     look.settingsFound = settings.kind != PathKind::Missing && settings.kind != PathKind::Folder;
     const PathLook library = LookAt(kAudioLibrary);
     look.audioLibraryFound = library.kind != PathKind::Missing && library.kind != PathKind::Folder;
+    if (look.audioLibraryFound) {
+        look.audioLibraryVersion = LibraryFileVersion(kAudioLibrary);
+        look.audioLibraryRefused =
+            !look.audioLibraryVersion.empty() && !IsSupportedLibraryVersion(look.audioLibraryVersion);
+    }
+    look.addOns = g_addOns = AddOnsIn(".");
 
     LoadSettings();
     for (int number = 1; number <= kLastStreamedStation; ++number) look.stations.push_back(LookAtStation(number));
@@ -207,7 +238,7 @@ FolderLook InspectGameFolder() {
 }
 
 bool AnyFailure(const FolderLook& look) {
-    if (!look.settingsFound || !look.audioLibraryFound) return true;
+    if (!look.settingsFound || !look.audioLibraryFound || look.audioLibraryRefused) return true;
     for (const StationLook& station : look.stations) {
         if (station.verdict == Verdict::Fails) return true;
     }

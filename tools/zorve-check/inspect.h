@@ -55,6 +55,9 @@ struct PositionLook {
 struct FolderLook {
     bool settingsFound;
     bool audioLibraryFound;
+    std::string audioLibraryVersion;  // from its version resource; empty when it has none
+    bool audioLibraryRefused;         // a version other than 2.4
+    std::vector<std::string> addOns;  // bass*.dll beside it
     std::vector<StationLook> stations;
     std::vector<JingleLook> jingles;
     int jinglesLoaded;

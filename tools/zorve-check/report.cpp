@@ -44,6 +44,7 @@ std::vector<std::string> Problems(const FolderLook& look) {
     std::vector<std::string> problems;
     if (!look.settingsFound) problems.push_back("settings.ini");
     if (!look.audioLibraryFound) problems.push_back("bass.dll");
+    if (look.audioLibraryRefused) problems.push_back("bass.dll version");
     for (const StationLook& station : look.stations) {
         if (station.verdict == Verdict::Fails) problems.push_back("station " + std::to_string(station.number));
     }
@@ -104,6 +105,21 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
                  look.audioLibraryFound ? "bass.dll found beside the game"
                                         : "WILL NOT PLAY: no bass.dll in the game folder: the module does not load "
                                           "without it");
+    if (look.audioLibraryRefused) {
+        std::fprintf(out, "audio library version: WILL NOT PLAY: bass.dll is version %s: zorve needs 2.4 and stays "
+                          "silent with any other\n", look.audioLibraryVersion.c_str());
+    } else if (look.audioLibraryFound) {
+        std::fprintf(out, "audio library version: %s\n",
+                     look.audioLibraryVersion.empty()
+                         ? "could not tell: bass.dll has no version information (zorve needs 2.4)"
+                         : look.audioLibraryVersion.c_str());
+    }
+    std::string addOns;
+    for (const std::string& addOn : look.addOns) addOns += (addOns.empty() ? "" : ", ") + addOn;
+    std::fprintf(out, "add-ons: %s\n",
+                 addOns.empty() ? "none (FLAC, Opus and AAC/M4A files need bassflac.dll, bassopus.dll and "
+                                  "bass_aac.dll in the game folder)"
+                                : addOns.c_str());
 
     for (const StationLook& station : look.stations) {
         if (!station.playlist.playlist.empty()) {
@@ -166,6 +182,10 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
 void PrintJson(FILE* out, const std::string& folder, const FolderLook& look) {
     std::fprintf(out, "{\n  \"gameFolder\": %s,\n  \"settingsFound\": %s,\n  \"audioLibraryFound\": %s,\n",
                  Json(folder).c_str(), Json(look.settingsFound), Json(look.audioLibraryFound));
+    std::string addOns;
+    for (const std::string& addOn : look.addOns) addOns += (addOns.empty() ? "" : ", ") + Json(addOn);
+    std::fprintf(out, "  \"audioLibraryVersion\": %s,\n  \"audioLibraryRefused\": %s,\n  \"addOns\": [%s],\n",
+                 Json(look.audioLibraryVersion).c_str(), Json(look.audioLibraryRefused), addOns.c_str());
     std::fprintf(out, "  \"stations\": [\n");
     for (size_t i = 0; i < look.stations.size(); ++i) {
         const StationLook& s = look.stations[i];

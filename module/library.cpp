@@ -1,0 +1,91 @@
+#include "module/library.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "module/busy.h"
+#include "module/logevents.h"
+#include "platform/bass.h"
+#include "settings/settings.h"
+
+std::atomic<int32_t> g_audioLibraryState{kLibraryNotAsked};
+std::atomic<uint32_t> g_audioLibraryVersion{0};
+
+namespace {
+
+const char kAddOnPattern[] = "bass*.dll";
+const char kLibraryName[] = "bass.dll";
+const char kAddOnEnd[] = ".dll";
+const char kPluginLoadName[] = "BASS_PluginLoad";
+constexpr BassDword kPluginFlags = 0;
+
+// Looked up when needed rather than imported: libraries older than 2.4 lack
+// the call, and a missing import would keep the module from loading at all,
+// with no word from the version guard.
+using PluginLoadCall = decltype(&BASS_PluginLoad);
+PluginLoadCall FindPluginLoad() {
+    const HMODULE library = GetModuleHandleA(kLibraryName);
+    if (!library) return nullptr;
+    return reinterpret_cast<PluginLoadCall>(reinterpret_cast<void*>(GetProcAddress(library, kPluginLoadName)));
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool IsAddOnName(const std::string& name) {
+    const std::string lower = Lower(name);
+    const size_t endLength = sizeof kAddOnEnd - 1;
+    return lower != kLibraryName && lower.size() > endLength &&
+           lower.compare(lower.size() - endLength, endLength, kAddOnEnd) == 0;
+}
+
+// Sorted, so that the add-ons load and appear in the log in the same order everywhere.
+std::vector<std::string> AddOnsInGameFolder() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(kAddOnPattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsAddOnName(found.cFileName)) {
+            names.push_back(found.cFileName);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+bool AudioLibraryAccepted() {
+    const int32_t state = g_audioLibraryState.load();
+    if (state != kLibraryNotAsked) return state == kLibraryAccepted;
+    const BassDword version = BASS_GetVersion();
+    g_audioLibraryVersion = version;
+    const bool accepted = version >> kBassVersionShift == kBassVersionWord;
+    g_audioLibraryState = accepted ? kLibraryAccepted : kLibraryRefused;
+    return accepted;
+}
+
+bool AudioLibraryReady() {
+    const bool firstAnswer = g_audioLibraryState.load() == kLibraryNotAsked;
+    if (AudioLibraryAccepted()) return true;
+    if (firstAnswer) {
+        BusyMark memory(g_memoryWork);
+        LoadSettings();
+        BeginRunLog();
+    }
+    return false;
+}
+
+void LoadAudioAddOns() {
+    const PluginLoadCall pluginLoad = FindPluginLoad();
+    if (!pluginLoad) return;
+    for (const std::string& name : AddOnsInGameFolder()) LogAddOn(name.c_str(), pluginLoad(name.c_str(), kPluginFlags));
+}

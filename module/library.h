@@ -1,0 +1,25 @@
+// The audio library's version guard and its add-ons. The module's calls are
+// declared for version 2.4 of the library; with any other version it makes no
+// audio call after the version query, not even at exit.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+enum AudioLibraryState : int32_t { kLibraryNotAsked, kLibraryAccepted, kLibraryRefused };
+
+extern std::atomic<int32_t> g_audioLibraryState;
+// As BASS_GetVersion answered; 0 until asked.
+extern std::atomic<uint32_t> g_audioLibraryVersion;
+
+// Asks the library for its version the first time, then answers from memory:
+// true for 2.4. Any thread; the exit asks too when no game ever ran.
+bool AudioLibraryAccepted();
+
+// The tick's gate: true for 2.4. When the first answer refuses the library,
+// reads the settings and starts the run log, which says why nothing plays.
+bool AudioLibraryReady();
+
+// Loads every add-on of the library in the game folder: bass*.dll other than
+// bass.dll. After BASS_Init, before anything is opened; each one is logged.
+void LoadAudioAddOns();

@@ -1,0 +1,39 @@
+// The run log, audio/streams/zorve.log: what happened while the game ran, in
+// words a player understands. Opened afresh at the first active tick (the
+// previous run's log is kept as zorve.log.1) and written only from threads
+// that already do file work: the first active tick, the opening thread and
+// the exit; never from a routine the game's drawing thread calls.
+//
+// Every line is formatted into a stack buffer and written with one system
+// call at a place in the file claimed for it alone (an append-only handle
+// does not keep two threads' writes apart under Wine), so the lines of two
+// threads never mix, and nothing here allocates or takes a lock: the exit may
+// write while other threads were killed anywhere. A log that cannot be written is
+// skipped; past kRunLogLimit bytes one last line says that the log is full.
+// Floating-point formats are not used: the C library may allocate for them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kRunLogLimit = 256 * 1024;
+// Longer lines are cut.
+constexpr size_t kRunLogLineMax = 512;
+
+// Keeps the previous log as zorve.log.1 and opens a new, empty one, unless
+// the settings say [LOG] enabled = 0. The settings must be loaded.
+void OpenRunLog();
+// Lines written after this are dropped.
+void CloseRunLog();
+bool RunLogOpen();
+
+// One line: the game clock as h:mm:ss, a blank, then the formatted text.
+void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// h:mm:ss, as the game clock is shown.
+void FormatClock(char* out, size_t size, uint32_t seconds);
+// m:ss under an hour, h:mm:ss from an hour on: a place in a file.
+void FormatDuration(char* out, size_t size, uint32_t seconds);
+
+// What an error code of BASS_ErrorGetCode means, in plain words.
+const char* AudioErrorText(int32_t code);
