@@ -38,7 +38,7 @@ protected:
 
     // A stream the previous station left behind, already stopped.
     static uint32_t StoppedStream() {
-        const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "music.mp3", 0, 0, 0);
+        const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "music.mp3", 0, 0, BASS_SAMPLE_LOOP);
         g_stationStream = stream;
         return stream;
     }

@@ -14,7 +14,7 @@ class Station : public ModuleTest {
 protected:
     // A stream of the audio fake, playing, as the previous station left it.
     static uint32_t PlayingStream() {
-        const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "old.mp3", 0, 0, 0);
+        const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "old.mp3", 0, 0, BASS_SAMPLE_LOOP);
         BASS_ChannelPlay(stream, kBassFalse);
         return stream;
     }

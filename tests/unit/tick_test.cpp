@@ -39,7 +39,7 @@ protected:
         PutPlayerInCar();
         SetHost<float>(host::kRadioVolumeAddr, 0.7f);
 
-        stream = BASS_StreamCreateFile(kBassFalse, "audio/streams/s.mp3", 0, 0, 0);
+        stream = BASS_StreamCreateFile(kBassFalse, "audio/streams/s.mp3", 0, 0, BASS_SAMPLE_LOOP);
         BASS_ChannelPlay(stream, kBassFalse);
         g_stationStream = stream;
         jingle = BASS_SampleGetChannel(BASS_SampleLoad(kBassFalse, "audio/streams/j.wav", 0, 0, 1, 0), 0);

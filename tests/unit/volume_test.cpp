@@ -31,7 +31,7 @@ protected:
     }
     // A stream of the audio fake that plays, made the station stream.
     static uint32_t PlayStream() {
-        const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "audio/streams/s.mp3", 0, 0, 0);
+        const uint32_t stream = BASS_StreamCreateFile(kBassFalse, "audio/streams/s.mp3", 0, 0, BASS_SAMPLE_LOOP);
         BASS_ChannelPlay(stream, kBassFalse);
         g_stationStream = stream;
         return stream;
