@@ -26,8 +26,6 @@ constexpr size_t kLineEndLength = sizeof kLineEnd - 1;
 constexpr size_t kClockText = 16;
 
 constexpr uint32_t kMsPerSecond = 1000;
-constexpr uint32_t kSecondsPerMinute = 60;
-constexpr uint32_t kSecondsPerHour = 3600;
 
 std::atomic<HANDLE> g_runLog{INVALID_HANDLE_VALUE};
 // Bytes claimed by lines so far, written or not. Each line is written at the
@@ -106,18 +104,6 @@ void LogLine(const char* format, ...) {
     WriteLine(line, length);
 }
 
-void FormatClock(char* out, size_t size, uint32_t seconds) {
-    std::snprintf(out, size, "%u:%02u:%02u", seconds / kSecondsPerHour, seconds / kSecondsPerMinute % 60,
-                  seconds % kSecondsPerMinute);
-}
-
-void FormatDuration(char* out, size_t size, uint32_t seconds) {
-    if (seconds >= kSecondsPerHour) {
-        FormatClock(out, size, seconds);
-    } else {
-        std::snprintf(out, size, "%u:%02u", seconds / kSecondsPerMinute, seconds % kSecondsPerMinute);
-    }
-}
 
 const char* AudioErrorText(int32_t code) {
     switch (code) {

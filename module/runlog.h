@@ -30,10 +30,5 @@ bool RunLogOpen();
 // One line: the game clock as h:mm:ss, a blank, then the formatted text.
 void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// h:mm:ss, as the game clock is shown.
-void FormatClock(char* out, size_t size, uint32_t seconds);
-// m:ss under an hour, h:mm:ss from an hour on: a place in a file.
-void FormatDuration(char* out, size_t size, uint32_t seconds);
-
 // What an error code of BASS_ErrorGetCode means, in plain words.
 const char* AudioErrorText(int32_t code);

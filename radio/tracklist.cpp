@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <system_error>
 
@@ -153,15 +152,4 @@ bool LocateOnTape(const std::vector<double>& lengths, double seconds, size_t& tr
         }
     }
     return false;
-}
-
-std::string ClockText(double seconds) {
-    const long whole = seconds > 0 ? std::lround(seconds) : 0;
-    char text[32];
-    if (whole >= 3600) {
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-    }
-    return text;
 }

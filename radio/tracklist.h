@@ -48,6 +48,3 @@ bool IsAudioFileName(const std::string& name);
 // after the other and over again: the track and the seconds into it. Tracks
 // of no length are never chosen. False when the tape has no length.
 bool LocateOnTape(const std::vector<double>& lengths, double seconds, size_t& track, double& within);
-
-// Seconds, to the nearest, as m:ss, or h:mm:ss from an hour on.
-std::string ClockText(double seconds);

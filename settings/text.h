@@ -1,6 +1,7 @@
 // Small text helpers for the settings values, section names and file paths.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,3 +23,8 @@ std::string NumberToText(int32_t number);
 std::string TrackSection(int8_t station);
 
 std::string BaseDirFile(const std::string& name);
+
+// h:mm:ss, as the game clock is shown.
+void FormatClock(char* out, size_t size, uint32_t seconds);
+// m:ss under an hour, h:mm:ss from an hour on: a place in a file, a length.
+void FormatDuration(char* out, size_t size, uint32_t seconds);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "module/runlog.h"
+#include "settings/text.h"
 #include "tests/unit/support.h"
 
 namespace {

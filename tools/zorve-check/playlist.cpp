@@ -1,11 +1,13 @@
 #include "tools/zorve-check/playlist.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 
 #include "settings/settings.h"
+#include "settings/text.h"
 
 namespace {
 
@@ -162,8 +164,9 @@ PlaylistLook LookAtPlaylist(const std::string& section) {
 }
 
 std::string PlaylistSummary(const PlaylistLook& look) {
-    std::string text = std::to_string(look.tracks) + (look.tracks == 1 ? " track, " : " tracks, ") +
-                       ClockText(look.seconds);
+    char length[16];
+    FormatDuration(length, sizeof length, static_cast<uint32_t>(std::lround(look.seconds)));
+    std::string text = std::to_string(look.tracks) + (look.tracks == 1 ? " track, " : " tracks, ") + length;
     if (look.unknownLengths) text += " and " + std::to_string(look.unknownLengths) + " of a length not read here";
     return text + (look.shuffle ? ", shuffled" : ", in order");
 }
