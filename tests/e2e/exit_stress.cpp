@@ -37,6 +37,7 @@ constexpr int kLongestWriteUs = 1500;   // after the save's temporary file appea
 constexpr int kLongestOpenWaitMs = 2;
 constexpr double kAnchorTimeoutMs = 200;
 const char kRecordName[] = "stress.txt";
+const char kFaultsName[] = "faults.txt";
 const char kOriginalName[] = "stress-original.ini";
 const char kTemporaryPath[] = "audio/streams/settings.ini.tmp";
 
@@ -84,7 +85,7 @@ LONG CALLBACK NoteFault(EXCEPTION_POINTERS* exception) {
     char* const digits[2] = {line + 6, line + 18};
     for (int v = 0; v < 2; ++v)
         for (int i = 0; i < 8; ++i) digits[v][i] = "0123456789abcdef"[(values[v] >> (28 - 4 * i)) & 0xF];
-    const HANDLE file = CreateFileA("faults.txt", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    const HANDLE file = CreateFileA(kFaultsName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
     DWORD written;
     WriteFile(file, line, sizeof line - 1, &written, nullptr);
     CloseHandle(file);
@@ -127,6 +128,7 @@ void WriteGameFolder(bool longNames) {
 
 uint32_t g_clockMs = kStartClockMs;
 int32_t g_station = 0;
+int32_t g_previousStation = 0;
 int g_changes = 0;
 int g_changeCalls = 0;     // the audio library's call count when the last change was made
 uint32_t g_changePosition = 0;
@@ -153,9 +155,12 @@ void ChangeStation() {
     g_clockMs += kClockStepMs + (g_changes % 2);  // both parities, for the fade
     SetHost<uint32_t>(host::kClockMsAddr, g_clockMs);
     int32_t station;
+    // Nor the one before: the change before this one may not have been taken
+    // up yet, and going back to where the worker still is would be no change.
     do {
         station = Between(1, kFileStations);
-    } while (station == g_station);
+    } while (station == g_station || station == g_previousStation);
+    g_previousStation = g_station;
     g_station = station;
     g_changeCalls = BassCallCount();
     g_changePosition = g_clockMs / 1000 + kSavedOffset;
@@ -207,7 +212,7 @@ int Play(Moment moment, bool longNames, uint32_t seed) {
     QueryPerformanceFrequency(&g_frequency);
     QueryPerformanceCounter(&g_start);
     WriteGameFolder(longNames);
-    DeleteFileA("faults.txt");
+    DeleteFileA(kFaultsName);
     AddVectoredExceptionHandler(1, NoteFault);
     g_record = CreateFileA(kRecordName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (g_record == INVALID_HANDLE_VALUE) return 2;
