@@ -16,6 +16,7 @@
 #include "module/entry.h"
 #include "module/tick.h"
 #include "platform/host.h"
+#include "radio/opening.h"
 #include "radio/player.h"
 #include "tests/fakes/fakebass.h"
 #include "tests/host/fakehost.h"
@@ -145,6 +146,9 @@ extern "C" __declspec(dllexport) int FakeHostMain(const FakeHost*, int, char**) 
 
     MakeGameFolder();
     PutPlayerInCarWithStation();
+    // The ticks below run here, not on the worker, which starts the opening
+    // thread itself: start one for them (the worker's later takes over).
+    StartOpeningThread();
     for (int i = 0; i < 10000 && FakeBass_Active(g_stationStream) != 1; ++i) {
         RadioTick();
         Sleep(1);
