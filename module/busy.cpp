@@ -2,3 +2,4 @@
 
 std::atomic<int> g_memoryWork{0};
 std::atomic<int> g_audioWork{0};
+std::atomic<int> g_fileWork{0};

@@ -44,9 +44,10 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
 
 void DetachWork() {
     // A thread killed inside memory or document work may have left the heap
-    // locked or the document half-changed: the save would hang or write damage.
-    // The helper thread has then put the position on disk already.
-    if (g_memoryWork == 0) {
+    // locked or the document half-changed, one killed inside file work the
+    // next file the exit opens unusable: the save would hang, write damage or
+    // end the process. The helper thread has then put the position on disk already.
+    if (g_memoryWork == 0 && g_fileWork == 0) {
         if (g_settingsLoaded) LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
     } else {
         // The temporary file of a save the exit cut short; no heap is needed for this.

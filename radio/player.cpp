@@ -111,6 +111,7 @@ void StreamFileThread(void* source) {
 
     {
         BusyMark busy(g_audioWork);
+        BusyMark files(g_fileWork);
         const BassDword stream = BASS_StreamCreateFile(kBassFalse, source, 0, 0, kFileStreamFlags);
         const int32_t openError = OpenError(stream);
         g_stationStream = stream;
@@ -134,6 +135,7 @@ void StreamFileThread(void* source) {
 void StreamUrlThread(void* source) {
     {
         BusyMark busy(g_audioWork);
+        BusyMark files(g_fileWork);  // the connection's socket is a file to the system
         BASS_StreamFree(g_stationStream);
 
         BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);

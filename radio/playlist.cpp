@@ -104,6 +104,7 @@ void LogLeftOut(const Track& track, int32_t error) {
 // The length from the file's header; 0 when the library cannot open it.
 double QuickLength(const Track& track) {
     BusyMark audio(g_audioWork);
+    BusyMark files(g_fileWork);
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kLengthFlags);
     if (!stream) {
         LogLeftOut(track, OpenError(stream));
@@ -120,6 +121,7 @@ Tape& LearnTape(const PlaylistJob& job) {
     if (tape.learned && tape.playlist == job.playlist && tape.shuffle == job.shuffle) return tape;
     {
         BusyMark memory(g_memoryWork);
+        BusyMark files(g_fileWork);
         TrackList list = ReadTrackList(job.playlist, job.shuffle, static_cast<uint8_t>(job.station));
         if (list.fault != TrackListFault::kNone) {
             LogLine("playlist %s: %s", job.playlist,
@@ -151,6 +153,7 @@ Tape& LearnTape(const PlaylistJob& job) {
 // track the library refuses is left out of the tape from now on.
 uint32_t OpenTrack(Track& track) {
     BusyMark audio(g_audioWork);
+    BusyMark files(g_fileWork);
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
     if (!stream) {
         LogLeftOut(track, OpenError(stream));

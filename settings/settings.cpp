@@ -82,8 +82,7 @@ int SaveSettings(const char* path) {
 }
 
 void SavePosition(int32_t seconds) {
-    // Only the document work is marked: an exit during the slow file writes
-    // still makes its own save.
+    BusyMark files(g_fileWork);
     std::string path, temporary, text;
     bool ready = false;
     {

@@ -8,6 +8,7 @@
  * after the module's own detach. */
 #include <windows.h>
 
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -72,6 +73,20 @@ static char g_plugins[MAX_NAMED][NAME_SIZE]; /* file names of loaded add-ons, lo
 static int g_pluginCount;
 static uint32_t g_nextPlugin;
 static DWORD g_lastCallSlot; /* per thread: index + 1 of its last call */
+
+/* The log file, opened when the device is, and used once before the module's
+ * exit: under Wine a thread the exit killed while the system handed it a file
+ * can leave the next new file the process uses unusable, and this fake must
+ * not add such a file to the exit of a game that has none. */
+static FILE* g_logFile;
+
+static FILE* OpenLog(void) {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("FAKEBASS_LOG", path, sizeof path);
+    FILE* file = length > 0 && length < sizeof path ? fopen(path, "w") : NULL;
+    if (file) _commit(_fileno(file));
+    return file;
+}
 
 static void ResetState(void) {
     g_logCount = 0;
@@ -351,6 +366,7 @@ static void WaitToOpen(void) {
 
 BOOL __stdcall BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid) {
     BassCall* call = Begin(BF_INIT, 0);
+    if (!g_logFile) g_logFile = OpenLog();
     BOOL ok;
     call->args[0] = (uint32_t)device;
     call->args[1] = freq;
@@ -779,8 +795,8 @@ static const char* const kNames[] = {"",
                                      "BASS_ErrorGetCode",
                                      "BASS_PluginLoad"};
 
-static void WriteLog(const char* path) {
-    FILE* file = fopen(path, "w");
+static void WriteLog(void) {
+    FILE* file = g_logFile ? g_logFile : OpenLog();
     LONG first = g_logCount > LOG_CAPACITY ? g_logCount - LOG_CAPACITY : 0;
     LONG i;
     if (!file) return;
@@ -808,9 +824,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         g_openGate = CreateEventA(NULL, TRUE, TRUE, NULL);
         ResetState();
     } else if (reason == DLL_PROCESS_DETACH) {
-        char path[MAX_PATH];
-        DWORD length = GetEnvironmentVariableA("FAKEBASS_LOG", path, sizeof path);
-        if (length > 0 && length < sizeof path) WriteLog(path);
+        WriteLog();
     }
     return TRUE;
 }

@@ -19,9 +19,13 @@ const char kTemporary[] = "audio/streams/settings.ini.tmp";
 
 TEST_F(Exit, EachPartIsSkippedWhileItsMarkIsRaised) {
     struct Case {
-        int memory, audio;
+        int memory, audio, files;
         bool saves, shutsDown;
-    } const cases[] = {{0, 0, true, true}, {1, 0, false, true}, {0, 1, true, false}, {2, 1, false, false}};
+    } const cases[] = {{0, 0, 0, true, true},
+                       {1, 0, 0, false, true},
+                       {0, 1, 0, true, false},
+                       {0, 0, 1, false, true},
+                       {2, 1, 1, false, false}};
     for (const Case& c : cases) {
         ResetModuleState();
         UseSettings(kSettings);
@@ -29,15 +33,17 @@ TEST_F(Exit, EachPartIsSkippedWhileItsMarkIsRaised) {
         folder.Write(kTemporary, "cut short");
         g_memoryWork = c.memory;
         g_audioWork = c.audio;
+        g_fileWork = c.files;
         DetachWork();
         g_memoryWork = 0;
         g_audioWork = 0;
+        g_fileWork = 0;
         const bool saved = folder.Settings().find("seconds = 42") != std::string::npos;
-        EXPECT_EQ(saved, c.saves) << c.memory << c.audio;
+        EXPECT_EQ(saved, c.saves) << c.memory << c.audio << c.files;
         if (!c.saves) {
             EXPECT_EQ(folder.Settings(), kSettings);
         }
-        EXPECT_FALSE(folder.Exists(kTemporary)) << c.memory << c.audio;
+        EXPECT_FALSE(folder.Exists(kTemporary)) << c.memory << c.audio << c.files;
         EXPECT_EQ(BassCallsOf(BF_STOP).size() + BassCallsOf(BF_FREE).size(), c.shutsDown ? 2u : 0u);
     }
 }
