@@ -45,6 +45,7 @@ static int g_failInit, g_failAll;
 static uint64_t g_streamLength;
 static int g_streamLengthScripted;
 static double g_ticksPerSecond;
+static int g_keepTimes = 1;
 /* When streams ran to their end, kept after they are freed. */
 #define ENDS_KEPT 1024
 static struct {
@@ -122,7 +123,7 @@ static BassCall* Begin(int fn, uint32_t handle) {
     call->fn = fn;
     call->handle = handle;
     call->thread = GetCurrentThreadId();
-    call->time = Now();
+    if (g_keepTimes) call->time = Now();
     TlsSetValue(g_lastCallSlot, (LPVOID)(intptr_t)(index + 1));
     return call;
 }
@@ -717,6 +718,8 @@ int FakeBass_GetCall(int index, BassCall* out) {
 
 void FakeBass_FailInit(int times) { g_failInit = times; }
 void FakeBass_FailAll(int fail) { g_failAll = fail; }
+void FakeBass_KeepTimes(int keep) { g_keepTimes = keep; }
+
 void FakeBass_SetStreamLength(uint64_t bytes) {
     g_streamLength = bytes;
     g_streamLengthScripted = 1;

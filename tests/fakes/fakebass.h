@@ -73,6 +73,9 @@ int FakeBass_GetCall(int index, BassCall* out); /* 0 if there is no such call */
 /* Scripting. */
 void FakeBass_FailInit(int times);          /* the next `times` BASS_Init calls fail */
 void FakeBass_FailAll(int fail);            /* every call answers with its error value */
+/* Whether calls note their time (on by default); reading the clock costs more
+ * than most calls, which the benchmark of the module's tick leaves out. */
+void FakeBass_KeepTimes(int keep);
 /* Length of file streams opened from now on, instead of the file's own;
  * (uint64)-1: error. Unscripted, a WAV file gives its own length and byte rate
  * as 32-bit float samples, any other file its size. A stream without the loop
