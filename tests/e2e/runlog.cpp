@@ -69,6 +69,14 @@ std::vector<std::string> LogLines(const char* path) {
 }
 
 // Tunes and waits until the opening has written its line, its last step.
+uint64_t SettingsWriteTime() {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(kSettingsPath, GetFileExInfoStandard, &data)) return 0;
+    return uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// Also waits for the position save that follows the start, so that an exit
+// after it finds the helper thread idle and makes its own save.
 void TuneAndWaitForTheStart(int32_t station) {
     auto starts = [] {
         int count = 0;
@@ -76,8 +84,12 @@ void TuneAndWaitForTheStart(int32_t station) {
         return count;
     };
     const int before = starts();
+    const uint64_t saved = SettingsWriteTime();
     TuneTo(station);
     WaitFor([&] { return starts() > before; }, "the start of station " + std::to_string(station));
+    WaitFor([&] { return SettingsWriteTime() != saved; }, "the position saved after the start");
+    // The save frees its texts after the rename: a few ticks' time for that.
+    WaitTicks(5);
 }
 
 // Tunes and waits until the stream the opening opened plays.
