@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "module/busy.h"
 #include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/files.h"
 #include "platform/host.h"
-#include "module/busy.h"
 #include "radio/opening.h"
 #include "radio/playlist.h"
 #include "settings/settings.h"
