@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "module/logevents.h"
 #include "platform/bass.h"
 #include "settings/settings.h"
+#include "settings/text.h"
 
 std::atomic<int32_t> g_audioLibraryState{kLibraryNotAsked};
 std::atomic<uint32_t> g_audioLibraryVersion{0};
@@ -33,13 +33,8 @@ PluginLoadCall FindPluginLoad() {
     return reinterpret_cast<PluginLoadCall>(reinterpret_cast<void*>(GetProcAddress(library, kPluginLoadName)));
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 bool IsAddOnName(const std::string& name) {
-    const std::string lower = Lower(name);
+    const std::string lower = LowerCase(name);
     const size_t endLength = sizeof kAddOnEnd - 1;
     return lower != kLibraryName && lower.size() > endLength &&
            lower.compare(lower.size() - endLength, endLength, kAddOnEnd) == 0;

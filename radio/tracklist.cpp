@@ -1,10 +1,11 @@
 #include "radio/tracklist.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <system_error>
+
+#include "settings/text.h"
 
 namespace {
 
@@ -15,11 +16,6 @@ const char* const kAudioEndings[] = {".mp3", ".mp2", ".mp1", ".ogg", ".oga", ".w
 const char kUtf8Signature[] = "\xEF\xBB\xBF";
 constexpr uint32_t kFnvOffset = 2166136261u;
 constexpr uint32_t kFnvPrime = 16777619u;
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool EndsWith(const std::string& text, const std::string& ending) {
     return text.size() >= ending.size() && text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
@@ -53,7 +49,7 @@ void ReadFolder(const fs::path& folder, TrackList& list) {
         list.tracks.push_back({entry.path(), name});
     }
     std::sort(list.tracks.begin(), list.tracks.end(), [](const TrackFile& a, const TrackFile& b) {
-        const std::string lowerA = Lower(a.name), lowerB = Lower(b.name);
+        const std::string lowerA = LowerCase(a.name), lowerB = LowerCase(b.name);
         return lowerA != lowerB ? lowerA < lowerB : a.name < b.name;
     });
 }
@@ -98,7 +94,7 @@ uint32_t ShuffleKey(uint8_t station, const std::string& name) {
 }  // namespace
 
 bool IsAudioFileName(const std::string& name) {
-    const std::string lower = Lower(name);
+    const std::string lower = LowerCase(name);
     for (const char* ending : kAudioEndings)
         if (EndsWith(lower, ending)) return true;
     return false;
@@ -108,7 +104,7 @@ TrackList ReadTrackList(const std::string& playlist, bool shuffle, uint8_t stati
     TrackList list;
     const fs::path path = fs::u8path(playlist);
     std::error_code error;
-    const std::string lower = Lower(playlist);
+    const std::string lower = LowerCase(playlist);
     if (fs::is_directory(path, error)) {
         ReadFolder(path, list);
     } else if (!fs::exists(path, error)) {

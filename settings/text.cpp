@@ -1,5 +1,6 @@
 #include "settings/text.h"
 
+#include <cctype>
 #include <cstdio>
 
 // Never destroyed: the exit work must not free memory.
@@ -53,6 +54,11 @@ std::string TrackSection(int8_t station) {
 
 std::string BaseDirFile(const std::string& name) {
     return g_baseDir + name;
+}
+
+std::string LowerCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 void FormatClock(char* out, size_t size, uint32_t seconds) {

@@ -1,7 +1,6 @@
 #include "tools/zorve-check/audiolib.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #endif
+
+#include "settings/text.h"
 
 namespace {
 
@@ -32,13 +33,8 @@ uint32_t Word(const unsigned char* at) {
     return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 bool IsAddOnName(const std::string& name) {
-    const std::string lower = Lower(name);
+    const std::string lower = LowerCase(name);
     const size_t start = sizeof kAddOnStart - 1;
     const size_t end = sizeof kAddOnEnd - 1;
     return lower != kLibraryName && lower.size() > start + end && lower.compare(0, start, kAddOnStart) == 0 &&
@@ -108,5 +104,5 @@ std::string AddOnFor(const std::string& format) {
 
 bool HasAddOn(const std::vector<std::string>& addOns, const std::string& name) {
     return std::any_of(addOns.begin(), addOns.end(),
-                       [&](const std::string& addOn) { return Lower(addOn) == Lower(name); });
+                       [&](const std::string& addOn) { return LowerCase(addOn) == LowerCase(name); });
 }

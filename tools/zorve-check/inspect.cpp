@@ -38,11 +38,6 @@ std::string ThroughAddOn(const PathLook& file) {
     return addOn.empty() ? "" : " through the add-on " + addOn;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // Paths as the module forms them start with "./"; shown from the game folder.
 std::string Shown(const std::string& path) {
     return path.compare(0, 2, "./") == 0 ? path.substr(2) : path;
@@ -73,10 +68,10 @@ ColourLook LookAtColour(const std::string& section, const char* key, const char*
 // Why a source that names no file and no http stream plays nothing.
 std::string WhyNotPlayed(const std::string& source) {
     const std::string scheme = FieldAt(1, source, kSchemeSeparator);
-    if (Lower(scheme) == "https") {
+    if (LowerCase(scheme) == "https") {
         return "https streams are not played: only sources beginning with http: are internet streams";
     }
-    if (Lower(scheme) == kUrlScheme) {
+    if (LowerCase(scheme) == kUrlScheme) {
         return "\"" + scheme + ":\" is not played: an internet stream must begin with http: in small letters";
     }
     std::string why = "no file " + source + " in the game folder";
