@@ -1,6 +1,5 @@
 #include "tools/zorve-check/playlist.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -107,8 +106,7 @@ bool StartsWith(const std::string& data, const char* head) {
 // A file whose ending names a format it does not start like is not audio.
 Length TrackLength(const fs::path& path, double& seconds) {
     const std::string data = ReadAll(path);
-    std::string ending = path.extension().string();
-    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ending = LowerCase(path.extension().string());
     const auto known = [&](bool read) { return read ? Length::kKnown : Length::kNotAudio; };
     if (ending == ".wav") return known(StartsWith(data, "RIFF") && WaveSeconds(data, seconds));
     if (ending == ".flac") return known(StartsWith(data, "fLaC") && FlacSeconds(data, seconds));
