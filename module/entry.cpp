@@ -54,8 +54,12 @@ void DetachWork() {
         DeleteFileA(kSettingsTemporaryPath);
         LogLine("exit: settings.ini left as saved at the last station start (the game closed mid-work)");
     }
+    // A thread killed inside an audio call may hold the library's own locks.
+    const bool audioCutShort = g_audioWork != 0;
+    if (audioCutShort && g_audioLibraryState == kLibraryAccepted)
+        LogLine("exit: audio library left open (the game closed mid-call)");
     CloseRunLog();
-    if (g_audioWork != 0 || !AudioLibraryAccepted()) return;
+    if (audioCutShort || !AudioLibraryAccepted()) return;
     BASS_Stop();
     BASS_Free();
 }

@@ -461,6 +461,15 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 void CheckAudioShutDown(bool onlyShutDown) {
     const auto lines = BassLogLines();
+    // The exit may land while the worker's tick is inside an audio call; the
+    // module then leaves the library alone and says so in its run log.
+    std::string runLog;
+    if (ReadFile("audio/streams/zorve.log", runLog) &&
+        runLog.find("exit: audio library left open") != std::string::npos) {
+        for (const std::string& line : lines)
+            CHECK(!StartsWith(line, "BASS_Stop ") && !StartsWith(line, "BASS_Free "), "no shutdown after a cut call");
+        return;
+    }
     CHECK(lines.size() >= 2 && StartsWith(lines[lines.size() - 2], "BASS_Stop ") &&
               StartsWith(lines.back(), "BASS_Free "),
           "the audio library stopped and freed last");

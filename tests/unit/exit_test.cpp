@@ -4,6 +4,8 @@
 
 #include "module/busy.h"
 #include "module/entry.h"
+#include "module/library.h"
+#include "module/runlog.h"
 #include "radio/opening.h"
 #include "radio/player.h"
 #include "settings/settings.h"
@@ -31,6 +33,8 @@ TEST_F(Exit, EachPartIsSkippedWhileItsMarkIsRaised) {
         UseSettings(kSettings);
         SetLongValue("POSITION", "seconds", 42);
         folder.Write(kTemporary, "cut short");
+        OpenRunLog();
+        g_audioLibraryState = kLibraryAccepted;
         g_memoryWork = c.memory;
         g_audioWork = c.audio;
         g_fileWork = c.files;
@@ -45,6 +49,8 @@ TEST_F(Exit, EachPartIsSkippedWhileItsMarkIsRaised) {
         }
         EXPECT_FALSE(folder.Exists(kTemporary)) << c.memory << c.audio << c.files;
         EXPECT_EQ(BassCallsOf(BF_STOP).size() + BassCallsOf(BF_FREE).size(), c.shutsDown ? 2u : 0u);
+        EXPECT_EQ(folder.Read("audio/streams/zorve.log").find("audio library left open") == std::string::npos,
+                  c.shutsDown);
     }
 }
 
