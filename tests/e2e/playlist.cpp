@@ -135,7 +135,7 @@ int PlayPlaylists() {
     WaitFor([] { return RadioBytesAre(host::kRadioOutputOn, host::kRadioRetuneOn); }, "the game radio given back");
 
     std::string log;
-    ReadFile("audio/streams/zorve.log", log);
+    ReadFile(kRunLogPath, log);
     for (const char* line : {"station start: playlist audio/streams/rock playing 03.wav from 0:01 of 0:04\r\n",
                              "playlist audio/streams/rock: next track 04.wav\r\n",
                              "playlist audio/streams/mix.m3u: http://radio.example/x.mp3 left out: a URL",

@@ -10,6 +10,8 @@
 #include <sstream>
 
 const char kSettingsPath[] = "audio/streams/settings.ini";
+const char kRunLogPath[] = "audio/streams/zorve.log";
+const char kAudioLeftOpenLine[] = "exit: audio library left open (the game closed mid-call)";
 const char kBassLogName[] = "bass.log";
 
 namespace {

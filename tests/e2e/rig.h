@@ -34,6 +34,10 @@ bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32
 
 extern const char kSettingsPath[];  // audio/streams/settings.ini
 extern const char kBassLogName[];   // where the fake audio library writes its log at exit
+extern const char kRunLogPath[];    // audio/streams/zorve.log
+// The run log's last line when the exit landed inside a tick's audio call and
+// so left the library alone.
+extern const char kAudioLeftOpenLine[];
 
 // Empties the current directory's game files and makes audio/streams; the fake
 // audio library will write its log to bass.log here.

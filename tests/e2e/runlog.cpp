@@ -14,7 +14,6 @@ namespace {
 constexpr uint32_t kClockMs = 3725500;
 constexpr uint32_t kFrameMs = 16;
 const char kClock[] = "1:02:05 ";
-const char kLogPath[] = "audio/streams/zorve.log";
 const char kPreviousLogPath[] = "audio/streams/zorve.log.1";
 const char kPreviousRun[] = "0:00:01 the run before\r\n";
 constexpr int kErrorFileForm = 41;
@@ -41,7 +40,7 @@ void WriteFolder(const char* settings) {
     WriteFile(kSettingsPath, settings);
     CreateDirectoryA("audio\\streams\\jingles", nullptr);
     WriteWave("audio/streams/jingles/one.wav");
-    WriteFile(kLogPath, kPreviousRun);
+    WriteFile(kRunLogPath, kPreviousRun);
 }
 
 void StartGame() {
@@ -68,19 +67,19 @@ std::vector<std::string> LogLines(const char* path) {
     return lines;
 }
 
-// Tunes and waits until the opening has written its line, its last step.
 uint64_t SettingsWriteTime() {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(kSettingsPath, GetFileExInfoStandard, &data)) return 0;
     return uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
 }
 
-// Also waits for the position save that follows the start, so that an exit
-// after it finds the helper thread idle and makes its own save.
+// Tunes and waits until the opening has written its line, its last step, and
+// then for the position save that follows the start, so that an exit after it
+// finds the helper thread idle and makes its own save.
 void TuneAndWaitForTheStart(int32_t station) {
     auto starts = [] {
         int count = 0;
-        for (const std::string& line : LogLines(kLogPath)) count += line.find(" station start: ") != std::string::npos;
+        for (const std::string& line : LogLines(kRunLogPath)) count += line.find(" station start: ") != std::string::npos;
         return count;
     };
     const int before = starts();
@@ -108,9 +107,9 @@ void TuneAndWaitForThePlay(int32_t station, int openFn) {
 }
 
 void CheckLog(const std::vector<std::string>& expected) {
-    auto lines = LogLines(kLogPath);
+    auto lines = LogLines(kRunLogPath);
     // An exit that lands inside a tick's audio call adds this line; either end is right.
-    if (!lines.empty() && lines.back() == std::string(kClock) + "exit: audio library left open (the game closed mid-call)")
+    if (!lines.empty() && lines.back() == kClock + std::string(kAudioLeftOpenLine))
         lines.pop_back();
     for (size_t i = 0; i < expected.size() || i < lines.size(); ++i) {
         const std::string want = i < expected.size() ? kClock + expected[i] : "(no line)";
@@ -225,7 +224,7 @@ int PlayUnwritableLog() {
 }
 
 void CheckUnwritableLog() {
-    for (const char* path : {kLogPath, kPreviousLogPath}) {
+    for (const char* path : {kRunLogPath, kPreviousLogPath}) {
         const DWORD attributes = GetFileAttributesA(path);
         CHECK(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY),
               std::string(path) + " left as it was");
@@ -255,7 +254,7 @@ int PlayWrongLibrary() {
     const std::vector<uint8_t> before = GameBytes();
     TuneTo(3);
     StartGame();
-    WaitFor([] { return LogLines(kLogPath).size() >= 3; }, "the log saying why nothing plays");
+    WaitFor([] { return LogLines(kRunLogPath).size() >= 3; }, "the log saying why nothing plays");
     TuneTo(5);
     Sleep(300);
     const auto calls = BassCallsFrom(0);

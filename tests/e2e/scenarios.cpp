@@ -464,8 +464,7 @@ void CheckAudioShutDown(bool onlyShutDown) {
     // The exit may land while the worker's tick is inside an audio call; the
     // module then leaves the library alone and says so in its run log.
     std::string runLog;
-    if (ReadFile("audio/streams/zorve.log", runLog) &&
-        runLog.find("exit: audio library left open") != std::string::npos) {
+    if (ReadFile(kRunLogPath, runLog) && runLog.find(kAudioLeftOpenLine) != std::string::npos) {
         for (const std::string& line : lines)
             CHECK(!StartsWith(line, "BASS_Stop ") && !StartsWith(line, "BASS_Free "), "no shutdown after a cut call");
         return;
