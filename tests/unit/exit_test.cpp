@@ -2,10 +2,11 @@
 // jobs, and the helper thread's early position save.
 #include <gtest/gtest.h>
 
-#include "module/busy.h"
 #include "module/entry.h"
 #include "module/library.h"
-#include "module/runlog.h"
+#include "module/logevents.h"
+#include "platform/busy.h"
+#include "platform/runlog.h"
 #include "radio/opening.h"
 #include "radio/player.h"
 #include "settings/settings.h"
