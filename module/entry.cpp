@@ -34,12 +34,21 @@ bool SupportedHost() {
     return signature == host::kSupportedSignatureA || signature == host::kSupportedSignatureB;
 }
 
-void StartHelper() {
-    // The opening first, so that the sound starts as soon as it can; then a
-    // playlist's track change; then the position save.
+void ListHelperWork() {
+    static bool listed = false;
+    if (listed) return;
+    listed = true;
+    // The position save first: it takes milliseconds, and an opening may take
+    // seconds, during which an exit would find the helper busy and skip its own
+    // save. Then the opening, so that the sound starts as soon as it can; then
+    // a playlist's track change.
+    AddHelperWork(SaveRequestedPosition);
     AddHelperWork(RunWaitingOpening);
     AddHelperWork(AdvancePlaylist);
-    AddHelperWork(SaveRequestedPosition);
+}
+
+void StartHelper() {
+    ListHelperWork();
     StartOpeningThread();
 }
 

@@ -8,14 +8,6 @@ HANDLE g_wake = nullptr;
 HelperWork g_work[kHelperWorkSlots] = {};
 int g_workCount = 0;
 
-// The first work that does something, or false when none had any.
-bool RunFirstWork() {
-    for (int slot = 0; slot < g_workCount; ++slot) {
-        if (g_work[slot]()) return true;
-    }
-    return false;
-}
-
 __attribute__((force_align_arg_pointer)) DWORD WINAPI HelperLoop(LPVOID) {
     for (;;) {
         WaitForSingleObject(g_wake, kHelperPollMs);
@@ -42,8 +34,15 @@ bool StartHelperThread() {
 }
 
 void RunHelperWork() {
-    while (RunFirstWork()) {
+    while (RunHelperWorkStep()) {
     }
+}
+
+bool RunHelperWorkStep() {
+    for (int slot = 0; slot < g_workCount; ++slot) {
+        if (g_work[slot]()) return true;
+    }
+    return false;
 }
 
 void WakeHelperThread() {

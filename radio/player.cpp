@@ -49,6 +49,15 @@ void StartStation(int8_t station) {
         g_startOffset = stored > kMaxStartOffset ? 0 : stored;
     }
 
+    // Asked for before the opening is handed over, so that the helper thread
+    // puts the position on disk before an opening that may take seconds.
+    const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset.load());
+    {
+        BusyMark busy(g_memoryWork);
+        SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
+    }
+    RequestPositionSave(static_cast<int32_t>(broadcastSeconds));
+
     if (BASS_ChannelIsActive(g_stationStream) != BASS_ACTIVE_PLAYING && !g_streamStarting) {
         bool isUrl;
         {
@@ -65,13 +74,6 @@ void StartStation(int8_t station) {
             StartPlaylist(station);
         }
     }
-
-    const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset.load());
-    {
-        BusyMark busy(g_memoryWork);
-        SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
-    }
-    RequestPositionSave(static_cast<int32_t>(broadcastSeconds));
 }
 
 void StreamFileThread(void* source) {
