@@ -5,6 +5,7 @@
 #include "hud/banner.h"
 #include "module/library.h"
 #include "module/logevents.h"
+#include "module/reload.h"
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/busy.h"
@@ -41,10 +42,11 @@ void ListHelperWork() {
     // The position save first: it takes milliseconds, and an opening may take
     // seconds, during which an exit would find the helper busy and skip its own
     // save. Then the opening, so that the sound starts as soon as it can; then
-    // a playlist's track change.
+    // a playlist's track change; last the player's edits of the settings.
     AddHelperWork(SaveRequestedPosition);
     AddHelperWork(RunWaitingOpening);
     AddHelperWork(AdvancePlaylist);
+    AddHelperWork(ReloadSettings);
 }
 
 void StartHelper() {

@@ -3,6 +3,7 @@
 #include "hud/name.h"
 #include "module/library.h"
 #include "module/logevents.h"
+#include "module/reload.h"
 #include "platform/bass.h"
 #include "platform/busy.h"
 #include "platform/host.h"
@@ -27,6 +28,7 @@ void InitialiseOnce() {
     BeginRunLog();
     LoadAudioAddOns();
     LoadJingles();
+    NoteSettingsInForce();
     g_initialised = true;
 }
 
@@ -71,6 +73,7 @@ void RadioTick() {
         BusyMark memory(g_memoryWork);
         InitialiseOnce();
     }
+    TakeReloadedSettings();
 
     if (RadioAudible()) {
         ShowStationName(static_cast<int8_t>(CurrentStation()));

@@ -30,6 +30,8 @@ BassBool __stdcall BASS_ChannelSetAttribute(BassDword handle, BassDword attribut
 BassDword __stdcall BASS_SampleLoad(BassBool mem, const void* file, BassQword offset, BassDword length,
                                     BassDword max, BassDword flags);
 BassDword __stdcall BASS_SampleGetChannel(BassDword sample, BassBool onlyNew);
+// Frees a sample and stops and frees its channels.
+BassBool __stdcall BASS_SampleFree(BassDword sample);
 BassDword __stdcall BASS_ChannelSetSync(BassDword handle, BassDword type, BassQword param, BassSyncProc proc,
                                         void* user);
 double __stdcall BASS_ChannelBytes2Seconds(BassDword handle, BassQword position);

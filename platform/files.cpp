@@ -7,6 +7,7 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -17,9 +18,44 @@ bool EndsInSeparator(const char* path) {
     return length > 0 && (path[length - 1] == '/' || path[length - 1] == '\\');
 }
 
+constexpr uint64_t kStampUnitsPerMs = 10000;  // 100 ns units
+
 }  // namespace
 
+bool operator==(const FileStamp& a, const FileStamp& b) {
+    return a.exists == b.exists && a.writeTime == b.writeTime && a.size == b.size;
+}
+
+bool operator!=(const FileStamp& a, const FileStamp& b) {
+    return !(a == b);
+}
+
 #ifdef _WIN32
+
+namespace {
+
+uint64_t Join(DWORD high, DWORD low) {
+    return uint64_t{high} << 32 | low;
+}
+
+}  // namespace
+
+FileStamp StampOfFile(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FileStamp stamp;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return stamp;
+    stamp.writeTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    stamp.exists = true;
+    return stamp;
+}
+
+uint64_t MsSinceWrite(const FileStamp& stamp) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t time = Join(now.dwHighDateTime, now.dwLowDateTime);
+    return time > stamp.writeTime ? (time - stamp.writeTime) / kStampUnitsPerMs : 0;
+}
 
 bool PathExists(const char* path) {
     return !EndsInSeparator(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -67,6 +103,34 @@ bool ReplaceFileWith(const char* from, const char* to) {
 }
 
 #else
+
+namespace {
+
+constexpr uint64_t kStampUnitsPerSecond = 10000000;
+constexpr uint64_t kNsPerStampUnit = 100;
+
+uint64_t StampTime(const timespec& time) {
+    return static_cast<uint64_t>(time.tv_sec) * kStampUnitsPerSecond + static_cast<uint64_t>(time.tv_nsec) / kNsPerStampUnit;
+}
+
+}  // namespace
+
+FileStamp StampOfFile(const char* path) {
+    struct stat info;
+    FileStamp stamp;
+    if (stat(path, &info) != 0) return stamp;
+    stamp.writeTime = StampTime(info.st_mtim);
+    stamp.size = static_cast<uint64_t>(info.st_size);
+    stamp.exists = true;
+    return stamp;
+}
+
+uint64_t MsSinceWrite(const FileStamp& stamp) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const uint64_t time = StampTime(now);
+    return time > stamp.writeTime ? (time - stamp.writeTime) / kStampUnitsPerMs : 0;
+}
 
 bool PathExists(const char* path) {
     struct stat info;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // True when path names an existing file or folder. A path that ends in a
@@ -24,3 +25,18 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size);
 
 // Moves from onto to in one step, replacing to if it exists.
 bool ReplaceFileWith(const char* from, const char* to);
+
+// What tells one version of a file from the next: its last-write time (in
+// 100 ns units) and its size. A file that does not exist has the empty stamp.
+struct FileStamp {
+    uint64_t writeTime = 0;
+    uint64_t size = 0;
+    bool exists = false;
+};
+bool operator==(const FileStamp& a, const FileStamp& b);
+bool operator!=(const FileStamp& a, const FileStamp& b);
+
+FileStamp StampOfFile(const char* path);
+
+// Milliseconds since the stamp's last write; 0 for a write time still to come.
+uint64_t MsSinceWrite(const FileStamp& stamp);

@@ -1,6 +1,9 @@
 #include "radio/jingles.h"
 
+#include <atomic>
+
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/runlog.h"
 #include "settings/settings.h"
@@ -36,22 +39,96 @@ void LogJingleLoad(const char* name, BassDword sample) {
     LogLine("jingle %s not loaded: %s (error %d): its turns stay silent", name, AudioErrorText(error), error);
 }
 
-}  // namespace
+// A table of samples in hand-over: loaded by the helper for the worker, or let
+// go by the worker (with the channel of its last jingle) for the helper to free.
+struct JingleSet {
+    uint32_t samples[kJingleSlots] = {};
+    int8_t count = 0;
+    uint32_t lastChannel = 0;
+};
 
-void LoadJingles() {
-    const std::string list = GetValue("SWITCHER", "samples", "");
+std::atomic<JingleSet*> g_preparedJingles{nullptr};
+std::atomic<JingleSet*> g_replacedJingles{nullptr};
+
+// Loads the samples named by list into samples, one slot each from count on;
+// names past the table are ignored.
+void LoadJingleList(const std::string& list, uint32_t (&samples)[kJingleSlots], int8_t& count) {
     for (const std::string& name : Fields(list, kNameSeparator)) {
-        if (g_jingleCount >= kJingleSlots) return;
+        if (count >= kJingleSlots) return;
         const std::string path = BaseDirFile(name);
         if (!PathExists(path.c_str())) {
             LogJingleMissing(name.c_str());
             continue;
         }
         // A file that is not audio still takes its slot, with the handle 0.
-        g_jingleSamples[g_jingleCount] = BASS_SampleLoad(kBassFalse, path.c_str(), 0, 0, kSamplePlaybacks, 0);
-        LogJingleLoad(name.c_str(), g_jingleSamples[g_jingleCount]);
-        ++g_jingleCount;
+        samples[count] = BASS_SampleLoad(kBassFalse, path.c_str(), 0, 0, kSamplePlaybacks, 0);
+        LogJingleLoad(name.c_str(), samples[count]);
+        ++count;
     }
+}
+
+void FreeSamples(JingleSet* set) {
+    {
+        BusyMark audio(g_audioWork);
+        for (int8_t slot = 0; slot < set->count; ++slot) {
+            if (set->samples[slot]) BASS_SampleFree(set->samples[slot]);
+        }
+    }
+    BusyMark memory(g_memoryWork);
+    delete set;
+}
+
+}  // namespace
+
+void LoadJingles() {
+    LoadJingleList(GetValue("SWITCHER", "samples", ""), g_jingleSamples, g_jingleCount);
+}
+
+void PrepareJingles(const std::string& list) {
+    JingleSet* set;
+    {
+        BusyMark memory(g_memoryWork);
+        set = new JingleSet;
+    }
+    {
+        BusyMark audio(g_audioWork);
+        BusyMark files(g_fileWork);
+        BusyMark memory(g_memoryWork);
+        LoadJingleList(list, set->samples, set->count);
+    }
+    // A set the worker has not taken yet never played: it goes at once.
+    if (JingleSet* untaken = g_preparedJingles.exchange(set)) FreeSamples(untaken);
+}
+
+void TakeJingles() {
+    // The samples let go of last time must be freed first.
+    if (g_replacedJingles.load()) return;
+    JingleSet* const set = g_preparedJingles.exchange(nullptr);
+    if (!set) return;
+    // The set goes back holding the samples it replaces.
+    for (int slot = 0; slot < kJingleSlots; ++slot) {
+        const uint32_t sample = g_jingleSamples[slot];
+        g_jingleSamples[slot] = set->samples[slot];
+        set->samples[slot] = sample;
+    }
+    const int8_t count = g_jingleCount;
+    g_jingleCount = set->count;
+    set->count = count;
+    set->lastChannel = g_jingleChannel;
+    g_replacedJingles.store(set);
+}
+
+bool FreeReplacedJingles() {
+    JingleSet* const set = g_replacedJingles.load();
+    if (!set) return false;
+    {
+        BusyMark audio(g_audioWork);
+        // Freeing a sample stops its channels: its last jingle plays out first.
+        if (BASS_ChannelIsActive(set->lastChannel) == BASS_ACTIVE_PLAYING) return false;
+    }
+    g_replacedJingles.store(nullptr);
+    FreeSamples(set);
+    return true;
 }
 
 void PlayJingle() {

@@ -1,8 +1,10 @@
 // Switch jingles: loaded whole at start-up, played at random one at a time
-// while a station stream opens. Worker thread only.
+// while a station stream opens. Worker thread, but for a new list of the
+// player's, which the helper thread loads for the worker to take.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 constexpr int kJingleSlots = 15;
 
@@ -17,3 +19,14 @@ void LoadJingles();
 
 // Starts a random jingle unless one is playing.
 void PlayJingle();
+
+// Helper thread: loads the samples named by list (as SWITCHER/samples) for
+// the worker to take in place of its own.
+void PrepareJingles(const std::string& list);
+
+// Worker thread: takes the samples prepared, if any; a jingle playing finishes.
+void TakeJingles();
+
+// Helper thread: frees the samples the worker let go of, once their last
+// jingle has finished. True when it freed any.
+bool FreeReplacedJingles();

@@ -55,6 +55,8 @@ bool RunWaitingOpening() {
 
 bool SaveRequestedPosition() {
     if (!g_saveRequested.exchange(false)) return false;
-    SavePosition(g_saveSeconds);
-    return true;
+    if (SavePosition(g_saveSeconds)) return true;
+    // The player is writing the file: tried again at a later wake.
+    g_saveRequested = true;
+    return false;
 }

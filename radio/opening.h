@@ -32,5 +32,6 @@ bool TakeWaitingOpening(OpeningBody& body, void*& argument);
 // Runs the waiting job on the calling thread; false when none waits.
 bool RunWaitingOpening();
 
-// Writes the requested position, if any, to settings.ini; false when none was requested.
+// Writes the requested position, if any, to settings.ini; false when none was
+// requested, or when it waits because the player is writing the file.
 bool SaveRequestedPosition();

@@ -14,3 +14,7 @@ void HandleStationChange() {
     g_streamVolume = 0.0f;
     g_lastStation = station;
 }
+
+void RestartChangedStation(uint16_t changedSources) {
+    if (IsStreamedStation(g_lastStation) && (changedSources >> g_lastStation & 1u)) g_lastStation = kNoStation;
+}

@@ -1,25 +1,35 @@
 #include "settings/settings.h"
 
+#include <atomic>
 #include <cstdio>
 #include <limits>
 
 #include "platform/busy.h"
 #include "platform/files.h"
 #include "settings/text.h"
+#include "settings/watch.h"
 
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
+
+// Multi-key and multi-line off, spaces around "=" when saving: the library's
+// defaults. UTF-8 mode is switched on before reading so that the signature
+// written by the last save is skipped.
+struct SettingsDocument {
+    CSimpleIniA ini;
+    // The worker's position writes that the document's position entry includes.
+    uint32_t positionWrites = 0;
+    uint16_t changedSources = 0;
+};
 
 bool g_settingsLoaded = false;
 uint32_t g_settingsGeneration = 0;
 
 namespace {
 
-// Multi-key and multi-line off, spaces around "=" when saving: the library's
-// defaults. UTF-8 mode is switched on before reading so that the signature
-// written by the last save is skipped. Never destroyed: the exit work must not
-// free memory.
-CSimpleIniA& g_settings = *new CSimpleIniA;
+// The worker's document. The first is never destroyed: the exit work must not
+// free memory. One replaced by an edit is freed by the helper thread.
+SettingsDocument* g_document = new SettingsDocument;
 
 const char kSettingsName[] = "settings.ini";
 const char kPositionSection[] = "POSITION";
@@ -31,6 +41,24 @@ const char kTemporarySuffix[] = ".tmp";
 // is kept otherwise.
 bool g_positionStored = false;
 
+// The position entry as the worker's document holds it, for a document read
+// afresh on the helper thread: the broadcast time is never taken from an edit.
+// The worker writes value and presence first, then counts the write.
+std::atomic<int32_t> g_positionValue{0};
+std::atomic<bool> g_positionPresent{false};
+std::atomic<uint32_t> g_positionWrites{0};
+
+void MirrorPosition() {
+    const char* position = g_document->ini.GetValue(kPositionSection, kPositionKey, nullptr);
+    g_positionPresent = position != nullptr;
+    g_positionValue = GetLongValue(kPositionSection, kPositionKey, 0);
+    g_positionWrites.fetch_add(1, std::memory_order_release);
+}
+
+bool IsPositionEntry(const char* section, const char* key) {
+    return LowerCase(section) == LowerCase(kPositionSection) && LowerCase(key) == LowerCase(kPositionKey);
+}
+
 bool LoadDocument(CSimpleIniA& document, const char* path) {
     document.Reset();
     document.SetUnicode();
@@ -40,26 +68,37 @@ bool LoadDocument(CSimpleIniA& document, const char* path) {
 }
 
 // Writes text to temporary, then renames it over path, so that the old file
-// stays whole until the new one is on the disk. Allocates nothing.
-int ReplaceThroughTemporary(const std::string& text, const char* temporary, const char* path) {
+// stays whole until the new one is on the disk; before is the stamp of the file
+// the text was made from, which the watch of the player's edits is told about.
+// Allocates nothing.
+int ReplaceThroughTemporary(const std::string& text, const char* temporary, const char* path,
+                            const FileStamp& before) {
     const WriteResult written = WriteWholeFile(temporary, text.data(), text.size());
     if (written != WriteResult::kOk) {
         // A file it could not finish is removed again.
         if (written == WriteResult::kFailed) std::remove(temporary);
         return written == WriteResult::kCannotOpen ? kSaveCannotOpen : SI_FILE;
     }
+    // The rename keeps the write time, so this is what the save leaves.
+    const FileStamp after = StampOfFile(temporary);
     if (!ReplaceFileWith(temporary, path)) {
         std::remove(temporary);
         return kSaveCannotOpen;
     }
+    NoteSettingsSaved(before, after);
     return kSaveOk;
 }
 
 }  // namespace
 
 void LoadSettings() {
-    LoadDocument(g_settings, BaseDirFile(kSettingsName).c_str());
+    const std::string path = BaseDirFile(kSettingsName);
+    // Taken before the read: a change while reading is then still a change.
+    const FileStamp stamp = StampOfFile(path.c_str());
+    LoadDocument(g_document->ini, path.c_str());
+    NoteSettingsRead(stamp);
     g_positionStored = false;
+    MirrorPosition();
     g_settingsLoaded = true;
     ++g_settingsGeneration;
 }
@@ -68,54 +107,124 @@ int SaveSettings(const char* path) {
     // The rename would replace a file the player made read-only.
     if (IsReadOnlyFile(path)) return kSaveCannotOpen;
 
+    const FileStamp before = StampOfFile(path);
     CSimpleIniA onDisk;
-    const CSimpleIniA* document = &g_settings;
+    const CSimpleIniA* document = &g_document->ini;
     if (LoadDocument(onDisk, path)) {
-        const char* position = g_settings.GetValue(kPositionSection, kPositionKey, nullptr);
+        const char* position = g_document->ini.GetValue(kPositionSection, kPositionKey, nullptr);
         if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
         document = &onDisk;
     }
     std::string text;
     const SI_Error status = document->Save(text, true);
     if (status < 0) return status;
-    return ReplaceThroughTemporary(text, (std::string(path) + kTemporarySuffix).c_str(), path);
+    return ReplaceThroughTemporary(text, (std::string(path) + kTemporarySuffix).c_str(), path, before);
 }
 
-void SavePosition(int32_t seconds) {
+bool SavePosition(int32_t seconds) {
+    if (!SettingsFileQuiet()) return false;
     BusyMark files(g_fileWork);
     std::string path, temporary, text;
     bool ready = false;
+    FileStamp before;
     {
         BusyMark busy(g_memoryWork);
         path = BaseDirFile(kSettingsName);
         temporary = path + kTemporarySuffix;
+        before = StampOfFile(path.c_str());
         CSimpleIniA onDisk;
         if (!IsReadOnlyFile(path.c_str()) && LoadDocument(onDisk, path.c_str())) {
             onDisk.SetLongValue(kPositionSection, kPositionKey, seconds);
             ready = onDisk.Save(text, true) >= 0;
         }
     }
-    if (ready) ReplaceThroughTemporary(text, temporary.c_str(), path.c_str());
+    if (ready) ReplaceThroughTemporary(text, temporary.c_str(), path.c_str(), before);
     BusyMark busy(g_memoryWork);  // the texts are freed here, before they go out of scope
     std::string().swap(text);
     std::string().swap(temporary);
     std::string().swap(path);
+    return true;
 }
 
 std::string GetValue(const char* section, const char* key, const char* fallback) {
-    return g_settings.GetValue(section, key, fallback);
+    return g_document->ini.GetValue(section, key, fallback);
 }
 
 int32_t GetLongValue(const char* section, const char* key, int32_t fallback) {
+    return LongValueIn(*g_document, section, key, fallback);
+}
+
+void SetLongValue(const char* section, const char* key, int32_t value) {
+    g_document->ini.SetLongValue(section, key, value);
+    g_positionStored = true;
+    if (!IsPositionEntry(section, key)) return;
+    g_positionValue = value;
+    g_positionPresent = true;
+    g_positionWrites.fetch_add(1, std::memory_order_release);
+}
+
+SettingsRead ReadSettingsDocument(const FileStamp& stamp, SettingsDocument*& document) {
+    document = nullptr;
+    BusyMark files(g_fileWork);
+    BusyMark memory(g_memoryWork);
+    const std::string path = BaseDirFile(kSettingsName);
+    SettingsDocument* fresh = new SettingsDocument;
+    const bool taken = LoadDocument(fresh->ini, path.c_str());
+    // A file written while it was read may be half the old and half the new.
+    if (StampOfFile(path.c_str()) != stamp) {
+        delete fresh;
+        return SettingsRead::kChanging;
+    }
+    NoteSettingsRead(stamp);
+    if (!taken) {
+        delete fresh;
+        return SettingsRead::kRefused;
+    }
+    StampPosition(*fresh);
+    document = fresh;
+    return SettingsRead::kTaken;
+}
+
+void StampPosition(SettingsDocument& document) {
+    BusyMark memory(g_memoryWork);
+    const uint32_t writes = g_positionWrites.load(std::memory_order_acquire);
+    if (g_positionPresent) {
+        document.ini.SetLongValue(kPositionSection, kPositionKey, g_positionValue);
+    } else {
+        document.ini.Delete(kPositionSection, kPositionKey);
+    }
+    document.positionWrites = writes;
+}
+
+bool PositionCurrent(const SettingsDocument& document) {
+    return document.positionWrites == g_positionWrites.load(std::memory_order_acquire);
+}
+
+std::string ValueIn(const SettingsDocument& document, const char* section, const char* key, const char* fallback) {
+    return document.ini.GetValue(section, key, fallback);
+}
+
+int32_t LongValueIn(const SettingsDocument& document, const char* section, const char* key, int32_t fallback) {
     // The library reads with strtol, whose long is 32 bits in the game and 64 in
     // the native checker and fuzzer: clamp so that both read the same number.
-    const long value = g_settings.GetLongValue(section, key, fallback);
+    const long value = document.ini.GetLongValue(section, key, fallback);
     if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
 }
 
-void SetLongValue(const char* section, const char* key, int32_t value) {
-    g_settings.SetLongValue(section, key, value);
-    g_positionStored = true;
+uint16_t& ChangedSources(SettingsDocument& document) {
+    return document.changedSources;
+}
+
+void FreeSettingsDocument(SettingsDocument* document) {
+    BusyMark memory(g_memoryWork);
+    delete document;
+}
+
+SettingsDocument* UseSettingsDocument(SettingsDocument* document) {
+    SettingsDocument* const old = g_document;
+    g_document = document;
+    ++g_settingsGeneration;
+    return old;
 }

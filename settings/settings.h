@@ -1,11 +1,14 @@
-// The settings document: ./audio/streams/settings.ini, read once when the first
+// The settings document: ./audio/streams/settings.ini, read when the first
 // game runs and written back at exit. Only the worker thread uses it while the
 // game runs; the exit save runs after the worker is gone. The helper thread
-// saves the position early through a document of its own.
+// saves the position early through a document of its own, and reads the
+// player's edits into new documents that the worker then takes in place of its own.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "platform/files.h"
 
 constexpr int kSaveOk = 0;
 constexpr int kSaveCannotOpen = -3;
@@ -33,8 +36,9 @@ int SaveSettings(const char* path);
 // Writes seconds as POSITION/seconds into settings.ini as it is on disk now,
 // through its own document (never the one the worker uses) and the same
 // temporary file and rename; nothing is written when the file cannot be read.
-// Runs on the helper thread.
-void SavePosition(int32_t seconds);
+// False, with nothing done, while the player is writing the file: the save
+// would cut the edit short. Runs on the helper thread.
+bool SavePosition(int32_t seconds);
 
 // The value of section/key, or fallback when either is missing; a copy.
 std::string GetValue(const char* section, const char* key, const char* fallback);
@@ -46,3 +50,32 @@ int32_t GetLongValue(const char* section, const char* key, int32_t fallback);
 
 // Stores value as signed decimal, creating the section and key when missing.
 void SetLongValue(const char* section, const char* key, int32_t value);
+
+// ---- documents read afresh while the game runs ------------------------------
+
+struct SettingsDocument;
+
+enum class SettingsRead { kTaken, kRefused, kChanging };
+
+// Helper thread: reads settings.ini, last seen with stamp, into a new
+// document whose position entry is the worker's (the broadcast time is never
+// taken from an edit). kChanging, with nothing read, when the file changed
+// meanwhile; kRefused when it cannot be read.
+SettingsRead ReadSettingsDocument(const FileStamp& stamp, SettingsDocument*& document);
+
+// Helper thread: gives document the worker's position entry as it is now.
+void StampPosition(SettingsDocument& document);
+// False when the worker has stored a position since document was stamped.
+bool PositionCurrent(const SettingsDocument& document);
+
+// A value of a document that is not (or not yet) the worker's; a copy.
+std::string ValueIn(const SettingsDocument& document, const char* section, const char* key, const char* fallback);
+int32_t LongValueIn(const SettingsDocument& document, const char* section, const char* key, int32_t fallback);
+// Bit n: station n's source changed in the documents up to this one.
+uint16_t& ChangedSources(SettingsDocument& document);
+
+void FreeSettingsDocument(SettingsDocument* document);
+
+// Worker thread: document becomes the one every lookup reads, in one step;
+// what was read from the old one must be read again. Returns the old one.
+SettingsDocument* UseSettingsDocument(SettingsDocument* document);

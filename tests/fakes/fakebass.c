@@ -27,6 +27,7 @@ typedef struct Channel {
     uint64_t length;
     uint32_t bytesPerSecond, frameBytes;
     DWORD ownLengthMs; /* a sample's, and its channels', length as its file says */
+    uint32_t sample;   /* a sample channel's sample */
     DWORD stopsAt; /* tick count at which a playing jingle ends; 0 never */
     uint32_t flags;
     double endsAtMs; /* a playing stream without the loop flag stops then; 0 never */
@@ -590,12 +591,30 @@ DWORD __stdcall BASS_SampleGetChannel(DWORD sample, BOOL onlyNew) {
         Channel* channel = Add(g_nextChannel, 0);
         if (channel) {
             channel->ownLengthMs = ownLengthMs;
+            channel->sample = sample;
             handle = g_nextChannel++;
         }
     }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
+}
+
+/* As the library: the sample's channels stop and go with it. */
+BOOL __stdcall BASS_SampleFree(DWORD sample) {
+    BassCall* call = Begin(BF_SAMPLE_FREE, sample);
+    BOOL ok;
+    int i;
+    EnterCriticalSection(&g_lock);
+    ok = !g_failAll && sample >= FAKEBASS_SAMPLE_BASE && sample < FAKEBASS_CHANNEL_BASE && Find(sample) != NULL;
+    if (ok) {
+        for (i = g_channelCount - 1; i >= 0; --i)
+            if (g_channels[i].sample == sample) Remove(g_channels[i].handle);
+        Remove(sample);
+    }
+    LeaveCriticalSection(&g_lock);
+    call->result = ok;
+    return ok;
 }
 
 DWORD __stdcall BASS_ChannelSetSync(DWORD handle, DWORD type, uint64_t param, SyncProc proc, void* user) {
@@ -796,7 +815,8 @@ static const char* const kNames[] = {"",
                                      "BASS_ChannelGetAttribute",
                                      "BASS_GetVersion",
                                      "BASS_ErrorGetCode",
-                                     "BASS_PluginLoad"};
+                                     "BASS_PluginLoad",
+                                     "BASS_SampleFree"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();
