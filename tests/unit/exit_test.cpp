@@ -5,6 +5,7 @@
 #include "module/entry.h"
 #include "module/library.h"
 #include "module/logevents.h"
+#include "module/reload.h"
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
@@ -71,10 +72,16 @@ TEST_F(Exit, OneJobWaitsAtATime) {
 
 TEST_F(Exit, EarlySaveKeepsHandEditsAndLeavesTheDocumentAlone) {
     UseSettings(kSettings);
+    NoteSettingsInForce();
     SetHost<uint32_t>(host::kClockMsAddr, 90000);
     StartStation(1);
-    // Edited by hand while the game runs.
-    folder.WriteSettings("; mine\r\n[TRACK1]\r\nsource = b.mp3\r\n\r\n[POSITION]\r\nseconds = 7\r\n");
+    // Edited by hand while the game runs: the save waits while the editor may still be writing.
+    const std::string edit = "; mine\r\n[TRACK1]\r\nsource = b.mp3\r\n\r\n[POSITION]\r\nseconds = 7\r\n";
+    folder.WriteSettings(edit);
+    folder.SetWriteTime("audio/streams/settings.ini", 0);
+    EXPECT_FALSE(SaveRequestedPosition());
+    EXPECT_EQ(folder.Settings(), edit);
+    folder.SetWriteTime("audio/streams/settings.ini", -1000);
     EXPECT_TRUE(SaveRequestedPosition());
     EXPECT_FALSE(SaveRequestedPosition());
     const std::string saved = folder.Settings();

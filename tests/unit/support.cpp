@@ -18,6 +18,7 @@
 #include "radio/station.h"
 #include "radio/volume.h"
 #include "settings/settings.h"
+#include "settings/watch.h"
 #include "tests/fakes/threads.h"
 
 namespace {
@@ -72,6 +73,7 @@ void PutPlayerInCar() {
 void ResetModuleState() {
     g_initialised = false;
     g_settingsLoaded = false;
+    g_settingsWatched = false;
     g_lastStation = 0;
     g_streamVolume = 0.0f;
     g_stationStream = 0;
@@ -170,6 +172,21 @@ std::string GameFolder::Read(const std::string& path) const {
 
 bool GameFolder::Exists(const std::string& path) const {
     return GetFileAttributesA((path_ + "/" + path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void GameFolder::SetWriteTime(const std::string& path, int32_t msFromNow) const {
+    const HANDLE file = CreateFileA((path_ + "/" + path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time;
+    time.LowPart = now.dwLowDateTime;
+    time.HighPart = now.dwHighDateTime;
+    time.QuadPart += static_cast<int64_t>(msFromNow) * 10000;  // 100 ns units
+    const FILETIME written = {time.LowPart, time.HighPart};
+    SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
 }
 
 void GameFolder::WriteWave(const std::string& path) const {

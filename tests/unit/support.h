@@ -54,6 +54,8 @@ public:
     bool Exists(const std::string& path) const;
     void WriteSettings(const std::string& content) const { Write("audio/streams/settings.ini", content); }
     std::string Settings() const { return Read("audio/streams/settings.ini"); }
+    // Dates the file's last write msFromNow from now.
+    void SetWriteTime(const std::string& path, int32_t msFromNow) const;
     // A short valid WAV file, as the audio fake wants for samples.
     void WriteWave(const std::string& path) const;
     const std::string& Path() const { return path_; }
