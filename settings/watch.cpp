@@ -26,14 +26,16 @@ bool SettledChange(SettleWatch& watch, const FileStamp& stamp, uint64_t msSinceW
         watch.changing = false;
         return false;
     }
+    // Every write moves the write time on. A file that is gone has none: it
+    // must be seen gone for the while.
+    const bool writtenLongAgo = stamp.exists && msSinceWrite >= kSettleMs;
     if (!watch.changing || stamp != watch.seen) {
         watch.seen = stamp;
         watch.seenAtMs = nowMs;
         watch.changing = true;
-        // A file that is gone has no age: it must be seen gone for the while.
-        return stamp.exists && msSinceWrite >= kSettleMs;
+        return writtenLongAgo;
     }
-    return nowMs - watch.seenAtMs >= kSettleMs;
+    return writtenLongAgo || nowMs - watch.seenAtMs >= kSettleMs;
 }
 
 void NoteSettingsRead(const FileStamp& stamp) {

@@ -26,7 +26,7 @@ struct SettleWatch {
 
 // One look at the file: stamp as it is now, msSinceWrite its age, nowMs the
 // time of the look. True when a change is ready to be read: the same stamp
-// seen kSettleMs ago, or written at least that long ago.
+// seen kSettleMs ago, or last written at least that long ago.
 bool SettledChange(SettleWatch& watch, const FileStamp& stamp, uint64_t msSinceWrite, uint64_t nowMs);
 
 // Reads (or refuses) settings.ini as stamp shows it: from now on only a

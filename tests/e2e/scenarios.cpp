@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tests/e2e/demo.h"
+#include "tests/e2e/live.h"
 #include "tests/e2e/playlist.h"
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
@@ -556,6 +557,7 @@ const Scenario kScenarios[] = {
     {"run_log_faults", PlayFaultyRun, CheckFaultyRun},
     {"run_log_unwritable", PlayUnwritableLog, CheckUnwritableLog},
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
+    {"live_edits", PlayLiveEdits, CheckLiveEdits},
 };
 
 const Scenario* Find(int argc, char** argv) {

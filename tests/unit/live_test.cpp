@@ -26,6 +26,7 @@ TEST_F(Live, AChangeIsTakenOnceItHasStayedTheSameForHalfASecond) {
     const std::vector<std::vector<Look>> cases = {
         {{known, 9000, 0, false}, {edit, 0, 1000, false}, {edit, 0, 1499, false}, {edit, 0, 1500, true}},
         {{edit, 700, 1000, true}},  // written long enough ago when first seen
+        {{edit, 100, 0, false}, {edit, 499, 250, false}, {edit, 500, 251, true}},
         {{edit, 0, 0, false}, {again, 0, 300, false}, {again, 0, 700, false}, {again, 0, 800, true}},
         {{gone, 9000, 0, false}, {gone, 9000, 500, true}},  // a file gone has no age
         {{edit, 0, 0, false}, {known, 0, 250, false}, {edit, 0, 600, false}},  // put back: watched afresh
