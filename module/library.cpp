@@ -14,24 +14,15 @@
 
 std::atomic<int32_t> g_audioLibraryState{kLibraryNotAsked};
 std::atomic<uint32_t> g_audioLibraryVersion{0};
+std::atomic<const char*> g_missingAudioCall{nullptr};
+std::atomic<int32_t> g_missingAudioCalls{0};
 
 namespace {
 
 const char kAddOnPattern[] = "bass*.dll";
 const char kLibraryName[] = "bass.dll";
 const char kAddOnEnd[] = ".dll";
-const char kPluginLoadName[] = "BASS_PluginLoad";
 constexpr BassDword kPluginFlags = 0;
-
-// Looked up when needed rather than imported: libraries older than 2.4 lack
-// the call, and a missing import would keep the module from loading at all,
-// with no word from the version guard.
-using PluginLoadCall = decltype(&BASS_PluginLoad);
-PluginLoadCall FindPluginLoad() {
-    const HMODULE library = GetModuleHandleA(kLibraryName);
-    if (!library) return nullptr;
-    return reinterpret_cast<PluginLoadCall>(reinterpret_cast<void*>(GetProcAddress(library, kPluginLoadName)));
-}
 
 bool IsAddOnName(const std::string& name) {
     const std::string lower = LowerCase(name);
@@ -63,7 +54,15 @@ bool AudioLibraryAccepted() {
     if (state != kLibraryNotAsked) return state == kLibraryAccepted;
     const BassDword version = BASS_GetVersion();
     g_audioLibraryVersion = version;
-    const bool accepted = version >> kBassVersionShift == kBassVersionWord;
+    bool accepted = version >> kBassVersionShift == kBassVersionWord;
+    if (accepted) {
+        const char* firstMissing = nullptr;
+        const int missing = BindAudioCalls(firstMissing);
+        g_missingAudioCall = firstMissing;
+        g_missingAudioCalls = missing;
+        accepted = missing == 0;
+    }
+    // Stored last: whoever reads it accepted finds every call bound.
     g_audioLibraryState = accepted ? kLibraryAccepted : kLibraryRefused;
     return accepted;
 }
@@ -80,7 +79,6 @@ bool AudioLibraryReady() {
 }
 
 void LoadAudioAddOns() {
-    const PluginLoadCall pluginLoad = FindPluginLoad();
-    if (!pluginLoad) return;
-    for (const std::string& name : AddOnsInGameFolder()) LogAddOn(name.c_str(), pluginLoad(name.c_str(), kPluginFlags));
+    for (const std::string& name : AddOnsInGameFolder())
+        LogAddOn(name.c_str(), BASS_PluginLoad(name.c_str(), kPluginFlags));
 }

@@ -71,8 +71,18 @@ void BeginRunLog() {
     LogLine("audio library bass.dll version %u.%u.%u.%u", version >> 3 * kByteBits, version >> 2 * kByteBits & kByteMask,
             version >> kByteBits & kByteMask, version & kByteMask);
     if (!AudioLibraryAccepted()) {
-        LogLine("zorve needs version 2.4 of the audio library: it plays nothing in this run and leaves the "
-                "game's own radio alone");
+        const char* missing = g_missingAudioCall;
+        const int32_t more = g_missingAudioCalls - 1;
+        if (missing && more > 0) {
+            LogLine("bass.dll lacks %s and %d more of the calls zorve makes: it plays nothing in this run and "
+                    "leaves the game's own radio alone", missing, more);
+        } else if (missing) {
+            LogLine("bass.dll lacks %s, a call zorve makes: it plays nothing in this run and leaves the game's own "
+                    "radio alone", missing);
+        } else {
+            LogLine("zorve needs version 2.4 of the audio library: it plays nothing in this run and leaves the "
+                    "game's own radio alone");
+        }
         return;
     }
     const std::string settings = BaseDirFile(kSettingsName);
