@@ -12,19 +12,15 @@ enum AudioLibraryState : int32_t { kLibraryNotAsked, kLibraryAccepted, kLibraryR
 extern std::atomic<int32_t> g_audioLibraryState;
 // As BASS_GetVersion answered; 0 until asked.
 extern std::atomic<uint32_t> g_audioLibraryVersion;
-// When a 2.4 library was refused because it lacks calls: the first one it
-// lacks and how many; null and 0 otherwise.
-extern std::atomic<const char*> g_missingAudioCall;
-extern std::atomic<int32_t> g_missingAudioCalls;
 
 // Asks the library for its version the first time and, for 2.4, binds the
 // other calls; then answers from memory: true for a 2.4 library that has every
 // call. Any thread; the exit asks too when no game ever ran.
 bool AudioLibraryAccepted();
 
-// The tick's gate: as AudioLibraryAccepted. When the first answer refuses the library,
-// reads the settings and starts the run log, which says why nothing plays.
-bool AudioLibraryReady();
+// Writes the library's version to the run log, and why nothing plays when it
+// is refused (another version, or calls it lacks); true when it is accepted.
+bool LogAudioLibraryVersion();
 
 // Loads every add-on of the library in the game folder: bass*.dll other than
 // bass.dll. After BASS_Init, before anything is opened; each one is logged.

@@ -12,9 +12,9 @@
 
 #include "hud/name.h"
 #include "module/library.h"
-#include "module/runlog.h"
 #include "module/tick.h"
 #include "platform/bass.h"
+#include "platform/runlog.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
 #include "radio/station.h"

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "platform/timetext.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 #include "tools/zorve-check/tracklength.h"
