@@ -558,6 +558,7 @@ const Scenario kScenarios[] = {
     {"run_log_unwritable", PlayUnwritableLog, CheckUnwritableLog},
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
     {"live_edits", PlayLiveEdits, CheckLiveEdits},
+    {"library_lacking_calls", PlayLibraryLackingCalls, CheckLibraryLackingCalls},
 };
 
 const Scenario* Find(int argc, char** argv) {
