@@ -120,18 +120,20 @@ bool ReloadSettingsAt(uint64_t nowMs) {
     FileStamp stamp;
     if (!SettingsChangeReady(nowMs, stamp)) return worked;
 
+    BusyMark memory(g_memoryWork);
     SettingsDocument* document;
-    switch (ReadSettingsDocument(stamp, document)) {
+    std::string why;
+    switch (ReadEditedSettings(stamp, document, why)) {
     case SettingsRead::kChanging:
         return true;
     case SettingsRead::kRefused:
-        LogLine("settings.ini changed but cannot be read: the settings in force stay; the next change is tried again");
+        LogLine("settings.ini changed but was not taken: %s; the settings in force stay until the next change",
+                why.c_str());
         return true;
     case SettingsRead::kTaken:
         break;
     }
 
-    BusyMark memory(g_memoryWork);
     Setup next;
     ReadSetup(next, FreshSettings{*document});
     uint16_t sources = 0;

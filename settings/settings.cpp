@@ -35,6 +35,8 @@ const char kSettingsName[] = "settings.ini";
 const char kPositionSection[] = "POSITION";
 const char kPositionKey[] = "seconds";
 const char kTemporarySuffix[] = ".tmp";
+const char kUnreadable[] = "it cannot be read (another program may hold it open)";
+const char kGone[] = "there is no such file now";
 
 // Set when a value is stored during the run (only the position ever is): only
 // then does the save put the position into the file, so that a hand edit of it
@@ -163,7 +165,7 @@ void SetLongValue(const char* section, const char* key, int32_t value) {
     g_positionWrites.fetch_add(1, std::memory_order_release);
 }
 
-SettingsRead ReadSettingsDocument(const FileStamp& stamp, SettingsDocument*& document) {
+SettingsRead ReadEditedSettings(const FileStamp& stamp, SettingsDocument*& document, std::string& why) {
     document = nullptr;
     BusyMark files(g_fileWork);
     BusyMark memory(g_memoryWork);
@@ -178,6 +180,7 @@ SettingsRead ReadSettingsDocument(const FileStamp& stamp, SettingsDocument*& doc
     NoteSettingsRead(stamp);
     if (!taken) {
         delete fresh;
+        why = stamp.exists ? kUnreadable : kGone;
         return SettingsRead::kRefused;
     }
     StampPosition(*fresh);

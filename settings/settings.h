@@ -60,8 +60,9 @@ enum class SettingsRead { kTaken, kRefused, kChanging };
 // Helper thread: reads settings.ini, last seen with stamp, into a new
 // document whose position entry is the worker's (the broadcast time is never
 // taken from an edit). kChanging, with nothing read, when the file changed
-// meanwhile; kRefused when it cannot be read.
-SettingsRead ReadSettingsDocument(const FileStamp& stamp, SettingsDocument*& document);
+// meanwhile; kRefused, with why in words for the player, when it cannot be
+// taken.
+SettingsRead ReadEditedSettings(const FileStamp& stamp, SettingsDocument*& document, std::string& why);
 
 // Helper thread: gives document the worker's position entry as it is now.
 void StampPosition(SettingsDocument& document);

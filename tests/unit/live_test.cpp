@@ -2,6 +2,9 @@
 // an edit taken whole while the module's own saves are never taken for one.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "module/logevents.h"
 #include "module/reload.h"
 #include "platform/bass.h"
 #include "radio/jingles.h"
@@ -89,6 +92,30 @@ TEST_F(Live, AnEditIsTakenWholeAndTheModulesOwnSavesAreNot) {
     EXPECT_EQ(BassCallsOf(BF_SAMPLE_FREE)[0].handle, oldSample);
     while (ReloadSettingsAt(now += 10)) {
     }
+}
+
+TEST_F(Live, AFileThatCannotBeReadKeepsTheSettingsInForceUntilTheNextChange) {
+    UseSettings("[TRACK1]\r\nname = One\r\n");
+    OpenRunLog();
+    NoteSettingsInForce();
+    uint64_t now = 5000000;
+    std::remove("audio/streams/settings.ini");
+    // A file gone has no write time: it is taken for gone once seen so for half a second.
+    EXPECT_FALSE(ReloadSettingsAt(now += 1000));
+    EXPECT_TRUE(ReloadSettingsAt(now += 500));
+    uint16_t sources;
+    EXPECT_FALSE(TakeOfferedSettings(sources));
+    EXPECT_EQ(GetValue("TRACK1", "name", ""), "One");
+    EXPECT_NE(folder.Read("audio/streams/zorve.log").find("settings.ini changed but was not taken: there is no such file"),
+              std::string::npos);
+    EXPECT_FALSE(ReloadSettingsAt(now += 1000)) << "a refused file is tried again only when it changes";
+
+    folder.WriteSettings("[TRACK1]\r\nname = Two\r\n");
+    folder.SetWriteTime("audio/streams/settings.ini", -1000);
+    EXPECT_TRUE(ReloadSettingsAt(now += 1000));
+    TakeReloadedSettings();
+    EXPECT_EQ(GetValue("TRACK1", "name", ""), "Two");
+    ReloadSettingsAt(now += 10);
 }
 
 }  // namespace
