@@ -56,9 +56,12 @@ void LogStations() {
 }  // namespace
 
 void OpenRunLog() {
+    TurnRunLog(GetLongValue(kLogSection, kEnabledKey, kLogOn) != kLogOff);
+}
+
+void TurnRunLog(bool on) {
     CloseRunLog();
-    if (GetLongValue(kLogSection, kEnabledKey, kLogOn) == kLogOff) return;
-    OpenRunLogFile(BaseDirFile(kLogName).c_str(), BaseDirFile(kPreviousLogName).c_str());
+    if (on) OpenRunLogFile(BaseDirFile(kLogName).c_str(), BaseDirFile(kPreviousLogName).c_str());
 }
 
 void BeginRunLog() {

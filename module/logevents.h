@@ -6,6 +6,8 @@
 // Keeps the previous log as zorve.log.1 and opens a new, empty one, unless
 // the settings say [LOG] enabled = 0. The settings must be loaded.
 void OpenRunLog();
+// The same, as the settings would say it: on opens a new log, off closes it.
+void TurnRunLog(bool on);
 
 // Opens the run log (the settings must be loaded) and writes the module's
 // version, the game variant, the audio library's version and, when the

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "module/logevents.h"
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "radio/jingles.h"
@@ -16,8 +17,6 @@
 
 namespace {
 
-const char kLogName[] = "zorve.log";
-const char kPreviousLogName[] = "zorve.log.1";
 const char kLogSection[] = "LOG";
 const char kEnabledKey[] = "enabled";
 constexpr int32_t kLogOn = 1;
@@ -93,14 +92,6 @@ std::string Changes(const Setup& before, const Setup& after, uint16_t& sources) 
         if (!what.empty()) text += "; station " + NumberToText(station) + ": " + what.substr(2);
     }
     return text.empty() ? "; no station's source, name or colours changed" : text;
-}
-
-void TurnRunLog(bool on) {
-    if (!on) {
-        CloseRunLog();
-        return;
-    }
-    OpenRunLogFile(BaseDirFile(kLogName).c_str(), BaseDirFile(kPreviousLogName).c_str());
 }
 
 }  // namespace

@@ -102,7 +102,7 @@ void PrepareJingles(const std::string& list) {
 
 void TakeJingles() {
     // The samples let go of last time must be freed first.
-    if (g_replacedJingles.load()) return;
+    if (!g_preparedJingles.load() || g_replacedJingles.load()) return;
     JingleSet* const set = g_preparedJingles.exchange(nullptr);
     if (!set) return;
     // The set goes back holding the samples it replaces.

@@ -48,7 +48,7 @@ bool TidySettingsDocuments() {
 
 bool TakeOfferedSettings(uint16_t& changedSources) {
     // One replaced document at a time; one sent back is offered again first.
-    if (g_replaced.load() || g_sentBack.load()) return false;
+    if (!g_offered.load() || g_replaced.load() || g_sentBack.load()) return false;
     SettingsDocument* const document = g_offered.exchange(nullptr);
     if (!document) return false;
     if (!PositionCurrent(*document)) {
