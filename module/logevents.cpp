@@ -76,10 +76,15 @@ void BeginRunLog() {
         return;
     }
     const std::string settings = BaseDirFile(kSettingsName);
-    if (PathExists(settings.c_str())) {
-        LogLine("settings read from %s", Shown(settings));
-    } else {
+    if (g_settingsFileState == SettingsFileState::kRefused) {
+        LogLine("settings file %s not taken whole, and never saved over in this run: %s", Shown(settings),
+                g_settingsFileNote.c_str());
+    } else if (g_settingsFileState == SettingsFileState::kMissing) {
         LogLine("no settings file %s: no station of ours is set up", Shown(settings));
+    } else if (!g_settingsFileNote.empty()) {
+        LogLine("settings read from %s: %s", Shown(settings), g_settingsFileNote.c_str());
+    } else {
+        LogLine("settings read from %s", Shown(settings));
     }
     LogStations();
 }
@@ -157,6 +162,9 @@ void LogUrlStart(const char* source, BassDword stream, int32_t openError, BassBo
 void LogSave(int status) {
     if (status == kSaveOk) {
         LogLine("settings saved at exit");
+    } else if (status == kSaveRefused) {
+        LogLine("settings not saved at exit, so that nothing in the file is lost: %s; the file stays as it was",
+                SaveRefusal());
     } else if (status == kSaveCannotOpen) {
         LogLine("settings not saved at exit: the file or its folder cannot be written (read-only?); the file "
                 "stays as it was");
