@@ -5,9 +5,11 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "platform/bass.h"
+#include "platform/files.h"
 #include "platform/host.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -28,6 +30,7 @@ constexpr size_t kClockText = 16;
 constexpr uint32_t kMsPerSecond = 1000;
 
 std::atomic<HANDLE> g_runLog{INVALID_HANDLE_VALUE};
+std::atomic<int> g_internalErrors{0};
 // Bytes claimed by lines so far, written or not. Each line is written at the
 // place its claim gives it, so that lines of several threads neither mix nor
 // overwrite one another; a line is written only when its claim ends within
@@ -78,7 +81,10 @@ void OpenRunLog() {
     CloseRunLog();
     if (GetLongValue(kLogSection, kEnabledKey, kLogOn) == kLogOff) return;
     const std::string path = BaseDirFile(kLogName);
-    MoveFileExA(path.c_str(), BaseDirFile(kPreviousLogName).c_str(), MOVEFILE_REPLACE_EXISTING);
+    // Only a plain file is kept as the previous log: a folder, device or link
+    // named zorve.log stays as it is, and the log is then not written.
+    if (IsRegularFile(path.c_str()))
+        MoveFileExA(path.c_str(), BaseDirFile(kPreviousLogName).c_str(), MOVEFILE_REPLACE_EXISTING);
     const HANDLE log = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     g_runLogBytes = 0;
@@ -104,6 +110,21 @@ void LogLine(const char* format, ...) {
     WriteLine(line, length);
 }
 
+void LogCaughtException(const char* job) {
+    const int count = ++g_internalErrors;
+    if (count > kInternalErrorLines + 1) return;
+    if (count > kInternalErrorLines) {
+        LogLine("internal error: more follow, and are not written");
+        return;
+    }
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        LogLine("internal error: %s abandoned (%s); the radio goes on", job, error.what());
+    } catch (...) {
+        LogLine("internal error: %s abandoned (an unknown error); the radio goes on", job);
+    }
+}
 
 const char* AudioErrorText(int32_t code) {
     switch (code) {

@@ -30,5 +30,11 @@ bool RunLogOpen();
 // One line: the game clock as h:mm:ss, a blank, then the formatted text.
 void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Called inside a catch block: logs that job was abandoned because of the
+// exception being handled. Past kInternalErrorLines such lines, one last line
+// says that later ones are not written.
+void LogCaughtException(const char* job);
+constexpr int kInternalErrorLines = 20;
+
 // What an error code of BASS_ErrorGetCode means, in plain words.
 const char* AudioErrorText(int32_t code);

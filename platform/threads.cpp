@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "module/runlog.h"
+
 namespace {
 
 HANDLE g_wake = nullptr;
@@ -10,7 +12,11 @@ HelperWork g_work = nullptr;
 __attribute__((force_align_arg_pointer)) DWORD WINAPI HelperLoop(LPVOID) {
     for (;;) {
         WaitForSingleObject(g_wake, INFINITE);
-        g_work();
+        try {
+            g_work();
+        } catch (...) {
+            LogCaughtException("the helper thread's work");
+        }
     }
 }
 

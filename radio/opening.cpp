@@ -1,11 +1,14 @@
 #include "radio/opening.h"
 
+#include "module/runlog.h"
 #include "platform/threads.h"
+#include "radio/player.h"
 #include "radio/playlist.h"
 #include "settings/settings.h"
 
 std::atomic<bool> g_openingThreadReady{false};
 std::atomic<bool> g_openingJobWaiting{false};
+bool g_openingJobRunning = false;
 
 namespace {
 
@@ -50,7 +53,13 @@ bool RunWaitingOpening() {
     OpeningBody body;
     void* argument;
     if (!TakeWaitingOpening(body, argument)) return false;
-    body(argument);
+    g_openingJobRunning = true;
+    try {
+        body(argument);
+    } catch (...) {
+        LogCaughtException("a station opening");
+        if (g_openingJobRunning) FinishOpening(argument);
+    }
     return true;
 }
 

@@ -28,7 +28,12 @@ void RequestPositionSave(int32_t seconds);
 // Takes the waiting job out of the slot; false when none waits.
 bool TakeWaitingOpening(OpeningBody& body, void*& argument);
 
-// Runs the waiting job on the calling thread; false when none waits.
+// Set while the helper thread runs a job, until the job calls FinishOpening.
+extern bool g_openingJobRunning;
+
+// Runs the waiting job on the calling thread; false when none waits. A job
+// that an exception cuts short is logged and finished (its flag lowered, its
+// argument freed), so that the next station change opens again.
 bool RunWaitingOpening();
 
 // Writes the requested position, if any, to settings.ini; false when none was requested.
