@@ -16,6 +16,7 @@
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
+#include "tests/e2e/text.h"
 
 namespace {
 
@@ -556,6 +557,16 @@ const Scenario kScenarios[] = {
     {"run_log_faults", PlayFaultyRun, CheckFaultyRun},
     {"run_log_unwritable", PlayUnwritableLog, CheckUnwritableLog},
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
+    {"utf16_settings", PlayUtf16Settings,
+     [] {
+         CheckUtf16Settings();
+         CheckAudioShutDown(false);
+     }},
+    {"nul_settings", PlayNulSettings,
+     [] {
+         CheckNulSettings();
+         CheckAudioShutDown(false);
+     }},
 };
 
 const Scenario* Find(int argc, char** argv) {
