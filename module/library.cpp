@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "module/busy.h"
-#include "module/logevents.h"
 #include "platform/bass.h"
-#include "settings/settings.h"
+#include "platform/runlog.h"
 #include "settings/text.h"
 
 std::atomic<int32_t> g_audioLibraryState{kLibraryNotAsked};
@@ -17,21 +15,17 @@ std::atomic<uint32_t> g_audioLibraryVersion{0};
 
 namespace {
 
+// When a 2.4 library was refused because it lacks calls: the first one it
+// lacks and how many; null and 0 otherwise.
+std::atomic<const char*> g_missingAudioCall{nullptr};
+std::atomic<int32_t> g_missingAudioCalls{0};
+
 const char kAddOnPattern[] = "bass*.dll";
 const char kLibraryName[] = "bass.dll";
 const char kAddOnEnd[] = ".dll";
-const char kPluginLoadName[] = "BASS_PluginLoad";
 constexpr BassDword kPluginFlags = 0;
-
-// Looked up when needed rather than imported: libraries older than 2.4 lack
-// the call, and a missing import would keep the module from loading at all,
-// with no word from the version guard.
-using PluginLoadCall = decltype(&BASS_PluginLoad);
-PluginLoadCall FindPluginLoad() {
-    const HMODULE library = GetModuleHandleA(kLibraryName);
-    if (!library) return nullptr;
-    return reinterpret_cast<PluginLoadCall>(reinterpret_cast<void*>(GetProcAddress(library, kPluginLoadName)));
-}
+constexpr unsigned kByteBits = 8;
+constexpr uint32_t kByteMask = 0xFF;
 
 bool IsAddOnName(const std::string& name) {
     const std::string lower = LowerCase(name);
@@ -56,6 +50,15 @@ std::vector<std::string> AddOnsInGameFolder() {
     return names;
 }
 
+void LogAddOn(const char* name, BassDword plugin) {
+    if (plugin) {
+        LogLine("add-on %s loaded", name);
+        return;
+    }
+    const int32_t error = LoggedAudioError();
+    LogLine("add-on %s not loaded: %s (error %d)", name, AudioErrorText(error), error);
+}
+
 }  // namespace
 
 bool AudioLibraryAccepted() {
@@ -63,24 +66,40 @@ bool AudioLibraryAccepted() {
     if (state != kLibraryNotAsked) return state == kLibraryAccepted;
     const BassDword version = BASS_GetVersion();
     g_audioLibraryVersion = version;
-    const bool accepted = version >> kBassVersionShift == kBassVersionWord;
+    bool accepted = version >> kBassVersionShift == kBassVersionWord;
+    if (accepted) {
+        const char* firstMissing = nullptr;
+        const int missing = BindAudioCalls(firstMissing);
+        g_missingAudioCall = firstMissing;
+        g_missingAudioCalls = missing;
+        accepted = missing == 0;
+    }
+    // Stored last: whoever reads it accepted finds every call bound.
     g_audioLibraryState = accepted ? kLibraryAccepted : kLibraryRefused;
     return accepted;
 }
 
-bool AudioLibraryReady() {
-    const bool firstAnswer = g_audioLibraryState.load() == kLibraryNotAsked;
+bool LogAudioLibraryVersion() {
+    const uint32_t version = g_audioLibraryVersion;
+    LogLine("audio library bass.dll version %u.%u.%u.%u", version >> 3 * kByteBits, version >> 2 * kByteBits & kByteMask,
+            version >> kByteBits & kByteMask, version & kByteMask);
     if (AudioLibraryAccepted()) return true;
-    if (firstAnswer) {
-        BusyMark memory(g_memoryWork);
-        LoadSettings();
-        BeginRunLog();
+    const char* missing = g_missingAudioCall;
+    const int32_t more = g_missingAudioCalls - 1;
+    if (missing && more > 0) {
+        LogLine("bass.dll lacks %s and %d more of the calls zorve makes: it plays nothing in this run and leaves "
+                "the game's own radio alone", missing, more);
+    } else if (missing) {
+        LogLine("bass.dll lacks %s, a call zorve makes: it plays nothing in this run and leaves the game's own "
+                "radio alone", missing);
+    } else {
+        LogLine("zorve needs version 2.4 of the audio library: it plays nothing in this run and leaves the "
+                "game's own radio alone");
     }
     return false;
 }
 
 void LoadAudioAddOns() {
-    const PluginLoadCall pluginLoad = FindPluginLoad();
-    if (!pluginLoad) return;
-    for (const std::string& name : AddOnsInGameFolder()) LogAddOn(name.c_str(), pluginLoad(name.c_str(), kPluginFlags));
+    for (const std::string& name : AddOnsInGameFolder())
+        LogAddOn(name.c_str(), BASS_PluginLoad(name.c_str(), kPluginFlags));
 }

@@ -2,28 +2,30 @@
 
 #include <windows.h>
 
-#include "module/runlog.h"
+#include "platform/runlog.h"
 
 namespace {
 
 HANDLE g_wake = nullptr;
-HelperWork g_work = nullptr;
+HelperWork g_work[kHelperWorkSlots] = {};
+int g_workCount = 0;
 
 __attribute__((force_align_arg_pointer)) DWORD WINAPI HelperLoop(LPVOID) {
     for (;;) {
-        WaitForSingleObject(g_wake, INFINITE);
-        try {
-            g_work();
-        } catch (...) {
-            LogCaughtException("the helper thread's work");
-        }
+        WaitForSingleObject(g_wake, kHelperPollMs);
+        RunHelperWork();
     }
 }
 
 }  // namespace
 
-bool StartHelperThread(HelperWork work) {
-    g_work = work;
+bool AddHelperWork(HelperWork work) {
+    if (g_workCount == kHelperWorkSlots) return false;
+    g_work[g_workCount++] = work;
+    return true;
+}
+
+bool StartHelperThread() {
     // Auto-reset: a wake that comes while the thread works makes it run once more.
     g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!g_wake) return false;
@@ -31,6 +33,23 @@ bool StartHelperThread(HelperWork work) {
     if (!thread) return false;
     CloseHandle(thread);
     return true;
+}
+
+void RunHelperWork() {
+    while (RunHelperWorkStep()) {
+    }
+}
+
+bool RunHelperWorkStep() {
+    for (int slot = 0; slot < g_workCount; ++slot) {
+        try {
+            if (g_work[slot]()) return true;
+        } catch (...) {
+            // The work after it goes on; it is tried again at the next wake.
+            LogCaughtException("the helper thread's work");
+        }
+    }
+    return false;
 }
 
 void WakeHelperThread() {

@@ -13,13 +13,16 @@ extern std::atomic<bool> g_openingThreadReady;
 // A job has been handed over and not yet taken.
 extern std::atomic<bool> g_openingJobWaiting;
 
-// Starts the helper thread; called once by the worker before its first tick.
+// Starts the helper thread; called once by the worker before its first tick,
+// after it has handed the thread its work (platform/threads.h).
 void StartOpeningThread();
 
 // Hands a job to the helper thread: body runs there with argument, which it
-// owns. False when the job cannot be taken: no helper thread, or a job that is
-// still waiting to be taken.
-bool HandOverOpening(OpeningBody body, void* argument);
+// owns; should an exception cut body short before it lowered
+// g_openingJobRunning, abandon runs with argument to end the job. False when
+// the job cannot be taken: no helper thread, or a job that is still waiting
+// to be taken.
+bool HandOverOpening(OpeningBody body, void* argument, OpeningBody abandon);
 
 // Asks the helper thread to write this broadcast position into settings.ini
 // after any opening it has to run; a newer request replaces an older one.
@@ -28,18 +31,14 @@ void RequestPositionSave(int32_t seconds);
 // Takes the waiting job out of the slot; false when none waits.
 bool TakeWaitingOpening(OpeningBody& body, void*& argument);
 
-// Set while the helper thread runs a job, until the job calls FinishOpening.
+// Raised while a job runs; the job lowers it as it ends its own work, after
+// which an exception no longer calls for its abandon. Helper thread only.
 extern bool g_openingJobRunning;
 
 // Runs the waiting job on the calling thread; false when none waits. A job
-// that an exception cuts short is logged and finished (its flag lowered, its
-// argument freed), so that the next station change opens again.
+// that an exception cuts short is logged and abandoned, so that the next
+// station change opens again.
 bool RunWaitingOpening();
 
 // Writes the requested position, if any, to settings.ini; false when none was requested.
 bool SaveRequestedPosition();
-
-// What the helper thread does each time it is woken: the waiting opening
-// first, so that the sound starts as soon as it can, then a playlist's track
-// change, then the position save.
-void RunOpeningWork();

@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "module/busy.h"
+#include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
 #include "settings/text.h"

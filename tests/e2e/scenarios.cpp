@@ -557,6 +557,7 @@ const Scenario kScenarios[] = {
     {"run_log_faults", PlayFaultyRun, CheckFaultyRun},
     {"run_log_unwritable", PlayUnwritableLog, CheckUnwritableLog},
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
+    {"library_lacking_calls", PlayLibraryLackingCalls, CheckLibraryLackingCalls},
     {"utf16_settings", PlayUtf16Settings,
      [] {
          CheckUtf16Settings();

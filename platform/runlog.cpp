@@ -1,4 +1,4 @@
-#include "module/runlog.h"
+#include "platform/runlog.h"
 
 #include <windows.h>
 
@@ -6,22 +6,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
-#include <string>
 
 #include "platform/bass.h"
 #include "platform/files.h"
 #include "platform/host.h"
-#include "settings/settings.h"
-#include "settings/text.h"
+#include "platform/timetext.h"
 
 namespace {
 
-const char kLogName[] = "zorve.log";
-const char kPreviousLogName[] = "zorve.log.1";
-const char kLogSection[] = "LOG";
-const char kEnabledKey[] = "enabled";
-constexpr int32_t kLogOn = 1;
-constexpr int32_t kLogOff = 0;
 const char kLogFull[] = "the log is full (256 KB): nothing more is written in this run";
 const char kLineEnd[] = "\r\n";
 constexpr size_t kLineEndLength = sizeof kLineEnd - 1;
@@ -77,15 +69,12 @@ void WriteLine(const char* line, size_t length) {
 
 }  // namespace
 
-void OpenRunLog() {
+void OpenRunLogFile(const char* path, const char* previousPath) {
     CloseRunLog();
-    if (GetLongValue(kLogSection, kEnabledKey, kLogOn) == kLogOff) return;
-    const std::string path = BaseDirFile(kLogName);
     // Only a plain file is kept as the previous log: a folder, device or link
     // named zorve.log stays as it is, and the log is then not written.
-    if (IsRegularFile(path.c_str()))
-        MoveFileExA(path.c_str(), BaseDirFile(kPreviousLogName).c_str(), MOVEFILE_REPLACE_EXISTING);
-    const HANDLE log = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    if (IsRegularFile(path)) MoveFileExA(path, previousPath, MOVEFILE_REPLACE_EXISTING);
+    const HANDLE log = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     g_runLogBytes = 0;
     g_runLog = log;
@@ -108,6 +97,14 @@ void LogLine(const char* format, ...) {
     const size_t length = FormatLine(line, format, args);
     va_end(args);
     WriteLine(line, length);
+}
+
+int32_t LoggedAudioError() {
+    return RunLogOpen() ? BASS_ErrorGetCode() : BASS_OK;
+}
+
+const char* ShownPath(const char* path) {
+    return path[0] == '.' && path[1] == '/' ? path + 2 : path;
 }
 
 void LogCaughtException(const char* job) {
