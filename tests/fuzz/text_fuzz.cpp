@@ -73,14 +73,6 @@ void CheckConversions(std::string_view bytes) {
     std::u16string again;
     if (Utf16ToUtf8(units, utf8) && (!Utf8ToUtf16(utf8, again) || again != units)) Fail("UTF-16 does not come back");
 
-    std::string text;
-    bool utf16;
-    TextFault fault;
-    DecodeTextFile(bytes, text, utf16, fault);
-    if (utf16 && !IsValidUtf8(text)) Fail("a UTF-16 file decoded to invalid UTF-8");
-    if (text.find('\0') != std::string::npos) Fail("a decoded text holds a NUL");
-    if (fault.what && (fault.byte > bytes.size() || fault.line == 0)) Fail("a fault out of place");
-    if (!fault.what && !utf16 && text != bytes) Fail("a plain file was changed");
 }
 
 }  // namespace
