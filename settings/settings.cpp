@@ -36,6 +36,7 @@ std::string& g_fileNote = *new std::string;
 std::string& g_saveRefusal = *new std::string;
 
 const char kUnreadable[] = "it cannot be read whole (another program may hold it open, or the disk failed)";
+const char kNotAFile[] = "it is not a plain file (a folder?)";
 const char kNoMemory[] = "there was not enough memory to read it";
 const char kUtf16Note[] = "it is UTF-16 text: it is read as such, and saves write it as UTF-8";
 
@@ -72,7 +73,7 @@ SettingsFileState ReadSettingsDocument(CSimpleIniA& document, const char* path, 
     const ReadResult read = ReadFileContent(path, bytes);
     if (read == ReadResult::kMissing) return SettingsFileState::kMissing;
     if (read != ReadResult::kOk) {
-        why = kUnreadable;
+        why = IsRegularFile(path) ? kUnreadable : kNotAFile;
         return SettingsFileState::kRefused;
     }
     std::string text;
