@@ -59,7 +59,12 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
     timeBeginPeriod(kTimerResolutionMs);
     StartHelper();
     for (;;) {
-        RadioTick();
+        try {
+            RadioTick();
+        } catch (...) {
+            // The next tick starts afresh from the game's state.
+            LogCaughtException("a radio tick");
+        }
         Sleep(kTickPauseMs);
     }
 }
@@ -70,7 +75,13 @@ void DetachWork() {
     // next file the exit opens unusable: the save would hang, write damage or
     // end the process. The helper thread has then put the position on disk already.
     if (g_memoryWork == 0 && g_fileWork == 0) {
-        if (g_settingsLoaded) LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
+        if (g_settingsLoaded) {
+            try {
+                LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
+            } catch (...) {
+                LogCaughtException("the settings save at exit");
+            }
+        }
     } else {
         // The temporary file of a save the exit cut short; no heap is needed for this.
         DeleteFileA(kSettingsTemporaryPath);

@@ -60,8 +60,11 @@ void LoadJingleList(const std::string& list, uint32_t (&samples)[kJingleSlots], 
             LogJingleMissing(name.c_str());
             continue;
         }
-        // A file that is not audio still takes its slot, with the handle 0.
-        samples[count] = BASS_SampleLoad(kBassFalse, path.c_str(), 0, 0, kSamplePlaybacks, 0);
+        // A file that is not audio still takes its slot, with the handle 0. A
+        // name with accents goes to the library as UTF-16, all others as they are.
+        const CallPath file = ToCallPath(path.c_str());
+        samples[count] =
+            BASS_SampleLoad(kBassFalse, file.Name(), 0, 0, kSamplePlaybacks, file.Wide() ? BASS_UNICODE : 0);
         LogJingleLoad(name.c_str(), samples[count]);
         ++count;
     }

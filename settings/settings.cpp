@@ -3,14 +3,13 @@
 #include <atomic>
 #include <cstdio>
 #include <limits>
+#include <new>
 
 #include "platform/busy.h"
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "settings/text.h"
 #include "settings/watch.h"
-
-#define SI_IMPLEMENTATION
-#include <SimpleIni.h>
 
 // Multi-key and multi-line off, spaces around "=" when saving: the library's
 // defaults. UTF-8 mode is switched on before reading so that the signature
@@ -24,6 +23,7 @@ struct SettingsDocument {
 
 bool g_settingsLoaded = false;
 uint32_t g_settingsGeneration = 0;
+SettingsFileState g_settingsFileState = SettingsFileState::kMissing;
 
 namespace {
 
@@ -35,7 +35,6 @@ const char kSettingsName[] = "settings.ini";
 const char kPositionSection[] = "POSITION";
 const char kPositionKey[] = "seconds";
 const char kTemporarySuffix[] = ".tmp";
-const char kUnreadable[] = "it cannot be read (another program may hold it open)";
 const char kGone[] = "there is no such file now";
 
 // Set when a value is stored during the run (only the position ever is): only
@@ -61,12 +60,18 @@ bool IsPositionEntry(const char* section, const char* key) {
     return LowerCase(section) == LowerCase(kPositionSection) && LowerCase(key) == LowerCase(kPositionKey);
 }
 
-bool LoadDocument(CSimpleIniA& document, const char* path) {
-    document.Reset();
-    document.SetUnicode();
-    std::string text;
-    if (!ReadWholeFile(path, text)) return false;
-    return document.LoadData(text) >= 0;
+// Never destroyed: the exit work must not free memory.
+std::string& g_fileNote = *new std::string;
+std::string& g_saveRefusal = *new std::string;
+
+const char kUnreadable[] = "it cannot be read whole (another program may hold it open, or the disk failed)";
+const char kNotAFile[] = "it is not a plain file (a folder?)";
+const char kNoMemory[] = "there was not enough memory to read it";
+const char kUtf16Note[] = "it is UTF-16 text: it is read as such, and saves write it as UTF-8";
+
+std::string FaultText(const TextFault& fault) {
+    return std::string("it holds ") + fault.what + " on line " + std::to_string(fault.line) + " (byte " +
+           std::to_string(fault.byte) + " from its start); only what comes before it is read";
 }
 
 // Writes text to temporary, then renames it over path, so that the old file
@@ -93,11 +98,48 @@ int ReplaceThroughTemporary(const std::string& text, const char* temporary, cons
 
 }  // namespace
 
+const std::string& g_settingsFileNote = g_fileNote;
+
+SettingsFileState ReadSettingsDocument(CSimpleIniA& document, const char* path, std::string& why) {
+    document.Reset();
+    document.SetUnicode();
+    why.clear();
+    std::string bytes;
+    const ReadResult read = ReadFileContent(path, bytes);
+    if (read == ReadResult::kMissing) return SettingsFileState::kMissing;
+    if (read != ReadResult::kOk) {
+        why = IsRegularFile(path) ? kUnreadable : kNotAFile;
+        return SettingsFileState::kRefused;
+    }
+    std::string text;
+    bool utf16 = false;
+    TextFault fault;
+    SI_Error loaded = SI_NOMEM;
+    try {
+        DecodeTextFile(bytes, text, utf16, fault);
+        std::string().swap(bytes);
+        loaded = document.LoadData(text);
+    } catch (const std::bad_alloc&) {
+        // Reported below like the library's own lack of memory.
+    }
+    if (loaded < 0) {
+        document.Reset();
+        why = kNoMemory;
+        return SettingsFileState::kRefused;
+    }
+    if (fault.what) {
+        why = FaultText(fault);
+        return SettingsFileState::kRefused;
+    }
+    if (utf16) why = kUtf16Note;
+    return SettingsFileState::kRead;
+}
+
 void LoadSettings() {
     const std::string path = BaseDirFile(kSettingsName);
     // Taken before the read: a change while reading is then still a change.
     const FileStamp stamp = StampOfFile(path.c_str());
-    LoadDocument(g_document->ini, path.c_str());
+    g_settingsFileState = ReadSettingsDocument(g_document->ini, path.c_str(), g_fileNote);
     NoteSettingsRead(stamp);
     g_positionStored = false;
     MirrorPosition();
@@ -112,7 +154,9 @@ int SaveSettings(const char* path) {
     const FileStamp before = StampOfFile(path);
     CSimpleIniA onDisk;
     const CSimpleIniA* document = &g_document->ini;
-    if (LoadDocument(onDisk, path)) {
+    const SettingsFileState disk = ReadSettingsDocument(onDisk, path, g_saveRefusal);
+    if (disk == SettingsFileState::kRefused) return kSaveRefused;
+    if (disk == SettingsFileState::kRead) {
         const char* position = g_document->ini.GetValue(kPositionSection, kPositionKey, nullptr);
         if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
         document = &onDisk;
@@ -135,7 +179,9 @@ bool SavePosition(int32_t seconds) {
         temporary = path + kTemporarySuffix;
         before = StampOfFile(path.c_str());
         CSimpleIniA onDisk;
-        if (!IsReadOnlyFile(path.c_str()) && LoadDocument(onDisk, path.c_str())) {
+        std::string why;
+        if (!IsReadOnlyFile(path.c_str()) &&
+            ReadSettingsDocument(onDisk, path.c_str(), why) == SettingsFileState::kRead) {
             onDisk.SetLongValue(kPositionSection, kPositionKey, seconds);
             ready = onDisk.Save(text, true) >= 0;
         }
@@ -146,6 +192,10 @@ bool SavePosition(int32_t seconds) {
     std::string().swap(temporary);
     std::string().swap(path);
     return true;
+}
+
+const char* SaveRefusal() {
+    return g_saveRefusal.c_str();
 }
 
 std::string GetValue(const char* section, const char* key, const char* fallback) {
@@ -171,16 +221,16 @@ SettingsRead ReadEditedSettings(const FileStamp& stamp, SettingsDocument*& docum
     BusyMark memory(g_memoryWork);
     const std::string path = BaseDirFile(kSettingsName);
     SettingsDocument* fresh = new SettingsDocument;
-    const bool taken = LoadDocument(fresh->ini, path.c_str());
+    const SettingsFileState state = ReadSettingsDocument(fresh->ini, path.c_str(), why);
     // A file written while it was read may be half the old and half the new.
     if (StampOfFile(path.c_str()) != stamp) {
         delete fresh;
         return SettingsRead::kChanging;
     }
     NoteSettingsRead(stamp);
-    if (!taken) {
+    if (state != SettingsFileState::kRead) {
         delete fresh;
-        why = stamp.exists ? kUnreadable : kGone;
+        if (state == SettingsFileState::kMissing) why = kGone;
         return SettingsRead::kRefused;
     }
     StampPosition(*fresh);

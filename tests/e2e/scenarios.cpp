@@ -17,6 +17,7 @@
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
+#include "tests/e2e/text.h"
 
 namespace {
 
@@ -559,6 +560,16 @@ const Scenario kScenarios[] = {
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
     {"live_edits", PlayLiveEdits, CheckLiveEdits},
     {"library_lacking_calls", PlayLibraryLackingCalls, CheckLibraryLackingCalls},
+    {"utf16_settings", PlayUtf16Settings,
+     [] {
+         CheckUtf16Settings();
+         CheckAudioShutDown(false);
+     }},
+    {"nul_settings", PlayNulSettings,
+     [] {
+         CheckNulSettings();
+         CheckAudioShutDown(false);
+     }},
 };
 
 const Scenario* Find(int argc, char** argv) {

@@ -2,7 +2,6 @@
 // an edit taken whole while the module's own saves are never taken for one.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 #include "module/logevents.h"
 #include "module/reload.h"
@@ -94,19 +93,19 @@ TEST_F(Live, AnEditIsTakenWholeAndTheModulesOwnSavesAreNot) {
     }
 }
 
-TEST_F(Live, AFileThatCannotBeReadKeepsTheSettingsInForceUntilTheNextChange) {
+TEST_F(Live, AFileRefusedKeepsTheSettingsInForceUntilTheNextChange) {
     UseSettings("[TRACK1]\r\nname = One\r\n");
     OpenRunLog();
     NoteSettingsInForce();
     uint64_t now = 5000000;
-    std::remove("audio/streams/settings.ini");
-    // A file gone has no write time: it is taken for gone once seen so for half a second.
-    EXPECT_FALSE(ReloadSettingsAt(now += 1000));
-    EXPECT_TRUE(ReloadSettingsAt(now += 500));
+    const char kNulInside[] = "[TRACK1]\r\nname = Tw\0o\r\n";
+    folder.WriteSettings(std::string(kNulInside, sizeof kNulInside - 1));
+    folder.SetWriteTime("audio/streams/settings.ini", -1000);
+    EXPECT_TRUE(ReloadSettingsAt(now += 1000));
     uint16_t sources;
     EXPECT_FALSE(TakeOfferedSettings(sources));
     EXPECT_EQ(GetValue("TRACK1", "name", ""), "One");
-    EXPECT_NE(folder.Read("audio/streams/zorve.log").find("settings.ini changed but was not taken: there is no such file"),
+    EXPECT_NE(folder.Read("audio/streams/zorve.log").find("settings.ini changed but was not taken: it holds"),
               std::string::npos);
     EXPECT_FALSE(ReloadSettingsAt(now += 1000)) << "a refused file is tried again only when it changes";
 
