@@ -357,6 +357,21 @@ const DemoScene kScenes[] = {
          Drive([=] { return NewStreamAtFullVolume(previous); }, "station 3 at full volume");
          DriveFor(1000);
      }},
+    {"The player alt-tabs, renames station 3 in settings.ini and saves it: the new name shows within a "
+     "second or two, the music plays on.",
+     [] {
+         std::string text;
+         ReadFile(kSettingsPath, text);
+         const std::string from = "name = Night Drive";
+         const size_t at = text.find(from);
+         if (at != std::string::npos) text.replace(at, from.size(), "name = Midnight");
+         // Saved as most editors save: a new file renamed over the old.
+         const std::string saved = std::string(kSettingsPath) + ".new";
+         WriteFile(saved, text);
+         MoveFileExA(saved.c_str(), kSettingsPath, MOVEFILE_REPLACE_EXISTING);
+         Drive([] { return g_seen.name == "Midnight"; }, "the new name");
+         DriveFor(3000);
+     }},
     {"The player tunes to station 7, a playlist: a folder of three songs played as one live broadcast.",
      [] {
          const uint32_t previous = g_seen.stream;
