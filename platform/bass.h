@@ -13,6 +13,16 @@ using BassBool = int32_t;
 // Called on the library's own thread when a sync's event happens.
 using BassSyncProc = void(__stdcall*)(BassDword sync, BassDword channel, BassDword data, void* user);
 
+// Writes up to length bytes of a user stream's samples into buffer, on the
+// library's update thread; the bytes written, with BASS_STREAMPROC_END at the end.
+using BassStreamProc = BassDword(__stdcall*)(BassDword handle, void* buffer, BassDword length, void* user);
+
+// BASS_CHANNELINFO.
+struct BassChannelInfo {
+    BassDword freq, chans, flags, ctype, origres, plugin, sample;
+    const char* filename;
+};
+
 extern "C" {
 BassBool __stdcall BASS_Init(int32_t device, BassDword freq, BassDword flags, void* win, const void* clsid);
 BassBool __stdcall BASS_SetConfig(BassDword option, BassDword value);
@@ -43,6 +53,12 @@ int32_t __stdcall BASS_ErrorGetCode();
 // Loads an add-on that teaches the library more formats; 0 when it is refused.
 // Not in older libraries: looked up at run time (module/library.cpp), never imported.
 BassDword __stdcall BASS_PluginLoad(const char* file, BassDword flags);
+BassDword __stdcall BASS_GetConfig(BassDword option);
+BassDword __stdcall BASS_StreamCreate(BassDword freq, BassDword chans, BassDword flags, BassStreamProc proc,
+                                      void* user);
+// Reads a decoding channel's next samples; kBassErrorDword at its end or on error.
+BassDword __stdcall BASS_ChannelGetData(BassDword handle, void* buffer, BassDword length);
+BassBool __stdcall BASS_ChannelGetInfo(BassDword handle, BassChannelInfo* info);
 }
 
 constexpr BassBool kBassFalse = 0;
@@ -50,6 +66,7 @@ constexpr int32_t kBassDefaultDevice = -1;
 constexpr BassDword kBassOutputRate = 44100;
 
 constexpr BassDword BASS_CONFIG_BUFFER = 0;
+constexpr BassDword BASS_CONFIG_UPDATEPERIOD = 1;
 constexpr BassDword BASS_CONFIG_NET_PREBUF = 15;
 constexpr BassDword BASS_CONFIG_NET_PLAYLIST = 21;
 
@@ -71,6 +88,8 @@ constexpr BassDword BASS_ATTRIB_VOL = 2;
 constexpr BassDword BASS_ACTIVE_PLAYING = 1;
 
 constexpr BassQword kBassErrorQword = ~BassQword{0};
+constexpr BassDword kBassErrorDword = ~BassDword{0};
+constexpr BassDword BASS_STREAMPROC_END = 0x80000000;
 
 // The only library version whose calls these declarations describe.
 constexpr BassDword kBassVersionWord = 0x0204;
