@@ -85,6 +85,7 @@ constexpr BassDword BASS_SYNC_MIXTIME = 0x40000000;
 
 constexpr BassDword BASS_POS_BYTE = 0;
 constexpr BassDword BASS_ATTRIB_VOL = 2;
+constexpr BassDword BASS_ACTIVE_STOPPED = 0;
 constexpr BassDword BASS_ACTIVE_PLAYING = 1;
 
 constexpr BassQword kBassErrorQword = ~BassQword{0};

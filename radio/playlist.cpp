@@ -269,8 +269,16 @@ void AdvancePlaylist() {
         }
     }
     if (!g_airTape) return;
-    if (g_stationStream != FeedStream()) {
-        // Another station's opening took over: the tape's tracks go with its stream.
+    const uint32_t stream = FeedStream();
+    BassDword state;
+    {
+        BusyMark audio(g_audioWork);
+        state = BASS_ChannelIsActive(stream);
+    }
+    if (!stream || g_stationStream != stream || state == BASS_ACTIVE_STOPPED) {
+        // Tuned away (a stopped stream never plays again: the next tune opens
+        // anew), another station's stream took over, or the tape played out:
+        // the tape's tracks go with its stream.
         g_airTape = nullptr;
         StopFeed();
         return;

@@ -2,9 +2,15 @@
 // playlist gives in which order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
+#include "module/tick.h"
+#include "platform/bass.h"
+#include "radio/player.h"
+#include "radio/playlist.h"
 #include "radio/tracklist.h"
+#include "tests/fakes/threads.h"
 #include "tests/unit/support.h"
 
 namespace {
@@ -68,6 +74,52 @@ TEST_F(TrackLists, ShuffleIsFixedPerStationAndDiffersBetweenStations) {
     EXPECT_NE(mixed, inOrder);
     EXPECT_NE(Names(ReadTrackList("pop", true, 5)), mixed);
     EXPECT_TRUE(std::is_permutation(mixed.begin(), mixed.end(), inOrder.begin()));
+}
+
+using PlaylistRaces = ModuleTest;
+
+// The dial moves just as the stream has moved on to the next track, before the
+// helper thread's turn: only the new station's sound may play, and the tape's
+// tracks all go.
+TEST_F(PlaylistRaces, StationChangeAtATrackChange) {
+    constexpr uint32_t kTrackBytes = 8000;
+    struct Case {
+        int32_t station;
+        bool filePlays;
+    } const cases[] = {{2, true}, {12, false}};  // a file station; the game's own radio
+    for (const Case& c : cases) {
+        ResetModuleState();
+        UseSettings("[TRACK1]\nplaylist = audio/streams/tape\n[TRACK2]\nsource = b.wav\n");
+        for (const char* name : {"1.mp3", "2.mp3", "3.mp3"}) folder.Write(std::string("audio/streams/tape/") + name, std::string(kTrackBytes, 'x'));
+        folder.Write("b.wav", "audio");
+        BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
+        PutPlayerInCar();
+        TuneTo(1);
+        RadioTick();
+        ASSERT_TRUE(RunQueuedThread());
+        const uint32_t tape = g_stationStream;
+        ASSERT_EQ(FakeBass_Pull(tape, kTrackBytes + 8), kTrackBytes + 8);  // into the second track
+
+        TuneTo(c.station);
+        RadioTick();
+        while (RunQueuedThread()) {}
+        AdvancePlaylist();
+        AdvancePlaylist();
+
+        const uint32_t onAir = g_stationStream;
+        EXPECT_EQ(FakeBass_Active(tape), 0u) << c.station;
+        EXPECT_EQ(onAir != tape && FakeBass_Active(onAir) == 1, c.filePlays) << c.station;
+        std::vector<uint32_t> channels, freed, played;
+        for (const BassCall& call : BassCalls()) {
+            if (call.fn == BF_STREAM_CREATE_FILE && (call.args[1] & BASS_STREAM_DECODE) && call.result)
+                channels.push_back(static_cast<uint32_t>(call.result));
+            if (call.fn == BF_STREAM_FREE && call.result) freed.push_back(call.handle);
+            if (call.fn == BF_PLAY && call.result) played.push_back(call.handle);
+        }
+        for (uint32_t channel : channels)
+            EXPECT_EQ(std::count(freed.begin(), freed.end(), channel), 1) << "track channel " << channel;
+        EXPECT_EQ(played.back(), c.filePlays ? onAir : tape) << c.station;
+    }
 }
 
 }  // namespace

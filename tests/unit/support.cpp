@@ -13,6 +13,7 @@
 #include "module/library.h"
 #include "module/runlog.h"
 #include "module/tick.h"
+#include "radio/feed.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
 #include "radio/station.h"
@@ -90,6 +91,7 @@ void ResetModuleState() {
     g_audioLibraryVersion = 0;
     CloseRunLog();
     ResetQueuedThreads();
+    StopFeed();
     FakeBass_Reset();
 }
 
