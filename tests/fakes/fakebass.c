@@ -1003,6 +1003,7 @@ CHANNEL_FIELD(FakeBass_Active, uint32_t, active, 0)
 CHANNEL_FIELD(FakeBass_Volume, float, volume, -1.0f)
 CHANNEL_FIELD(FakeBass_Position, uint64_t, position, ~0ull)
 CHANNEL_FIELD(FakeBass_PlayedAtMs, double, playedAtMs, -1)
+CHANNEL_FIELD(FakeBass_BufferMs, uint32_t, bufferMs, 0)
 
 double FakeBass_EndedAtMs(uint32_t handle) {
     double at = -1;

@@ -104,6 +104,8 @@ uint64_t FakeBass_Position(uint32_t handle);
  * also after it was freed (-1: never). */
 double FakeBass_PlayedAtMs(uint32_t handle);
 double FakeBass_EndedAtMs(uint32_t handle);
+/* The playback buffer a stream took when it was made. */
+uint32_t FakeBass_BufferMs(uint32_t handle);
 void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
 void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing after this; 0 never */
 #define FAKEBASS_OWN_LENGTH 0xFFFFFFFFu       /* ... after their sample's length in its WAV header */
