@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -150,6 +151,8 @@ std::string TrackName(uint32_t channel, int first) {
 // of each other.
 void CheckSeamless(const std::vector<Piece>& pieces, int first, const std::function<uint64_t(const std::string&)>& bytes,
                    const std::string& what) {
+    double least = 0, most = 0;
+    int changes = 0;
     for (size_t i = 1; i < pieces.size(); ++i) {
         const Piece &before = pieces[i - 1], &after = pieces[i];
         if (before.channel == after.channel) {
@@ -160,7 +163,11 @@ void CheckSeamless(const std::vector<Piece>& pieces, int first, const std::funct
         CHECK(after.from == 0 && before.to == bytes(name), what + ": " + name + " ended at " + std::to_string(before.to));
         const double gap = after.heardFromMs - before.heardToMs;
         CHECK(gap > -kMostGapMs && gap < kMostGapMs, what + ": " + std::to_string(gap) + " ms between two tracks");
+        least = changes++ ? std::min(least, gap) : gap;
+        most = std::max(most, gap);
     }
+    std::printf("playlists: %s: %d track changes heard, from %.2f to %.2f ms between a track's end and the next\n",
+                what.c_str(), changes, least, most);
 }
 
 }  // namespace
