@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "module/busy.h"
+#include "platform/busy.h"
 #include "platform/bass.h"
 #include "platform/threads.h"
 

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "module/busy.h"
-#include "module/logevents.h"
-#include "module/runlog.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/host.h"
+#include "platform/runlog.h"
+#include "radio/dial.h"
 #include "radio/feed.h"
-#include "radio/player.h"
-#include "radio/station.h"
+#include "radio/stationlog.h"
+#include "radio/stream.h"
 #include "radio/tracklist.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -160,10 +160,12 @@ FeedTrack OpenTrack(Track& track, size_t index) {
 }
 
 // Opens the playable tracks after the last one opened until kTracksAhead
-// wait; when none of the tape opens any more, the stream ends after what it holds.
-void ReadyNextTracks() {
-    if (!g_airTape) return;
+// wait; when none of the tape opens any more, the stream ends after what it
+// holds. True when a track was handed over.
+bool ReadyNextTracks() {
+    if (!g_airTape) return false;
     std::vector<Track>& tracks = g_airTape->tracks;
+    bool readied = false;
     while (FeedTracksWaiting() < kTracksAhead) {
         FeedTrack next;
         for (size_t step = 1; step <= tracks.size() && !next.channel; ++step) {
@@ -172,11 +174,12 @@ void ReadyNextTracks() {
         }
         if (!next.channel) {
             EndFeed();
-            return;
+            break;
         }
         g_lastOpened = next.track;
-        QueueFeedTrack(next);
+        readied = QueueFeedTrack(next);
     }
+    return readied;
 }
 
 // Opens the track that is on air at the broadcast time, positioned there, and
@@ -259,16 +262,18 @@ void StartPlaylist(int8_t station) {
     StartOpeningJob(StreamPlaylistThread, job);
 }
 
-void AdvancePlaylist() {
+bool AdvancePlaylist() {
+    bool worked = false;
     FeedChange change;
     while (TakeFeedChange(change)) {
+        worked = true;
         FreeStream(change.spent);
         if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
             g_airTrack = change.next;
             LogTrackChange();
         }
     }
-    if (!g_airTape) return;
+    if (!g_airTape) return worked;
     const uint32_t stream = FeedStream();
     BassDword state;
     {
@@ -281,7 +286,7 @@ void AdvancePlaylist() {
         // the tape's tracks go with its stream.
         g_airTape = nullptr;
         StopFeed();
-        return;
+        return true;
     }
-    ReadyNextTracks();
+    return ReadyNextTracks() || worked;
 }

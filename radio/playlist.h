@@ -11,5 +11,5 @@ void StartPlaylist(int8_t station);
 
 // Helper thread: frees the tracks the stream has played out, logs each track
 // change it reports, and opens the tracks that follow; lets the tape go when
-// another station's stream took over.
-void AdvancePlaylist();
+// another station's stream took over. False when there was nothing to do.
+bool AdvancePlaylist();

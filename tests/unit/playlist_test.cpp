@@ -7,8 +7,8 @@
 
 #include "module/tick.h"
 #include "platform/bass.h"
-#include "radio/player.h"
 #include "radio/playlist.h"
+#include "radio/stream.h"
 #include "radio/tracklist.h"
 #include "tests/fakes/threads.h"
 #include "tests/unit/support.h"
