@@ -89,8 +89,8 @@ TEST_F(PlaylistRaces, StationChangeAtATrackChange) {
     } const cases[] = {{2, true}, {12, false}};  // a file station; the game's own radio
     for (const Case& c : cases) {
         ResetModuleState();
-        UseSettings("[TRACK1]\nplaylist = audio/streams/tape\n[TRACK2]\nsource = b.wav\n");
-        for (const char* name : {"1.mp3", "2.mp3", "3.mp3"}) folder.Write(std::string("audio/streams/tape/") + name, std::string(kTrackBytes, 'x'));
+        UseSettings("[TRACK1]\nplaylist = audio/streams/race\n[TRACK2]\nsource = b.wav\n");
+        for (const char* name : {"1.mp3", "2.mp3", "3.mp3"}) folder.Write(std::string("audio/streams/race/") + name, std::string(kTrackBytes, 'x'));
         folder.Write("b.wav", "audio");
         BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
         PutPlayerInCar();
@@ -122,4 +122,41 @@ TEST_F(PlaylistRaces, StationChangeAtATrackChange) {
     }
 }
 
+// A WAV header alone: the audio fake takes the format and the length from it.
+std::string WaveHeader(uint32_t rate, uint16_t chans, uint32_t frames) {
+    std::string header = "RIFF----WAVEfmt ";
+    auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) header += static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    put(16, 4), put(1, 2), put(chans, 2), put(rate, 4), put(rate * chans * 2, 4), put(chans * 2, 2), put(16, 2);
+    header += "data";
+    put(frames * chans * 2, 4);
+    return header;
+}
+
+// The stream is stereo at the first track's rate: a track of other channels
+// or another rate is converted, and lasts as long as it did.
+TEST_F(PlaylistRaces, TracksOfOtherFormatsKeepTheirLength) {
+    constexpr uint32_t kRate = 8000, kFrames = 800;  // 0.1 s, mono
+    struct Case {
+        uint32_t rate;
+        uint16_t chans;
+    } const cases[] = {{kRate, 2}, {16000, 2}, {4000, 1}, {22050, 6}};
+    for (const Case& c : cases) {
+        ResetModuleState();
+        UseSettings("[TRACK1]\nplaylist = audio/streams/formats\n");  // tapes are learned once a run
+        folder.Write("audio/streams/formats/a.wav", WaveHeader(kRate, 1, kFrames));
+        folder.Write("audio/streams/formats/b.wav", WaveHeader(c.rate, c.chans, c.rate / 10));
+        BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
+        PutPlayerInCar();
+        TuneTo(1);
+        RadioTick();
+        ASSERT_TRUE(RunQueuedThread());
+        // a, b, then a again: the tracks opened ahead.
+        const uint32_t frames = FakeBass_Pull(g_stationStream, 1 << 20) / 8;
+        EXPECT_NEAR(frames, 3 * kFrames, 2) << c.rate << " Hz, " << c.chans << " channels";
+    }
+}
+
 }  // namespace
+
