@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "platform/busy.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/threads.h"
 
 namespace {
