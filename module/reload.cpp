@@ -132,6 +132,7 @@ bool ReloadSettingsAt(uint64_t nowMs) {
     ChangedSources(*document) = sources;
     // A log turned on says so in its first line, one turned off in its last.
     const bool logTurns = next.logOn != g_inForce.logOn;
+    BusyMark files(g_fileWork);
     if (logTurns && next.logOn) TurnRunLog(true);
     LogLine("settings changed: reloaded%s", changes.c_str());
     if (logTurns && !next.logOn) TurnRunLog(false);
