@@ -12,6 +12,7 @@
 #include "platform/host.h"
 #include "platform/patch.h"
 #include "radio/opening.h"
+#include "radio/reconnect.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -36,6 +37,7 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
     RedirectCall(host::kBannerCallSite, reinterpret_cast<const void*>(&DrawBanner));
     timeBeginPeriod(kTimerResolutionMs);
     StartOpeningThread();
+    StartReconnectThread();
     for (;;) {
         RadioTick();
         Sleep(kTickPauseMs);

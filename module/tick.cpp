@@ -7,7 +7,9 @@
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
+#include "radio/output.h"
 #include "radio/player.h"
+#include "radio/reconnect.h"
 #include "radio/station.h"
 #include "radio/volume.h"
 #include "settings/settings.h"
@@ -67,6 +69,8 @@ void RadioTick() {
         } else {
             HandleStationChange();
             UpdateHostMute();
+            KeepStationOnAir();
+            KeepOutputOn();
         }
     } else {
         g_streamVolume = 0.0f;

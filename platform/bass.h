@@ -36,6 +36,10 @@ double __stdcall BASS_ChannelBytes2Seconds(BassDword handle, BassQword position)
 BassBool __stdcall BASS_ChannelGetAttribute(BassDword handle, BassDword attribute, float* value);
 BassBool __stdcall BASS_Stop();
 BassBool __stdcall BASS_Free();
+// Starts the output again after BASS_Stop, or after the device stopped by itself.
+BassBool __stdcall BASS_Start();
+// The channel's tags of one kind, in the library's own memory; null when it has none.
+const char* __stdcall BASS_ChannelGetTags(BassDword handle, BassDword tags);
 // The library's version: major, minor, revision and build, one byte each, highest first.
 BassDword __stdcall BASS_GetVersion();
 // The error of the calling thread's last library call; 0 when it succeeded.
@@ -63,12 +67,22 @@ constexpr BassDword BASS_STREAM_DECODE = 0x200000;
 constexpr BassDword BASS_STREAM_STATUS = 0x800000;
 constexpr BassDword BASS_UNICODE = 0x80000000;  // the file name is UTF-16
 
+constexpr BassDword BASS_SYNC_META = 4;  // a new Shoutcast title arrived
 constexpr BassDword BASS_SYNC_END = 2;
+constexpr BassDword BASS_SYNC_OGG_CHANGE = 12;  // new Ogg comments: the next song of an Ogg stream
 constexpr BassDword BASS_SYNC_MIXTIME = 0x40000000;
 
 constexpr BassDword BASS_POS_BYTE = 0;
 constexpr BassDword BASS_ATTRIB_VOL = 2;
 constexpr BassDword BASS_ACTIVE_PLAYING = 1;
+constexpr BassDword BASS_ACTIVE_STALLED = 2;        // an internet stream waits for data; it resumes by itself
+constexpr BassDword BASS_ACTIVE_PAUSED_DEVICE = 4;  // the output device stopped: a headset unplugged
+
+// Tags of BASS_ChannelGetTags: series of NUL-ended strings, the last ending twice.
+constexpr BassDword BASS_TAG_OGG = 2;   // Ogg comments, UTF-8
+constexpr BassDword BASS_TAG_HTTP = 3;  // the server's HTTP headers
+constexpr BassDword BASS_TAG_ICY = 4;   // the server's ICY headers: icy-name:, icy-br:
+constexpr BassDword BASS_TAG_META = 5;  // one string: StreamTitle='...';StreamUrl='...';
 
 constexpr BassQword kBassErrorQword = ~BassQword{0};
 

@@ -3,6 +3,7 @@
 #include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/files.h"
+#include "radio/output.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -43,7 +44,9 @@ void LoadJingles() {
 
 void PlayJingle() {
     if (g_jingleCount == 0) return;
-    if (BASS_ChannelIsActive(g_jingleChannel) == BASS_ACTIVE_PLAYING) return;
+    const BassDword state = BASS_ChannelIsActive(g_jingleChannel);
+    NoteChannelState(state);
+    if (state == BASS_ACTIVE_PLAYING) return;
 
     // The divisor is the table size, so empty slots are drawn too and play nothing.
     int32_t slot = (NextJingleDraw() + g_jingleCursor) % kJingleSlots;
@@ -51,5 +54,6 @@ void PlayJingle() {
     const BassDword channel = BASS_SampleGetChannel(g_jingleSamples[slot], kBassFalse);
     g_jingleCursor = static_cast<int8_t>(g_jingleCursor + 1);
     g_jingleChannel = channel;
-    BASS_ChannelPlay(channel, kBassFalse);
+    // An empty slot gives no channel: only a real channel's failure says something of the output.
+    if (!BASS_ChannelPlay(channel, kBassFalse) && channel) NotePlayFailure();
 }

@@ -1,7 +1,9 @@
 #include "radio/opening.h"
 
 #include "platform/threads.h"
+#include "radio/output.h"
 #include "radio/playlist.h"
+#include "radio/streamtags.h"
 #include "settings/settings.h"
 
 std::atomic<bool> g_openingThreadReady{false};
@@ -62,6 +64,8 @@ bool SaveRequestedPosition() {
 
 void RunOpeningWork() {
     RunWaitingOpening();
+    RestartOutput();
     AdvancePlaylist();
+    LogStreamTitles();
     SaveRequestedPosition();
 }

@@ -35,6 +35,7 @@ bool RunWaitingOpening();
 bool SaveRequestedPosition();
 
 // What the helper thread does each time it is woken: the waiting opening
-// first, so that the sound starts as soon as it can, then a playlist's track
-// change, then the position save.
+// first, so that the sound starts as soon as it can, then a restart of an
+// output that stopped, a playlist's track change, an internet stream's new
+// title, and the position save.
 void RunOpeningWork();

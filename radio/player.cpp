@@ -11,7 +11,9 @@
 #include "platform/files.h"
 #include "platform/host.h"
 #include "radio/opening.h"
+#include "radio/output.h"
 #include "radio/playlist.h"
+#include "radio/reconnect.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -126,28 +128,34 @@ void StreamFileThread(void* source) {
         const BassQword position = known ? bytes % length : 0;
         BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
+        if (stream && !played) NotePlayFailure();
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
     }
 
     FinishOpening(source);
 }
 
+BassDword OpenUrlStream(const char* url) {
+    BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
+    BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
+    BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
+    return BASS_StreamCreateURL(url, 0, kUrlStreamFlags, nullptr, nullptr);
+}
+
 void StreamUrlThread(void* source) {
+    const char* url = static_cast<const char*>(source);
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);  // the connection's socket is a file to the system
         BASS_StreamFree(g_stationStream);
 
-        BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
-        BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
-        BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
-
-        const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
-                                                      nullptr);
+        const BassDword stream = OpenUrlStream(url);
         const int32_t openError = OpenError(stream);
         g_stationStream = stream;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
-        LogUrlStart(static_cast<const char*>(source), stream, openError, played);
+        if (stream && !played) NotePlayFailure();
+        LogUrlStart(url, stream, openError, played);
+        WatchStationStream(url, stream, openError);
     }
 
     FinishOpening(source);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/bass.h"
 #include "radio/opening.h"
 
 // Written by the opening jobs, read by the worker.
@@ -30,6 +31,10 @@ void StartStation(int8_t station);
 void StartOpeningJob(OpeningBody body, void* job);
 // The last step of every opening job: frees the job and lowers the flag.
 void FinishOpening(void* job);
+
+// Opens an internet stream as stations open them; 0 when it cannot be opened.
+// Blocks until the server answers or the library gives up.
+BassDword OpenUrlStream(const char* url);
 
 // Opening jobs; each owns and frees its heap copy of the source text.
 void StreamFileThread(void* source);

@@ -6,6 +6,7 @@
 #include "radio/volume.h"
 
 uint8_t g_lastStation = kNoStation;
+std::atomic<uint32_t> g_stationChanges{0};
 
 uint8_t CurrentStation() {
     if (HostAltStationFlag() != 0) return HostAltStation();
@@ -29,6 +30,7 @@ bool IsStreamedStation(uint8_t station) {
 void HandleStationChange() {
     const uint8_t station = CurrentStation();
     if (station == g_lastStation) return;
+    ++g_stationChanges;
     BASS_ChannelStop(g_stationStream);
     if (IsStreamedStation(station)) StartStation(static_cast<int8_t>(station));
     g_streamVolume = 0.0f;

@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "fakebass.h"
+#include "fakenet.h"
 
 #define LOG_CAPACITY 262144 /* a minute of ticks, as the demo drive needs whole */
 #define MAX_CHANNELS 4096
@@ -105,6 +106,7 @@ static void ResetState(void) {
     g_failureCount = 0;
     g_pluginCount = 0;
     g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;
+    FakeNet_Reset();
     SetEvent(g_openGate);
 }
 
@@ -351,6 +353,8 @@ static int ErrorOf(const BassCall* call) {
     case BF_IS_ACTIVE:
     case BF_GET_VERSION:
         return 0;
+    case BF_GET_TAGS:
+        return call->result ? 0 : 37; /* BASS_ERROR_NOTAVAIL */
     default:
         return call->result ? 0 : 5;
     }
@@ -386,6 +390,9 @@ BOOL __stdcall BASS_SetConfig(DWORD option, DWORD value) {
     BassCall* call = Begin(BF_SET_CONFIG, 0);
     call->args[0] = option;
     call->args[1] = value;
+    EnterCriticalSection(&g_lock);
+    FakeNet_Config(option, value);
+    LeaveCriticalSection(&g_lock);
     call->result = !g_failAll;
     return !g_failAll;
 }
@@ -425,15 +432,23 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
 DWORD __stdcall BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, void* proc, void* user) {
     BassCall* call = Begin(BF_STREAM_CREATE_URL, 0);
     uint32_t handle = 0;
+    int accepted;
     call->args[0] = offset;
     call->args[1] = flags;
     call->args[2] = (uint32_t)(uintptr_t)proc;
     call->args[3] = (uint32_t)(uintptr_t)user;
     Text(call, url);
     WaitToOpen();
+    accepted = FakeNet_Connect(url, &call->error);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && url && !strncmp(url, "http://", 7) && Allowed(call) && Add(g_nextStream, ~0ull))
-        handle = g_nextStream++;
+    if (!g_failAll && url && !strncmp(url, "http://", 7) && accepted && Allowed(call)) {
+        Channel* channel = Add(g_nextStream, ~0ull);
+        if (channel) {
+            channel->flags = flags;
+            FakeNet_Opened(g_nextStream, url, flags);
+            handle = g_nextStream++;
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -444,7 +459,10 @@ BOOL __stdcall BASS_StreamFree(DWORD handle) {
     BOOL ok;
     EnterCriticalSection(&g_lock);
     ok = !g_failAll && Find(handle) != NULL;
-    if (ok) Remove(handle);
+    if (ok) {
+        Remove(handle);
+        FakeNet_Forget(handle);
+    }
     LeaveCriticalSection(&g_lock);
     call->result = ok;
     return ok;
@@ -502,7 +520,12 @@ BOOL __stdcall BASS_ChannelPlay(DWORD handle, BOOL restart) {
     call->args[0] = (uint32_t)restart;
     EnterCriticalSection(&g_lock);
     channel = g_failAll ? NULL : Find(handle);
+    if (channel && FakeNet_PlayError()) {
+        call->error = FakeNet_PlayError();
+        channel = NULL;
+    }
     if (channel) {
+        FakeNet_Played(handle);
         channel->active = 1;
         channel->stopsAt = 0;
         if (handle >= FAKEBASS_CHANNEL_BASE && g_jingleLengthMs) {
@@ -524,7 +547,7 @@ DWORD __stdcall BASS_ChannelIsActive(DWORD handle) {
     DWORD state = 0;
     EnterCriticalSection(&g_lock);
     channel = g_failAll ? NULL : Find(handle);
-    if (channel) state = channel->active;
+    if (channel) state = FakeNet_State(handle, channel->active);
     LeaveCriticalSection(&g_lock);
     call->result = state;
     return state;
@@ -538,6 +561,7 @@ BOOL __stdcall BASS_ChannelStop(DWORD handle) {
     if (channel) {
         channel->active = 0;
         channel->endsAtMs = 0;
+        FakeNet_Stopped(handle);
     }
     LeaveCriticalSection(&g_lock);
     call->result = channel != NULL;
@@ -606,7 +630,12 @@ DWORD __stdcall BASS_ChannelSetSync(DWORD handle, DWORD type, uint64_t param, Sy
     call->args[2] = (uint32_t)(uintptr_t)user;
     call->qwords[0] = param;
     EnterCriticalSection(&g_lock);
-    /* Only the end sync is kept. */
+    /* The end sync is kept here, the server's own syncs by fakenet.c. */
+    if (!g_failAll && FakeNet_SetSync(handle, type, (FakeSyncProc)proc, user)) {
+        LeaveCriticalSection(&g_lock);
+        call->result = 1;
+        return 1;
+    }
     channel = g_failAll || (type & 0xFFFF) != 2 ? NULL : Find(handle);
     if (channel) {
         channel->endSync = proc;
@@ -649,10 +678,39 @@ BOOL __stdcall BASS_Stop(void) {
     return !g_failAll;
 }
 
+/* Frees every stream, sample and channel, as the library does. */
 BOOL __stdcall BASS_Free(void) {
     BassCall* call = Begin(BF_FREE, 0);
+    if (!g_failAll) {
+        EnterCriticalSection(&g_lock);
+        g_channelCount = 0;
+        FakeNet_Free();
+        LeaveCriticalSection(&g_lock);
+    }
     call->result = !g_failAll;
     return !g_failAll;
+}
+
+BOOL __stdcall BASS_Start(void) {
+    BassCall* call = Begin(BF_START, 0);
+    BOOL ok;
+    EnterCriticalSection(&g_lock);
+    ok = !g_failAll && FakeNet_Start();
+    LeaveCriticalSection(&g_lock);
+    call->result = ok;
+    return ok;
+}
+
+const char* __stdcall BASS_ChannelGetTags(DWORD handle, DWORD tags) {
+    BassCall* call = Begin(BF_GET_TAGS, handle);
+    const char* text;
+    call->args[0] = tags;
+    EnterCriticalSection(&g_lock);
+    text = g_failAll || !Find(handle) ? NULL : FakeNet_Tags(handle, tags);
+    LeaveCriticalSection(&g_lock);
+    Text(call, text);
+    call->result = text != NULL;
+    return text;
 }
 
 DWORD __stdcall BASS_GetVersion(void) {
@@ -700,6 +758,21 @@ void FakeBass_FailOpen(const char* name, int code) {
         g_failures[g_failureCount++].code = code;
     }
     LeaveCriticalSection(&g_lock);
+}
+
+void FakeBass_Lock(void) { EnterCriticalSection(&g_lock); }
+void FakeBass_Unlock(void) { LeaveCriticalSection(&g_lock); }
+
+void FakeBass_StreamEnded(uint32_t handle, FakeSyncProc* proc, void** user) {
+    Channel* channel = Find(handle);
+    if (!channel) return;
+    channel->active = 0;
+    channel->endsAtMs = 0;
+    g_ends[g_endCount % ENDS_KEPT].handle = handle;
+    g_ends[g_endCount++ % ENDS_KEPT].atMs = NowMs();
+    *proc = (FakeSyncProc)channel->endSync;
+    *user = channel->endSyncUser;
+    if (channel->flags & 0x40000u) Remove(handle); /* BASS_STREAM_AUTOFREE */
 }
 
 void FakeBass_Reset(void) {
@@ -796,7 +869,9 @@ static const char* const kNames[] = {"",
                                      "BASS_ChannelGetAttribute",
                                      "BASS_GetVersion",
                                      "BASS_ErrorGetCode",
-                                     "BASS_PluginLoad"};
+                                     "BASS_PluginLoad",
+                                     "BASS_Start",
+                                     "BASS_ChannelGetTags"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

@@ -31,7 +31,9 @@ enum BassFn {
     BF_GET_ATTRIBUTE,
     BF_GET_VERSION,
     BF_ERROR_GET_CODE,
-    BF_PLUGIN_LOAD
+    BF_PLUGIN_LOAD,
+    BF_START,
+    BF_GET_TAGS
 };
 
 #define BASS_CALL_TEXT 200
@@ -111,5 +113,7 @@ void FakeBass_FailOpen(const char* name, int code);
 #ifdef __cplusplus
 }
 #endif
+
+#include "fakenet.h"
 
 #endif

@@ -286,7 +286,8 @@ TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
     ASSERT_TRUE(RunQueuedThread());
 
     const auto calls = CallsFrom(mark);
-    ASSERT_EQ(calls.size(), 6u);
+    // Then the stream is watched for its end and its titles.
+    ASSERT_GE(calls.size(), 7u);
     const uint32_t stream = static_cast<uint32_t>(calls[4].result);
     ASSERT_NE(stream, 0u);
     ExpectCall(calls[0], BF_STREAM_FREE, old);
@@ -296,6 +297,7 @@ TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
     ExpectCall(calls[4], BF_STREAM_CREATE_URL, 0, {0, kUrlFlags, 0, 0});
     EXPECT_STREQ(calls[4].text, "http://host:8000/x");
     ExpectCall(calls[5], BF_PLAY, stream, {0});
+    ExpectCall(calls[6], BF_SET_SYNC, stream, {2});  // BASS_SYNC_END
     EXPECT_EQ(g_stationStream.load(), stream);
     EXPECT_FALSE(g_streamStarting.load());
 }
