@@ -822,7 +822,16 @@ void FakeBass_SetActive(uint32_t handle, uint32_t state) {
         return value;                                     \
     }
 
-CHANNEL_FIELD(FakeBass_Active, uint32_t, active, 0)
+/* What BASS_ChannelIsActive would answer, without a call of its own. */
+uint32_t FakeBass_Active(uint32_t handle) {
+    Channel* channel;
+    uint32_t state = 0;
+    EnterCriticalSection(&g_lock);
+    channel = Find(handle);
+    if (channel) state = FakeNet_State(handle, channel->active);
+    LeaveCriticalSection(&g_lock);
+    return state;
+}
 CHANNEL_FIELD(FakeBass_Volume, float, volume, -1.0f)
 CHANNEL_FIELD(FakeBass_Position, uint64_t, position, ~0ull)
 CHANNEL_FIELD(FakeBass_PlayedAtMs, double, playedAtMs, -1)
