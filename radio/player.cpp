@@ -135,7 +135,7 @@ void StreamFileThread(void* source) {
     FinishOpening(source);
 }
 
-BassDword OpenUrlStream(const char* url) {
+uint32_t OpenUrlStream(const char* url) {
     BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
     BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
     BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/bass.h"
 #include "radio/opening.h"
 
 // Written by the opening jobs, read by the worker.
@@ -34,7 +33,7 @@ void FinishOpening(void* job);
 
 // Opens an internet stream as stations open them; 0 when it cannot be opened.
 // Blocks until the server answers or the library gives up.
-BassDword OpenUrlStream(const char* url);
+uint32_t OpenUrlStream(const char* url);
 
 // Opening jobs; each owns and frees its heap copy of the source text.
 void StreamFileThread(void* source);
