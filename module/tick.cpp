@@ -1,12 +1,14 @@
 #include "module/tick.h"
 
 #include "hud/name.h"
-#include "module/busy.h"
 #include "module/library.h"
 #include "module/logevents.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
+#include "radio/output.h"
+#include "radio/reconnect.h"
 #include "radio/output.h"
 #include "radio/player.h"
 #include "radio/reconnect.h"
@@ -30,6 +32,19 @@ void InitialiseOnce() {
     LoadAudioAddOns();
     LoadJingles();
     g_initialised = true;
+}
+
+// The tick's gate: true for 2.4. When the first answer refuses the library,
+// reads the settings and starts the run log, which says why nothing plays.
+bool AudioLibraryReady() {
+    const bool firstAnswer = g_audioLibraryState.load() == kLibraryNotAsked;
+    if (AudioLibraryAccepted()) return true;
+    if (firstAnswer) {
+        BusyMark memory(g_memoryWork);
+        LoadSettings();
+        BeginRunLog();
+    }
+    return false;
 }
 
 // Each condition is tested only when the ones before it hold, so no object is
@@ -69,8 +84,10 @@ void RadioTick() {
         } else {
             HandleStationChange();
             UpdateHostMute();
-            KeepStationOnAir();
-            KeepOutputOn();
+            // A reconnected stream fades in as after a station change.
+            if (KeepStationOnAir()) g_streamVolume = 0.0f;
+            // After the output device was opened afresh the station starts anew, at its live position.
+            if (TakeStationRestart()) g_lastStation = kNoStation;
         }
     } else {
         g_streamVolume = 0.0f;

@@ -1,9 +1,6 @@
 #include "radio/opening.h"
 
 #include "platform/threads.h"
-#include "radio/output.h"
-#include "radio/playlist.h"
-#include "radio/streamtags.h"
 #include "settings/settings.h"
 
 std::atomic<bool> g_openingThreadReady{false};
@@ -22,7 +19,7 @@ std::atomic<int32_t> g_saveSeconds{0};
 }  // namespace
 
 void StartOpeningThread() {
-    g_openingThreadReady = StartHelperThread(RunOpeningWork);
+    g_openingThreadReady = StartHelperThread();
 }
 
 bool HandOverOpening(OpeningBody body, void* argument) {
@@ -60,12 +57,4 @@ bool SaveRequestedPosition() {
     if (!g_saveRequested.exchange(false)) return false;
     SavePosition(g_saveSeconds);
     return true;
-}
-
-void RunOpeningWork() {
-    RunWaitingOpening();
-    RestartOutput();
-    AdvancePlaylist();
-    LogStreamTitles();
-    SaveRequestedPosition();
 }

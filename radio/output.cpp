@@ -4,18 +4,15 @@
 
 #include <atomic>
 
-#include "module/busy.h"
-#include "module/runlog.h"
+#include "platform/busy.h"
+#include "platform/runlog.h"
 #include "platform/threads.h"
-#include "radio/player.h"
-#include "radio/station.h"
+#include "radio/stream.h"
 
 namespace {
 
+// The helper thread polls, so a restart put off by the spacing comes on its own.
 constexpr DWORD kRestartSpacingMs = 1000;
-// While the output is down the worker wakes the helper thread this often, so
-// that a restart put off by the spacing is tried again.
-constexpr DWORD kWakeSpacingMs = 250;
 // A stop that comes back this soon after BASS_Start seemed to help is taken
 // as a device that needs opening afresh.
 constexpr DWORD kStartHeldMs = 10000;
@@ -28,9 +25,6 @@ bool g_tried = false;
 DWORD g_lastTry = 0;
 DWORD g_startedAt = 0;
 bool g_started = false;
-
-// Worker only.
-DWORD g_lastWake = 0;
 
 void NoteOutputDown() {
     if (!g_outputDown.exchange(true)) WakeHelperThread();
@@ -88,15 +82,6 @@ bool RestartOutput() {
     return true;
 }
 
-void KeepOutputOn() {
-    if (g_startStationAnew.exchange(false)) {
-        // The next tick takes the tuned station as a change and starts it at its live position.
-        g_lastStation = kNoStation;
-    }
-    if (!g_outputDown) return;
-    const DWORD now = GetTickCount();
-    if (now - g_lastWake >= kWakeSpacingMs) {
-        g_lastWake = now;
-        WakeHelperThread();
-    }
+bool TakeStationRestart() {
+    return g_startStationAnew.exchange(false);
 }

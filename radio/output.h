@@ -17,6 +17,6 @@ void NotePlayFailure();
 // is a second old. True when it tried.
 bool RestartOutput();
 
-// Worker, each audible tick without an opening: wakes the helper thread while
-// the output is down, and starts the station anew after a restart that needs it.
-void KeepOutputOn();
+// Worker: true once after a restart that left the station without its
+// stream playing; the station is then to start anew.
+bool TakeStationRestart();

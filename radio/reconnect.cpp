@@ -6,15 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "module/busy.h"
-#include "module/logevents.h"
-#include "module/runlog.h"
+#include "platform/busy.h"
+#include "platform/runlog.h"
 #include "platform/threads.h"
+#include "radio/netopen.h"
 #include "radio/output.h"
-#include "radio/player.h"
-#include "radio/station.h"
+#include "radio/stationlog.h"
+#include "radio/stream.h"
 #include "radio/streamtags.h"
-#include "radio/volume.h"
 #include "settings/settings.h"
 
 namespace {
@@ -212,19 +211,19 @@ void ReconnectLoop() {
     if (g_plan.pending && static_cast<int32_t>(GetTickCount() - g_plan.attemptAt) >= 0) Attempt();
 }
 
-void PutReconnectedOnAir() {
+bool PutReconnectedOnAir() {
     const uint32_t ready = g_readyStream.exchange(0);
-    if (!ready) return;
+    if (!ready) return false;
     if (g_readyChanges != g_stationChanges || BASS_ChannelIsActive(g_stationStream) == BASS_ACTIVE_PLAYING) {
         FreeStream(g_unwantedStream.exchange(ready));
         Wake();
-        return;
+        return false;
     }
     g_stationStream = ready;
-    g_streamVolume = 0.0f;
     g_reconnectedStream = ready;
     g_reconnectedAt = GetTickCount();
     if (!BASS_ChannelPlay(ready, kBassFalse)) NotePlayFailure();
+    return true;
 }
 
 }  // namespace
@@ -263,13 +262,13 @@ bool CountsAsPlaying(BassDword stream, BassDword state, uint32_t now) {
     return false;
 }
 
-void KeepStationOnAir() {
+bool KeepStationOnAir() {
     const uint32_t ended = g_endedStream.exchange(0);
     if (ended && ended == g_stationStream) PostLoss(kLossClosed, ended, BASS_OK);
     const uint32_t unopened = g_unopenedAt.exchange(0);
     if (unopened && unopened - 1 == g_stationChanges && g_stationStream == 0)
         PostLoss(kLossUnopened, 0, g_unopenedError);
-    PutReconnectedOnAir();
+    return PutReconnectedOnAir();
 }
 
 void WatchStationStream(const char* url, BassDword stream, int32_t openError) {

@@ -27,9 +27,10 @@ void StartReconnectThread();
 bool CountsAsPlaying(BassDword stream, BassDword state, uint32_t nowMs);
 
 // Worker, each audible tick without an opening, after the station change:
-// reports losses to the reconnect thread and puts a reconnected stream on air,
-// faded in as after a change, unless the station changed meanwhile.
-void KeepStationOnAir();
+// reports losses to the reconnect thread and puts a reconnected stream on air
+// unless the station changed meanwhile. True when it did: the stream plays at
+// volume 0 until the fade brings it up.
+bool KeepStationOnAir();
 
 // On the thread that opened an internet station, right after the open:
 // remembers its address and watches the stream for its end and its titles,

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "module/busy.h"
-#include "module/runlog.h"
+#include "platform/busy.h"
+#include "platform/runlog.h"
 #include "platform/threads.h"
 
 namespace {
