@@ -83,5 +83,7 @@ bool RestartOutput() {
 }
 
 bool TakeStationRestart() {
-    return g_startStationAnew.exchange(false);
+    if (!g_startStationAnew.exchange(false)) return false;
+    // An opening that ran meanwhile may have started it already.
+    return BASS_ChannelIsActive(g_stationStream) != BASS_ACTIVE_PLAYING;
 }

@@ -18,5 +18,5 @@ void NotePlayFailure();
 bool RestartOutput();
 
 // Worker: true once after a restart that left the station without its
-// stream playing; the station is then to start anew.
+// stream playing, if it still does not play; the station is then to start anew.
 bool TakeStationRestart();
