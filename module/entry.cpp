@@ -12,6 +12,7 @@
 #include "platform/patch.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
+#include "radio/jingles.h"
 #include "radio/opening.h"
 #include "radio/output.h"
 #include "radio/playlist.h"
@@ -48,6 +49,7 @@ void ListHelperWork() {
     // before any opening plays into it; an internet stream's title comes last.
     AddHelperWork(SaveRequestedPosition);
     AddHelperWork(RestartOutput);
+    AddHelperWork(ReloadJingles);
     AddHelperWork(RunWaitingOpening);
     AddHelperWork(AdvancePlaylist);
     AddHelperWork(LogStreamTitles);

@@ -86,8 +86,9 @@ void RadioTick() {
             UpdateHostMute();
             // A reconnected stream fades in as after a station change.
             if (KeepStationOnAir()) g_streamVolume = 0.0f;
-            // After the output device was opened afresh the station starts anew, at its live position.
-            if (TakeStationRestart()) g_lastStation = kNoStation;
+            // After the output device was opened afresh the station starts anew, at its
+            // live position, once the jingles that fill its opening are loaded again.
+            if (JinglesOnDevice() && TakeStationRestart()) g_lastStation = kNoStation;
         }
     } else {
         g_streamVolume = 0.0f;

@@ -19,6 +19,7 @@ constexpr DWORD kStartHeldMs = 10000;
 
 std::atomic<bool> g_outputDown{false};
 std::atomic<bool> g_startStationAnew{false};
+std::atomic<uint32_t> g_deviceOpenings{0};
 
 // Helper thread only.
 bool g_tried = false;
@@ -77,9 +78,14 @@ bool RestartOutput() {
         return true;
     }
     g_outputDown = false;
+    ++g_deviceOpenings;
     g_startStationAnew = true;
     LogLine("audio output stopped and did not start again: the audio device was opened afresh");
     return true;
+}
+
+uint32_t OutputOpenings() {
+    return g_deviceOpenings;
 }
 
 bool TakeStationRestart() {

@@ -17,6 +17,10 @@ void NotePlayFailure();
 // is a second old. True when it tried.
 bool RestartOutput();
 
+// How often the audio device has been opened afresh: samples loaded before
+// are gone, as BASS_Free frees everything.
+uint32_t OutputOpenings();
+
 // Worker: true once after a restart that left the station without its
 // stream playing, if it still does not play; the station is then to start anew.
 bool TakeStationRestart();

@@ -312,6 +312,7 @@ int PlayStallWithReconnect() {
 
 int PlayDeviceLoss() {
     StartGame(false);
+    SetOpenWait(200);  // an opening long enough for a jingle
     int tuned = BassCallCount();
     TuneTo(kFileStation);
     const uint32_t stream = PlayingStream(BF_STREAM_CREATE_FILE, tuned, "the file station playing");
@@ -334,7 +335,11 @@ int PlayDeviceLoss() {
     std::printf("device lost for good: heard again after %.0f ms\n", NowMs() - lostAt);
     CHECK(!BassCallsOf(BF_FREE, tuned).empty() && !BassCallsOf(BF_INIT, tuned).empty(), "the device opened afresh");
     CHECK(FakeBass_Active(anew) == 1 && PlayingStreams() == 1, "one stream plays");
+    bool jingle = false;
+    for (const BassCall& call : BassCallsOf(BF_SAMPLE_GET_CHANNEL, tuned)) jingle = jingle || call.result != 0;
+    CHECK(jingle, "the jingles sound on the new device");
     CheckLogInOrder({"audio output stopped (a headset unplugged?): started again",
-                     "audio output stopped and did not start again: the audio device was opened afresh"});
+                     "audio output stopped and did not start again: the audio device was opened afresh",
+                     "jingles loaded again on the new audio device"});
     return Failures();
 }
