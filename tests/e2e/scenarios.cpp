@@ -557,6 +557,7 @@ const Scenario kScenarios[] = {
     {"run_log_faults", PlayFaultyRun, CheckFaultyRun},
     {"run_log_unwritable", PlayUnwritableLog, CheckUnwritableLog},
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
+    {"library_lacking_calls", PlayLibraryLackingCalls, CheckLibraryLackingCalls},
     {"drop_without_reconnect", PlayDropWithoutReconnect, [] { CheckAudioShutDown(false); }},
     {"drop_and_reconnect", PlayDropAndReconnect, [] { CheckAudioShutDown(false); }},
     {"reconnect_refusals", PlayRefusals, [] { CheckAudioShutDown(false); }},
