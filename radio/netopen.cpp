@@ -1,6 +1,7 @@
 #include "radio/netopen.h"
 
 #include "platform/bass.h"
+#include "radio/stationlog.h"
 
 namespace {
 
@@ -12,9 +13,14 @@ constexpr BassDword kPlaybackBufferMs = 160;
 
 }  // namespace
 
-uint32_t OpenUrlStream(const char* url) {
+UrlOpen OpenUrlStream(const char* url) {
     BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
     BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
+    const BassDword buffer = BASS_GetConfig(BASS_CONFIG_BUFFER);
     BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
-    return BASS_StreamCreateURL(url, 0, kUrlStreamFlags, nullptr, nullptr);
+    const BassDword stream = BASS_StreamCreateURL(url, 0, kUrlStreamFlags, nullptr, nullptr);
+    const int32_t error = OpenError(stream);
+    // The option applies to every stream made later: file stations and playlists keep their own buffer.
+    if (buffer != kBassErrorDword) BASS_SetConfig(BASS_CONFIG_BUFFER, buffer);
+    return {stream, error};
 }

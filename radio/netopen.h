@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
-// Opens url; 0 when it cannot be opened (the library's error then tells why).
-// Blocks until the server answers or the library gives up.
-uint32_t OpenUrlStream(const char* url);
+struct UrlOpen {
+    uint32_t stream;  // 0 when it could not be opened
+    int32_t error;    // then the library's error, as OpenError gives it
+};
+
+// Opens url. Blocks until the server answers or the library gives up.
+UrlOpen OpenUrlStream(const char* url);

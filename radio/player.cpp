@@ -115,8 +115,9 @@ void StreamUrlThread(void* source) {
         BusyMark files(g_fileWork);  // the connection's socket is a file to the system
         BASS_StreamFree(g_stationStream);
 
-        const BassDword stream = OpenUrlStream(url);
-        const int32_t openError = OpenError(stream);
+        const UrlOpen open = OpenUrlStream(url);
+        const BassDword stream = open.stream;
+        const int32_t openError = open.error;
         g_stationStream = stream;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         if (stream && !played) NotePlayFailure();

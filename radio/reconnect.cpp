@@ -11,7 +11,6 @@
 #include "platform/threads.h"
 #include "radio/netopen.h"
 #include "radio/output.h"
-#include "radio/stationlog.h"
 #include "radio/stream.h"
 #include "radio/streamtags.h"
 #include "settings/settings.h"
@@ -173,8 +172,9 @@ void Attempt() {
     {
         BusyMark audio(g_audioWork);
         BusyMark files(g_fileWork);
-        stream = OpenUrlStream(url);
-        error = OpenError(stream);
+        const UrlOpen open = OpenUrlStream(url);
+        stream = open.stream;
+        error = open.error;
     }
     if (g_plan.changes != g_stationChanges) {
         FreeStream(stream);
