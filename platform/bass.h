@@ -61,16 +61,16 @@ inline BassBool(__stdcall* BASS_Free)() = nullptr;
 inline BassBool(__stdcall* BASS_Start)() = nullptr;
 // The channel's tags of one kind, in the library's own memory; null when it has none.
 inline const char*(__stdcall* BASS_ChannelGetTags)(BassDword handle, BassDword tags) = nullptr;
+// The error of the calling thread's last library call; 0 when it succeeded.
+inline int32_t(__stdcall* BASS_ErrorGetCode)() = nullptr;
+// Loads an add-on that teaches the library more formats; 0 when it is refused.
+inline BassDword(__stdcall* BASS_PluginLoad)(const char* file, BassDword flags) = nullptr;
 inline BassDword(__stdcall* BASS_GetConfig)(BassDword option) = nullptr;
 inline BassDword(__stdcall* BASS_StreamCreate)(BassDword freq, BassDword chans, BassDword flags, BassStreamProc proc,
                                                void* user) = nullptr;
 // Reads a decoding channel's next samples; kBassErrorDword at its end or on error.
 inline BassDword(__stdcall* BASS_ChannelGetData)(BassDword handle, void* buffer, BassDword length) = nullptr;
 inline BassBool(__stdcall* BASS_ChannelGetInfo)(BassDword handle, BassChannelInfo* info) = nullptr;
-// The error of the calling thread's last library call; 0 when it succeeded.
-inline int32_t(__stdcall* BASS_ErrorGetCode)() = nullptr;
-// Loads an add-on that teaches the library more formats; 0 when it is refused.
-inline BassDword(__stdcall* BASS_PluginLoad)(const char* file, BassDword flags) = nullptr;
 
 // Binds every call above from the loaded bass.dll. Answers how many of them it
 // lacks (0: all bound) and names the first one missing in firstMissing. Bind

@@ -234,7 +234,7 @@ int PlayPlaylists() {
     const int shortTuned = BassCallCount();
     TuneHeld(5, kShortClockMs);
     const uint32_t shortStream = StreamPlaying(shortTuned);
-    DeleteFileA("audio/streams/short/06.wav");
+    DeleteFileA("audio/streams/short/07.wav");
     ResumeClock();
     WaitFor([] { return RadioBytesAre(host::kRadioOutputOff, host::kRadioRetuneOn); }, "the game radio silenced");
     radioHeard = false;
@@ -247,7 +247,7 @@ int PlayPlaylists() {
         const std::string name = TrackName(piece.channel, shortTuned);
         if (!name.empty() && (order.empty() || order.back() != name[name.size() - 5])) order += name[name.size() - 5];
     }
-    CHECK(order.rfind("1234578", 0) == 0, "the short tracks in order, the vanished one passed over: " + order);
+    CHECK(order.rfind("1234568", 0) == 0, "the short tracks in order, the vanished one passed over: " + order);
     CHECK(!radioHeard, "the game radio stays silent through the short tracks");
 
     // A thousand short tracks: sound soon after tuning in, few tracks opened in vain.
@@ -273,6 +273,7 @@ int PlayPlaylists() {
         for (const Piece& piece : crowdPieces) read |= piece.channel == open.result;
         openedInVain += !read;
     }
+    std::printf("playlists: %zu tracks of the crowded folder opened and never played\n", openedInVain);
     CHECK(openedInVain <= kMostOpenedInVain, std::to_string(openedInVain) + " tracks opened and never played");
 
     std::string log;
@@ -280,7 +281,7 @@ int PlayPlaylists() {
     for (const char* line : {"station start: playlist audio/streams/rock playing 03.wav from 0:01 of 0:04\r\n",
                              "playlist audio/streams/rock: next track 04.wav\r\n",
                              "playlist audio/streams/short: next track 08.wav\r\n",
-                             "playlist track 06.wav left out: ",
+                             "playlist track 07.wav left out: ",
                              "playlist audio/streams/mix.m3u: http://radio.example/x.mp3 left out: a URL",
                              "playlist track rock/missing.wav left out: ",
                              "station start: playlist audio/streams/empty: no track in it plays\r\n"})

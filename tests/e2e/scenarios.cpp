@@ -17,6 +17,7 @@
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
 #include "tests/e2e/staying.h"
+#include "tests/e2e/timing.h"
 
 namespace {
 
@@ -562,6 +563,7 @@ const Scenario kScenarios[] = {
          CheckAudioShutDown(true);
      }},
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
+    {"library_timing", CheckLibraryTiming, [] {}},
     {"demo", PlayDemo, ShowDemoResult},
     {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},
     {"run_log", PlayLoggedRun, CheckLoggedRun},

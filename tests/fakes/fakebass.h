@@ -94,8 +94,8 @@ void FakeBass_FailAll(int fail);            /* every call answers with its error
 void FakeBass_KeepTimes(int keep);
 /* Length of file streams opened from now on, instead of the file's own;
  * (uint64)-1: error. Unscripted, a WAV file gives its own length and byte rate
- * as 32-bit float samples, any other file its size. A stream without the loop
- * flag stops at its end and then calls its end sync. */
+ * as 32-bit float samples, any other file its size. A playing stream without
+ * the loop flag stops when its end is heard (see the timing below). */
 void FakeBass_SetStreamLength(uint64_t bytes);
 void FakeBass_SetActive(uint32_t handle, uint32_t state);
 uint32_t FakeBass_Active(uint32_t handle);
