@@ -37,6 +37,7 @@ std::atomic<bool> g_lossRestartsWaits{false};
 std::atomic<bool> g_lossReconnects{false};
 
 // From the library's thread and the opening threads to the worker.
+std::atomic<uint32_t> g_netStream{0};  // the latest internet stream opened: only those are reconnected
 std::atomic<uint32_t> g_endedStream{0};
 std::atomic<uint32_t> g_unopenedAt{0};  // g_stationChanges + 1 of an open that failed; 0 none
 std::atomic<int32_t> g_unopenedError{0};
@@ -104,6 +105,7 @@ void FreeStream(uint32_t stream) {
 }
 
 void Watch(BassDword stream, const char* url) {
+    g_netStream = stream;
     {
         BusyMark audio(g_audioWork);
         BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, StreamEnded, nullptr);
@@ -255,10 +257,9 @@ bool CountsAsPlaying(BassDword stream, BassDword state, uint32_t now) {
         g_stallReported = false;
     }
     if (now - g_stalledSince < kStallGraceMs) return true;
-    if (!g_stallReported) {
-        g_stallReported = true;
-        PostLoss(kLossStalled, stream, BASS_OK);
-    }
+    // A playlist's stream that starves is kept: only internet streams are reconnected.
+    if (!g_stallReported && stream == g_netStream) PostLoss(kLossStalled, stream, BASS_OK);
+    g_stallReported = true;
     return false;
 }
 
