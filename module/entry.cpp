@@ -13,8 +13,12 @@
 #include "platform/patch.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
+#include "radio/jingles.h"
 #include "radio/opening.h"
+#include "radio/output.h"
 #include "radio/playlist.h"
+#include "radio/reconnect.h"
+#include "radio/streamtags.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -42,16 +46,22 @@ void ListHelperWork() {
     // The position save first: it takes milliseconds, and an opening may take
     // seconds, during which an exit would find the helper busy and skip its own
     // save. Then the opening, so that the sound starts as soon as it can; then
-    // a playlist's track change; last the player's edits of the settings.
+    // a playlist's track change. An output that stopped is started again
+    // before any opening plays into it; an internet stream's title and the
+    // player's edits of the settings come last.
     AddHelperWork(SaveRequestedPosition);
+    AddHelperWork(RestartOutput);
+    AddHelperWork(ReloadJingles);
     AddHelperWork(RunWaitingOpening);
     AddHelperWork(AdvancePlaylist);
+    AddHelperWork(LogStreamTitles);
     AddHelperWork(ReloadSettings);
 }
 
 void StartHelper() {
     ListHelperWork();
     StartOpeningThread();
+    StartReconnectThread();
 }
 
 __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {

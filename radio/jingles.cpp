@@ -1,11 +1,13 @@
 #include "radio/jingles.h"
 
 #include <atomic>
+#include <string>
 
 #include "platform/bass.h"
 #include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/runlog.h"
+#include "radio/output.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -45,10 +47,18 @@ struct JingleSet {
     uint32_t samples[kJingleSlots] = {};
     int8_t count = 0;
     uint32_t lastChannel = 0;
+    uint32_t device = 0;  // OutputOpenings() when loaded: BASS_Free frees the samples of the devices before
 };
 
 std::atomic<JingleSet*> g_preparedJingles{nullptr};
 std::atomic<JingleSet*> g_replacedJingles{nullptr};
+
+// The list the jingles were last loaded from: written by the worker at
+// start-up, then by the helper thread only. Never destroyed: the exit work
+// must not free memory.
+std::string& g_jingleList = *new std::string;
+uint32_t g_jingleDevice = 0;             // worker: the device its samples are loaded on
+std::atomic<uint32_t> g_reloadedFor{0};  // helper: the device it loaded jingles for
 
 // Loads the samples named by list into samples, one slot each from count on;
 // names past the table are ignored.
@@ -71,7 +81,8 @@ void LoadJingleList(const std::string& list, uint32_t (&samples)[kJingleSlots], 
 }
 
 void FreeSamples(JingleSet* set) {
-    {
+    // Samples of a device closed since are gone, and their handles may be new ones'.
+    if (set->device == OutputOpenings()) {
         BusyMark audio(g_audioWork);
         for (int8_t slot = 0; slot < set->count; ++slot) {
             if (set->samples[slot]) BASS_SampleFree(set->samples[slot]);
@@ -84,7 +95,9 @@ void FreeSamples(JingleSet* set) {
 }  // namespace
 
 void LoadJingles() {
-    LoadJingleList(GetValue("SWITCHER", "samples", ""), g_jingleSamples, g_jingleCount);
+    g_jingleList = GetValue("SWITCHER", "samples", "");
+    g_jingleDevice = OutputOpenings();
+    LoadJingleList(g_jingleList, g_jingleSamples, g_jingleCount);
 }
 
 void PrepareJingles(const std::string& list) {
@@ -92,7 +105,9 @@ void PrepareJingles(const std::string& list) {
     {
         BusyMark memory(g_memoryWork);
         set = new JingleSet;
+        g_jingleList = list;
     }
+    set->device = OutputOpenings();
     {
         BusyMark audio(g_audioWork);
         BusyMark files(g_fileWork);
@@ -118,6 +133,9 @@ void TakeJingles() {
     g_jingleCount = set->count;
     set->count = count;
     set->lastChannel = g_jingleChannel;
+    const uint32_t device = g_jingleDevice;
+    g_jingleDevice = set->device;
+    set->device = device;
     g_replacedJingles.store(set);
 }
 
@@ -136,7 +154,9 @@ bool FreeReplacedJingles() {
 
 void PlayJingle() {
     if (g_jingleCount == 0) return;
-    if (BASS_ChannelIsActive(g_jingleChannel) == BASS_ACTIVE_PLAYING) return;
+    const BassDword state = BASS_ChannelIsActive(g_jingleChannel);
+    NoteChannelState(state);
+    if (state == BASS_ACTIVE_PLAYING) return;
 
     // The divisor is the table size, so empty slots are drawn too and play nothing.
     int32_t slot = (NextJingleDraw() + g_jingleCursor) % kJingleSlots;
@@ -144,5 +164,19 @@ void PlayJingle() {
     const BassDword channel = BASS_SampleGetChannel(g_jingleSamples[slot], kBassFalse);
     g_jingleCursor = static_cast<int8_t>(g_jingleCursor + 1);
     g_jingleChannel = channel;
-    BASS_ChannelPlay(channel, kBassFalse);
+    // An empty slot gives no channel: only a real channel's failure says something of the output.
+    if (!BASS_ChannelPlay(channel, kBassFalse) && channel) NotePlayFailure();
+}
+
+bool JinglesOnDevice() {
+    return g_jingleDevice == OutputOpenings();
+}
+
+bool ReloadJingles() {
+    const uint32_t openings = OutputOpenings();
+    if (openings == g_reloadedFor) return false;
+    g_reloadedFor = openings;
+    PrepareJingles(g_jingleList);
+    LogLine("jingles loaded again on the new audio device");
+    return true;
 }

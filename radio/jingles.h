@@ -1,6 +1,7 @@
 // Switch jingles: loaded whole at start-up, played at random one at a time
 // while a station stream opens. Worker thread, but for a new list of the
-// player's, which the helper thread loads for the worker to take.
+// player's and for the audio device opened afresh: the helper thread then
+// loads the samples for the worker to take.
 #pragma once
 
 #include <cstdint>
@@ -30,3 +31,10 @@ void TakeJingles();
 // Helper thread: frees the samples the worker let go of, once their last
 // jingle has finished. True when it freed any.
 bool FreeReplacedJingles();
+
+// Worker thread: whether its jingles are loaded on the audio device now open.
+bool JinglesOnDevice();
+
+// Helper thread work: after the audio device was opened afresh, loads the
+// jingles again for the worker to take. True when it did.
+bool ReloadJingles();

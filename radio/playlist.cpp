@@ -14,6 +14,7 @@
 #include "platform/runlog.h"
 #include "radio/dial.h"
 #include "radio/feed.h"
+#include "radio/output.h"
 #include "radio/stationlog.h"
 #include "radio/stream.h"
 #include "radio/tracklist.h"
@@ -210,7 +211,7 @@ bool PlayAt(Tape& tape) {
     g_airTape = &tape;
     g_airTrack = g_lastOpened = index;
     ReadyNextTracks();
-    BASS_ChannelPlay(stream, kBassFalse);
+    if (!BASS_ChannelPlay(stream, kBassFalse)) NotePlayFailure();
     g_stationStream = stream;
     char from[16], of[16];
     FormatDuration(from, sizeof from, static_cast<uint32_t>(within));

@@ -17,6 +17,7 @@
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
+#include "tests/e2e/staying.h"
 #include "tests/e2e/text.h"
 #include "tests/e2e/timing.h"
 
@@ -573,6 +574,13 @@ const Scenario kScenarios[] = {
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
     {"live_edits", PlayLiveEdits, CheckLiveEdits},
     {"library_lacking_calls", PlayLibraryLackingCalls, CheckLibraryLackingCalls},
+    {"drop_without_reconnect", PlayDropWithoutReconnect, [] { CheckAudioShutDown(false); }},
+    {"drop_and_reconnect", PlayDropAndReconnect, [] { CheckAudioShutDown(false); }},
+    {"reconnect_refusals", PlayRefusals, [] { CheckAudioShutDown(false); }},
+    {"reconnect_station_change", PlayChangeDuringReconnect, [] { CheckAudioShutDown(false); }},
+    {"stall_without_reconnect", PlayStallWithoutReconnect, [] { CheckAudioShutDown(false); }},
+    {"stall_with_reconnect", PlayStallWithReconnect, [] { CheckAudioShutDown(false); }},
+    {"device_loss", PlayDeviceLoss, [] { CheckAudioShutDown(false); }},
     {"utf16_settings", PlayUtf16Settings,
      [] {
          CheckUtf16Settings();

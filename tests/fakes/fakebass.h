@@ -40,6 +40,8 @@ enum BassFn {
      * the pull's number; q: bytes written and bytes heard before it; result:
      * the writing function's answer. */
     BF_STREAM_PULL,
+    BF_START,
+    BF_GET_TAGS,
     BF_SAMPLE_FREE
 };
 
@@ -145,5 +147,7 @@ void FakeBass_FailOpen(const char* name, int code);
 #ifdef __cplusplus
 }
 #endif
+
+#include "fakenet.h"
 
 #endif
