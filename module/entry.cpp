@@ -23,6 +23,7 @@ constexpr DWORD kTickPauseMs = 1;
 constexpr UINT kTimerResolutionMs = 1;
 // settings.ini in the module's folder, with the suffix of the save's temporary file.
 const char kSettingsTemporaryPath[] = "./audio/streams/settings.ini.tmp";
+const char kTrackCacheTemporaryPath[] = "./audio/streams/zorve-tracks.cache.tmp";
 
 }  // namespace
 
@@ -50,8 +51,9 @@ void DetachWork() {
     if (g_memoryWork == 0 && g_fileWork == 0) {
         if (g_settingsLoaded) LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
     } else {
-        // The temporary file of a save the exit cut short; no heap is needed for this.
+        // The temporary files of saves the exit cut short; no heap is needed for this.
         DeleteFileA(kSettingsTemporaryPath);
+        DeleteFileA(kTrackCacheTemporaryPath);
         LogLine("exit: settings.ini left as saved at the last station start (the game closed mid-work)");
     }
     // A thread killed inside an audio call may hold the library's own locks.

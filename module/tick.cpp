@@ -9,6 +9,7 @@
 #include "radio/jingles.h"
 #include "radio/player.h"
 #include "radio/station.h"
+#include "radio/tape.h"
 #include "radio/volume.h"
 #include "settings/settings.h"
 
@@ -27,6 +28,7 @@ void InitialiseOnce() {
     BeginRunLog();
     LoadAudioAddOns();
     LoadJingles();
+    PlanTapes();
     g_initialised = true;
 }
 

@@ -66,6 +66,15 @@ bool ReplaceFileWith(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    stamp.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    stamp.writeTime = static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
 #else
 
 bool PathExists(const char* path) {
@@ -100,6 +109,19 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size) {
 
 bool ReplaceFileWith(const char* from, const char* to) {
     return std::rename(from, to) == 0;
+}
+
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
+    // The Unix epoch in Windows file time: seconds from 1601 to 1970, 100 ns units.
+    constexpr uint64_t kEpochSeconds = 11644473600u;
+    constexpr uint64_t kUnitsPerSecond = 10000000u;
+    constexpr uint64_t kNanosecondsPerUnit = 100;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    stamp.size = static_cast<uint64_t>(info.st_size);
+    stamp.writeTime = (static_cast<uint64_t>(info.st_mtim.tv_sec) + kEpochSeconds) * kUnitsPerSecond +
+                      static_cast<uint64_t>(info.st_mtim.tv_nsec) / kNanosecondsPerUnit;
+    return true;
 }
 
 #endif

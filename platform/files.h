@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 
 // True when path names an existing file or folder. A path that ends in a
@@ -24,3 +26,13 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size);
 
 // Moves from onto to in one step, replacing to if it exists.
 bool ReplaceFileWith(const char* from, const char* to);
+
+// What tells one version of a file from another: its size and its last write
+// time, in the system's file time units (100 ns since 1601, as Windows counts).
+struct FileStamp {
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+};
+
+// The stamp of the file at path; false when path names no readable file.
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp);

@@ -2,6 +2,7 @@
 
 #include "platform/threads.h"
 #include "radio/playlist.h"
+#include "radio/tape.h"
 #include "settings/settings.h"
 
 std::atomic<bool> g_openingThreadReady{false};
@@ -64,4 +65,6 @@ void RunOpeningWork() {
     RunWaitingOpening();
     AdvancePlaylist();
     SaveRequestedPosition();
+    // One step at a time, so that an opening or a save that comes meanwhile goes first.
+    if (LearnTapesStep()) WakeHelperThread();
 }

@@ -36,5 +36,5 @@ bool SaveRequestedPosition();
 
 // What the helper thread does each time it is woken: the waiting opening
 // first, so that the sound starts as soon as it can, then a playlist's track
-// change, then the position save.
+// change, then the position save, then a step of learning playlists ahead.
 void RunOpeningWork();

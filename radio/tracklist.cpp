@@ -38,20 +38,24 @@ void ReadFolder(const fs::path& folder, TrackList& list) {
         list.fault = TrackListFault::kUnreadable;
         return;
     }
+    // Each name is lowered once, not in every comparison of the sort.
+    std::vector<std::pair<std::string, TrackFile>> found;
     for (const fs::directory_entry& entry : entries) {
         if (!entry.is_regular_file(error)) continue;
-        const std::string name = Utf8Name(entry.path().filename());
+        std::string name = Utf8Name(entry.path().filename());
         if (!IsAudioFileName(name)) continue;
         if (TooLong(entry.path())) {
             list.skipped.push_back({name, "its path is longer than 259 characters"});
             continue;
         }
-        list.tracks.push_back({entry.path(), name});
+        std::string lower = LowerCase(name);
+        found.push_back({std::move(lower), {entry.path(), std::move(name)}});
     }
-    std::sort(list.tracks.begin(), list.tracks.end(), [](const TrackFile& a, const TrackFile& b) {
-        const std::string lowerA = LowerCase(a.name), lowerB = LowerCase(b.name);
-        return lowerA != lowerB ? lowerA < lowerB : a.name < b.name;
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
     });
+    list.tracks.reserve(found.size());
+    for (auto& track : found) list.tracks.push_back(std::move(track.second));
 }
 
 void ReadPlaylistFile(const fs::path& file, TrackList& list) {
