@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "tests/e2e/bigfolder.h"
 #include "tests/e2e/demo.h"
 #include "tests/e2e/playlist.h"
 #include "tests/e2e/rig.h"
@@ -550,6 +551,11 @@ const Scenario kScenarios[] = {
          CheckAudioShutDown(true);
      }},
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
+    {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
+    {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},
+    {"bench_folder_first", BenchBigFolderFirstRun, [] {}},
+    {"bench_folder_next", BenchBigFolderNextRun, [] {}},
+    {"bench_list", BenchLongList, [] {}},
     {"demo", PlayDemo, ShowDemoResult},
     {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},
     {"run_log", PlayLoggedRun, CheckLoggedRun},
