@@ -52,11 +52,6 @@ std::string CachePath() {
     return BaseDirFile(kTrackCacheName);
 }
 
-std::string CacheKey(const Track& track) {
-    const auto text = track.file.path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 bool Incomplete(const Tape& tape) {
     return tape.listed && tape.learned < tape.tracks.size();
 }
@@ -102,7 +97,7 @@ void WriteCache() {
     std::vector<std::string> paths;
     for (size_t station = 1; station < kStationNumbers; ++station) {
         if (!g_tapes[station].listed) continue;
-        for (const Track& track : g_tapes[station].tracks) paths.push_back(CacheKey(track));
+        for (const Track& track : g_tapes[station].tracks) paths.push_back(TrackCacheKey(track.file.path));
     }
     if (!SaveTrackCache(CachePath().c_str(), FormatTrackCache(g_cache, paths)))
         LogLine("track lengths: %s could not be written; they are learned again in the next run", kTrackCacheName);
@@ -149,7 +144,7 @@ double LearnLength(const Track& track) {
     std::string key;
     {
         BusyMark memory(g_memoryWork);
-        key = CacheKey(track);
+        key = TrackCacheKey(track.file.path);
     }
     FileStamp stamp;
     bool stamped;

@@ -51,6 +51,11 @@ bool ParseLine(const char* begin, const char* end, TrackCache& cache) {
 
 }  // namespace
 
+std::string TrackCacheKey(const std::filesystem::path& path) {
+    const auto text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
 bool ParseTrackCache(const std::string& text, TrackCache& cache) {
     if (text.compare(0, sizeof kHeader - 1, kHeader) != 0) return false;
     bool whole = true;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -20,8 +21,12 @@ struct CachedLength {
     uint64_t micros = 0;  // the length in microseconds, above 0
 };
 
-// By the track's path as the playlist gives it, UTF-8.
+// By TrackCacheKey of the track's path.
 using TrackCache = std::unordered_map<std::string, CachedLength>;
+
+// The path as the playlist gives it, in UTF-8 with forward slashes, so that
+// the module and the checker on any system name a track alike.
+std::string TrackCacheKey(const std::filesystem::path& path);
 
 // The lines of text that are whole and intact. False when the text is not a
 // cache of this format at all (nothing is taken then) or when any line was
