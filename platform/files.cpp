@@ -66,6 +66,20 @@ bool ReplaceFileWith(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool ListFiles(const std::filesystem::path& folder, std::vector<std::filesystem::path>& files) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+            files.push_back(folder / found.cFileName);
+    } while (FindNextFileW(search, &found));
+    const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return whole;
+}
+
 bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
@@ -109,6 +123,16 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size) {
 
 bool ReplaceFileWith(const char* from, const char* to) {
     return std::rename(from, to) == 0;
+}
+
+bool ListFiles(const std::filesystem::path& folder, std::vector<std::filesystem::path>& files) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::error_code entryError;
+        if (entries->is_regular_file(entryError)) files.push_back(entries->path());
+    }
+    return !error;
 }
 
 bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // True when path names an existing file or folder. A path that ends in a
 // separator never does: such a path is a folder name with no file in it.
@@ -26,6 +27,12 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size);
 
 // Moves from onto to in one step, replacing to if it exists.
 bool ReplaceFileWith(const char* from, const char* to);
+
+// Adds the paths of the files directly in folder (no folders) to files, in
+// the system's order, from one pass over the folder: on Windows the listing
+// itself tells files from folders, with no look at each entry. False when the
+// folder could not be listed, or not to its end.
+bool ListFiles(const std::filesystem::path& folder, std::vector<std::filesystem::path>& files);
 
 // What tells one version of a file from another: its size and its last write
 // time, in the system's file time units (100 ns since 1601, as Windows counts).

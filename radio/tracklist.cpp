@@ -5,6 +5,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/files.h"
 #include "settings/text.h"
 
 namespace {
@@ -32,30 +33,28 @@ bool TooLong(const fs::path& path) {
 }
 
 void ReadFolder(const fs::path& folder, TrackList& list) {
-    std::error_code error;
-    fs::directory_iterator entries(folder, error);
-    if (error) {
+    std::vector<fs::path> files;
+    if (!ListFiles(folder, files) && files.empty()) {
         list.fault = TrackListFault::kUnreadable;
         return;
     }
-    // Each name is lowered once, not in every comparison of the sort.
-    std::vector<std::pair<std::string, TrackFile>> found;
-    for (const fs::directory_entry& entry : entries) {
-        if (!entry.is_regular_file(error)) continue;
-        std::string name = Utf8Name(entry.path().filename());
+    for (const fs::path& path : files) {
+        const std::string name = Utf8Name(path.filename());
         if (!IsAudioFileName(name)) continue;
-        if (TooLong(entry.path())) {
+        if (TooLong(path)) {
             list.skipped.push_back({name, "its path is longer than 259 characters"});
             continue;
         }
-        std::string lower = LowerCase(name);
-        found.push_back({std::move(lower), {entry.path(), std::move(name)}});
+        list.tracks.push_back({path, name});
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    // Each name is lowered once, not in every comparison of the sort.
+    std::vector<std::pair<std::string, TrackFile>> keyed;
+    keyed.reserve(list.tracks.size());
+    for (TrackFile& track : list.tracks) keyed.push_back({LowerCase(track.name), std::move(track)});
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
     });
-    list.tracks.reserve(found.size());
-    for (auto& track : found) list.tracks.push_back(std::move(track.second));
+    for (size_t i = 0; i < keyed.size(); ++i) list.tracks[i] = std::move(keyed[i].second);
 }
 
 void ReadPlaylistFile(const fs::path& file, TrackList& list) {
