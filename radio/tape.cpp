@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <new>
+#include <unordered_set>
 
 #include "module/busy.h"
 #include "module/logevents.h"
@@ -42,6 +43,7 @@ TapePlan* g_plan = nullptr;
 bool g_cacheRead = false;
 bool g_cacheDirty = false;     // holds lengths the file lacks
 bool g_tapeCompleted = false;  // since the cache was last written
+bool g_goneNoted = false;      // the cache was checked for tracks of no playlist of the plan
 DWORD g_cacheWrittenAt = 0;
 int8_t g_onAirStation = 0;     // the last one opened: its tape is learned first
 
@@ -77,6 +79,7 @@ void AdoptPlan(TapePlan* plan) {
             ResetTape(tape, planned.playlist.c_str(), planned.shuffle);
     }
     g_cacheWrittenAt = GetTickCount();
+    g_goneNoted = false;
 }
 
 void ReadCache() {
@@ -104,6 +107,19 @@ void WriteCache() {
     g_cacheDirty = false;
     g_tapeCompleted = false;
     g_cacheWrittenAt = GetTickCount();
+}
+
+// Lengths of tracks that no playlist names any more are left out of the next write.
+void NotePlaylistsGone() {
+    BusyMark memory(g_memoryWork);
+    std::unordered_set<std::string> named;
+    for (size_t station = 1; station < kStationNumbers; ++station)
+        for (const Track& track : g_tapes[station].tracks) named.insert(TrackCacheKey(track.file.path));
+    for (const auto& entry : g_cache) {
+        if (named.count(entry.first)) continue;
+        g_cacheDirty = true;
+        return;
+    }
 }
 
 void ListTape(Tape& tape, int8_t station) {
@@ -235,6 +251,8 @@ bool LearnTapesStep() {
     }
     if (!g_plan) return false;
     if (!g_cacheRead) {
+        // With no playlist station there is no file work to do.
+        if (g_plan->empty()) return false;
         ReadCache();
         return true;
     }
@@ -246,6 +264,10 @@ bool LearnTapesStep() {
         ListTape(tape, planned.station);
         if (tape.tracks.empty()) CompleteTape(tape);
         return true;
+    }
+    if (!g_goneNoted) {
+        g_goneNoted = true;
+        NotePlaylistsGone();
     }
     if (g_cacheDirty && (g_tapeCompleted || GetTickCount() - g_cacheWrittenAt >= kCacheWriteEveryMs)) {
         WriteCache();
