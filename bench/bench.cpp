@@ -175,7 +175,7 @@ extern "C" __declspec(dllexport) int FakeHostMain(const FakeHost*, int argc, cha
     PutPlayerInCarWithStation();
     // The ticks below run here, not on the worker, which starts the opening
     // thread itself: start one for them (the worker's later takes over).
-    StartOpeningThread();
+    StartHelper();
     for (int i = 0; i < 10000 && FakeBass_Active(g_stationStream) != 1; ++i) {
         RadioTick();
         Sleep(1);

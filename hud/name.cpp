@@ -4,7 +4,7 @@
 #include <string>
 
 #include "hud/colour.h"
-#include "module/busy.h"
+#include "platform/busy.h"
 #include "platform/host.h"
 #include "platform/patch.h"
 #include "settings/settings.h"

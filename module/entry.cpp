@@ -3,15 +3,18 @@
 #include <mmsystem.h>
 
 #include "hud/banner.h"
-#include "module/busy.h"
 #include "module/library.h"
 #include "module/logevents.h"
-#include "module/runlog.h"
 #include "module/tick.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/host.h"
 #include "platform/patch.h"
+#include "platform/runlog.h"
+#include "platform/threads.h"
 #include "radio/opening.h"
+#include "radio/playlist.h"
+#include "radio/tape.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -33,10 +36,30 @@ bool SupportedHost() {
     return signature == host::kSupportedSignatureA || signature == host::kSupportedSignatureB;
 }
 
+void ListHelperWork() {
+    static bool listed = false;
+    if (listed) return;
+    listed = true;
+    // The position save first: it takes milliseconds, and an opening may take
+    // seconds, during which an exit would find the helper busy and skip its own
+    // save. Then the opening, so that the sound starts as soon as it can; then
+    // a playlist's track change; last, a track's length learned ahead, one at
+    // a time, so that any of the others that comes meanwhile goes first.
+    AddHelperWork(SaveRequestedPosition);
+    AddHelperWork(RunWaitingOpening);
+    AddHelperWork(AdvancePlaylist);
+    AddHelperWork(LearnTapesStep);
+}
+
+void StartHelper() {
+    ListHelperWork();
+    StartOpeningThread();
+}
+
 __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
     RedirectCall(host::kBannerCallSite, reinterpret_cast<const void*>(&DrawBanner));
     timeBeginPeriod(kTimerResolutionMs);
-    StartOpeningThread();
+    StartHelper();
     for (;;) {
         RadioTick();
         Sleep(kTickPauseMs);

@@ -6,6 +6,11 @@
 // The game variant check: only the two supported variants get a worker.
 bool SupportedHost();
 
+// Hands the helper thread its work, in order of priority; once.
+void ListHelperWork();
+// Lists the helper thread's work and starts it.
+void StartHelper();
+
 // Worker thread start: redirects the banner call, starts the helper thread
 // for openings, then ticks for ever with a short pause between ticks.
 DWORD WINAPI WorkerThread(LPVOID unused);

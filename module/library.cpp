@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "module/busy.h"
-#include "module/logevents.h"
 #include "platform/bass.h"
-#include "settings/settings.h"
+#include "platform/runlog.h"
 #include "settings/text.h"
 
 std::atomic<int32_t> g_audioLibraryState{kLibraryNotAsked};
@@ -22,6 +20,8 @@ const char kLibraryName[] = "bass.dll";
 const char kAddOnEnd[] = ".dll";
 const char kPluginLoadName[] = "BASS_PluginLoad";
 constexpr BassDword kPluginFlags = 0;
+constexpr unsigned kByteBits = 8;
+constexpr uint32_t kByteMask = 0xFF;
 
 // Looked up when needed rather than imported: libraries older than 2.4 lack
 // the call, and a missing import would keep the module from loading at all,
@@ -56,6 +56,15 @@ std::vector<std::string> AddOnsInGameFolder() {
     return names;
 }
 
+void LogAddOn(const char* name, BassDword plugin) {
+    if (plugin) {
+        LogLine("add-on %s loaded", name);
+        return;
+    }
+    const int32_t error = LoggedAudioError();
+    LogLine("add-on %s not loaded: %s (error %d)", name, AudioErrorText(error), error);
+}
+
 }  // namespace
 
 bool AudioLibraryAccepted() {
@@ -68,14 +77,13 @@ bool AudioLibraryAccepted() {
     return accepted;
 }
 
-bool AudioLibraryReady() {
-    const bool firstAnswer = g_audioLibraryState.load() == kLibraryNotAsked;
+bool LogAudioLibraryVersion() {
+    const uint32_t version = g_audioLibraryVersion;
+    LogLine("audio library bass.dll version %u.%u.%u.%u", version >> 3 * kByteBits, version >> 2 * kByteBits & kByteMask,
+            version >> kByteBits & kByteMask, version & kByteMask);
     if (AudioLibraryAccepted()) return true;
-    if (firstAnswer) {
-        BusyMark memory(g_memoryWork);
-        LoadSettings();
-        BeginRunLog();
-    }
+    LogLine("zorve needs version 2.4 of the audio library: it plays nothing in this run and leaves the "
+            "game's own radio alone");
     return false;
 }
 

@@ -16,9 +16,9 @@ extern std::atomic<uint32_t> g_audioLibraryVersion;
 // true for 2.4. Any thread; the exit asks too when no game ever ran.
 bool AudioLibraryAccepted();
 
-// The tick's gate: true for 2.4. When the first answer refuses the library,
-// reads the settings and starts the run log, which says why nothing plays.
-bool AudioLibraryReady();
+// Writes the library's version to the run log, and why nothing plays when it
+// is refused; true when it is accepted.
+bool LogAudioLibraryVersion();
 
 // Loads every add-on of the library in the game folder: bass*.dll other than
 // bass.dll. After BASS_Init, before anything is opened; each one is logged.

@@ -1,10 +1,10 @@
 #include "module/tick.h"
 
 #include "hud/name.h"
-#include "module/busy.h"
 #include "module/library.h"
 #include "module/logevents.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
@@ -30,6 +30,19 @@ void InitialiseOnce() {
     LoadJingles();
     PlanTapes();
     g_initialised = true;
+}
+
+// The tick's gate: true for 2.4. When the first answer refuses the library,
+// reads the settings and starts the run log, which says why nothing plays.
+bool AudioLibraryReady() {
+    const bool firstAnswer = g_audioLibraryState.load() == kLibraryNotAsked;
+    if (AudioLibraryAccepted()) return true;
+    if (firstAnswer) {
+        BusyMark memory(g_memoryWork);
+        LoadSettings();
+        BeginRunLog();
+    }
+    return false;
 }
 
 // Each condition is tested only when the ones before it hold, so no object is

@@ -5,19 +5,25 @@
 namespace {
 
 HANDLE g_wake = nullptr;
-HelperWork g_work = nullptr;
+HelperWork g_work[kHelperWorkSlots] = {};
+int g_workCount = 0;
 
 __attribute__((force_align_arg_pointer)) DWORD WINAPI HelperLoop(LPVOID) {
     for (;;) {
-        WaitForSingleObject(g_wake, INFINITE);
-        g_work();
+        WaitForSingleObject(g_wake, kHelperPollMs);
+        RunHelperWork();
     }
 }
 
 }  // namespace
 
-bool StartHelperThread(HelperWork work) {
-    g_work = work;
+bool AddHelperWork(HelperWork work) {
+    if (g_workCount == kHelperWorkSlots) return false;
+    g_work[g_workCount++] = work;
+    return true;
+}
+
+bool StartHelperThread() {
     // Auto-reset: a wake that comes while the thread works makes it run once more.
     g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!g_wake) return false;
@@ -25,6 +31,18 @@ bool StartHelperThread(HelperWork work) {
     if (!thread) return false;
     CloseHandle(thread);
     return true;
+}
+
+void RunHelperWork() {
+    while (RunHelperWorkStep()) {
+    }
+}
+
+bool RunHelperWorkStep() {
+    for (int slot = 0; slot < g_workCount; ++slot) {
+        if (g_work[slot]()) return true;
+    }
+    return false;
 }
 
 void WakeHelperThread() {

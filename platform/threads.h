@@ -1,13 +1,30 @@
 // The module's long-lived helper thread: made once when the worker starts and
 // alive until the process ends, so that no thread starts or ends while a game
 // runs (an exit that kills a thread still starting up crashes the process).
+// It runs the work that the subsystems hand it through a fixed table, filled
+// by the worker before the thread starts, so that it names none of them.
 #pragma once
 
-using HelperWork = void (*)();
+// One step of a piece of work: does what waits, if anything; true when it did something.
+using HelperWork = bool (*)();
 
-// Starts the helper thread, which runs work each time it is woken; false when
-// the thread could not be made.
-bool StartHelperThread(HelperWork work);
+constexpr int kHelperWorkSlots = 8;
+// The thread wakes by itself this often, for work that polls.
+constexpr unsigned kHelperPollMs = 250;
+
+// Adds work to the table, in order of priority; only before StartHelperThread.
+// False when the table is full.
+bool AddHelperWork(HelperWork work);
+
+// Starts the helper thread; false when the thread could not be made. Each
+// time it is woken it runs the first work that has something to do, then
+// starts again from the first, until none has.
+bool StartHelperThread();
+
+// Runs the table as the helper thread does after a wake, on the calling thread.
+void RunHelperWork();
+// One step of that: the first work that has something to do; false when none had.
+bool RunHelperWorkStep();
 
 // Wakes the helper thread; wakes that come while it works are kept, so work
 // must take everything that is waiting each time it runs.

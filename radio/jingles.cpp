@@ -1,8 +1,8 @@
 #include "radio/jingles.h"
 
-#include "module/logevents.h"
 #include "platform/bass.h"
 #include "platform/files.h"
+#include "platform/runlog.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -21,6 +21,19 @@ constexpr BassDword kSamplePlaybacks = 1;
 int32_t NextJingleDraw() {
     g_jingleRandomState = g_jingleRandomState * 214013u + 2531011u;
     return static_cast<int32_t>((g_jingleRandomState >> 16) & 0x7FFFu);
+}
+
+void LogJingleMissing(const char* name) {
+    if (*name) LogLine("jingle %s skipped: there is no file %s", name, ShownPath(BaseDirFile(name).c_str()));
+}
+
+void LogJingleLoad(const char* name, BassDword sample) {
+    if (sample) {
+        LogLine("jingle %s loaded", name);
+        return;
+    }
+    const int32_t error = LoggedAudioError();
+    LogLine("jingle %s not loaded: %s (error %d): its turns stay silent", name, AudioErrorText(error), error);
 }
 
 }  // namespace

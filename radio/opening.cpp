@@ -1,8 +1,6 @@
 #include "radio/opening.h"
 
 #include "platform/threads.h"
-#include "radio/playlist.h"
-#include "radio/tape.h"
 #include "settings/settings.h"
 
 std::atomic<bool> g_openingThreadReady{false};
@@ -21,7 +19,7 @@ std::atomic<int32_t> g_saveSeconds{0};
 }  // namespace
 
 void StartOpeningThread() {
-    g_openingThreadReady = StartHelperThread(RunOpeningWork);
+    g_openingThreadReady = StartHelperThread();
 }
 
 bool HandOverOpening(OpeningBody body, void* argument) {
@@ -59,12 +57,4 @@ bool SaveRequestedPosition() {
     if (!g_saveRequested.exchange(false)) return false;
     SavePosition(g_saveSeconds);
     return true;
-}
-
-void RunOpeningWork() {
-    RunWaitingOpening();
-    AdvancePlaylist();
-    SaveRequestedPosition();
-    // One step at a time, so that an opening or a save that comes meanwhile goes first.
-    if (LearnTapesStep()) WakeHelperThread();
 }

@@ -13,7 +13,8 @@ extern std::atomic<bool> g_openingThreadReady;
 // A job has been handed over and not yet taken.
 extern std::atomic<bool> g_openingJobWaiting;
 
-// Starts the helper thread; called once by the worker before its first tick.
+// Starts the helper thread; called once by the worker before its first tick,
+// after it has handed the thread its work (platform/threads.h).
 void StartOpeningThread();
 
 // Hands a job to the helper thread: body runs there with argument, which it
@@ -33,8 +34,3 @@ bool RunWaitingOpening();
 
 // Writes the requested position, if any, to settings.ini; false when none was requested.
 bool SaveRequestedPosition();
-
-// What the helper thread does each time it is woken: the waiting opening
-// first, so that the sound starts as soon as it can, then a playlist's track
-// change, then the position save, then a step of learning playlists ahead.
-void RunOpeningWork();

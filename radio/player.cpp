@@ -5,20 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "module/busy.h"
-#include "module/logevents.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/host.h"
 #include "radio/opening.h"
 #include "radio/playlist.h"
+#include "radio/stationlog.h"
 #include "settings/settings.h"
 #include "settings/text.h"
-
-std::atomic<uint32_t> g_stationStream{0};
-std::atomic<bool> g_streamStarting{false};
-std::atomic<int32_t> g_startOffset{0};
-std::string& g_sourcePath = *new std::string;
 
 namespace {
 
@@ -35,11 +30,6 @@ constexpr BassDword kNetPlaylistOn = 1;
 constexpr BassDword kNetPrebufferPercent = 0;
 constexpr BassDword kPlaybackBufferMs = 160;
 
-void FreeSource(void* source) {
-    BusyMark busy(g_memoryWork);
-    std::free(source);
-}
-
 void StartOpening(OpeningBody body, const std::string& source) {
     char* copy;
     {
@@ -53,26 +43,20 @@ void StartOpening(OpeningBody body, const std::string& source) {
 
 }  // namespace
 
-// The flag goes up before the job is handed over, so that no second opening
-// can start in between; it comes down again if the job cannot be handed over.
-void StartOpeningJob(OpeningBody body, void* job) {
-    g_streamStarting = true;
-    if (!HandOverOpening(body, job)) {
-        FreeSource(job);
-        g_streamStarting = false;
-    }
-}
-
-void FinishOpening(void* job) {
-    FreeSource(job);
-    g_streamStarting = false;
-}
-
 void StartStation(int8_t station) {
     if (g_startOffset == 0) {
         const int32_t stored = GetLongValue(kPositionSection, kPositionKey, 0);
         g_startOffset = stored > kMaxStartOffset ? 0 : stored;
     }
+
+    // Asked for before the opening is handed over, so that the helper thread
+    // puts the position on disk before an opening that may take seconds.
+    const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset.load());
+    {
+        BusyMark busy(g_memoryWork);
+        SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
+    }
+    RequestPositionSave(static_cast<int32_t>(broadcastSeconds));
 
     if (BASS_ChannelIsActive(g_stationStream) != BASS_ACTIVE_PLAYING && !g_streamStarting) {
         bool isUrl;
@@ -90,13 +74,6 @@ void StartStation(int8_t station) {
             StartPlaylist(station);
         }
     }
-
-    const uint32_t broadcastSeconds = HostClockMs() / kMsPerSecond + static_cast<uint32_t>(g_startOffset.load());
-    {
-        BusyMark busy(g_memoryWork);
-        SetLongValue(kPositionSection, kPositionKey, static_cast<int32_t>(broadcastSeconds));
-    }
-    RequestPositionSave(static_cast<int32_t>(broadcastSeconds));
 }
 
 void StreamFileThread(void* source) {

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "module/busy.h"
-#include "module/logevents.h"
-#include "module/runlog.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/host.h"
+#include "platform/runlog.h"
 #include "platform/threads.h"
-#include "radio/player.h"
-#include "radio/station.h"
+#include "radio/dial.h"
+#include "radio/stationlog.h"
+#include "radio/stream.h"
 #include "radio/tape.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -187,16 +187,16 @@ void StartPlaylist(int8_t station) {
     StartOpeningJob(StreamPlaylistThread, job);
 }
 
-void AdvancePlaylist() {
+bool AdvancePlaylist() {
     const uint32_t ended = g_endedStream.exchange(0);
-    if (!ended) return;
+    if (!ended) return false;
     const uint32_t onAir = g_stationStream;
     if (g_airTape && onAir != ended) {
         g_airTrack = g_nextTrack;
         LogTrackChange();
     }
     FreeStream(ended);
-    if (!g_airTape) return;
+    if (!g_airTape) return true;
     if (onAir == ended) {
         // Nothing was ready at the end: the next track plays as soon as it opens.
         ReadyNextTrack();
@@ -218,4 +218,5 @@ void AdvancePlaylist() {
         BASS_ChannelStop(onAir);
     }
     ReadyNextTrack();
+    return true;
 }

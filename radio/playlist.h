@@ -10,5 +10,6 @@
 void StartPlaylist(int8_t station);
 
 // Helper thread: after a track ended, frees it, and readies the track after
-// the one now playing (or plays it at once when none was ready).
-void AdvancePlaylist();
+// the one now playing (or plays it at once when none was ready). False when
+// no track had ended.
+bool AdvancePlaylist();

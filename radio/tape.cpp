@@ -7,13 +7,14 @@
 #include <new>
 #include <unordered_set>
 
-#include "module/busy.h"
-#include "module/logevents.h"
-#include "module/runlog.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/files.h"
+#include "platform/runlog.h"
 #include "platform/threads.h"
-#include "radio/station.h"
+#include "platform/timetext.h"
+#include "radio/dial.h"
+#include "radio/stationlog.h"
 #include "radio/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"

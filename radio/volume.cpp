@@ -3,9 +3,9 @@
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "platform/patch.h"
+#include "radio/dial.h"
 #include "radio/jingles.h"
-#include "radio/player.h"
-#include "radio/station.h"
+#include "radio/stream.h"
 
 float g_streamVolume = 0.0f;
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "module/busy.h"
+#include "platform/busy.h"
 #include "platform/files.h"
 #include "settings/text.h"
 

@@ -1,16 +1,11 @@
 #include "settings/text.h"
 
 #include <cctype>
-#include <cstdio>
 
 // Never destroyed: the exit work must not free memory.
 const std::string& g_baseDir = *new std::string("./audio/streams/");
 
 namespace {
-
-constexpr uint32_t kSecondsPerMinute = 60;
-constexpr uint32_t kMinutesPerHour = 60;
-constexpr uint32_t kSecondsPerHour = 3600;
 
 // Position of the first separator at or after from, or npos.
 size_t FindFrom(const std::string& text, size_t from, char separator) {
@@ -59,17 +54,4 @@ std::string BaseDirFile(const std::string& name) {
 std::string LowerCase(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-void FormatClock(char* out, size_t size, uint32_t seconds) {
-    std::snprintf(out, size, "%u:%02u:%02u", seconds / kSecondsPerHour, seconds / kSecondsPerMinute % kMinutesPerHour,
-                  seconds % kSecondsPerMinute);
-}
-
-void FormatDuration(char* out, size_t size, uint32_t seconds) {
-    if (seconds >= kSecondsPerHour) {
-        FormatClock(out, size, seconds);
-    } else {
-        std::snprintf(out, size, "%u:%02u", seconds / kSecondsPerMinute, seconds % kSecondsPerMinute);
-    }
 }

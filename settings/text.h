@@ -26,8 +26,3 @@ std::string BaseDirFile(const std::string& name);
 
 // The text with its ASCII letters in lower case: names compared as Windows compares them.
 std::string LowerCase(std::string text);
-
-// h:mm:ss, as the game clock is shown.
-void FormatClock(char* out, size_t size, uint32_t seconds);
-// m:ss under an hour, h:mm:ss from an hour on: a place in a file, a length.
-void FormatDuration(char* out, size_t size, uint32_t seconds);

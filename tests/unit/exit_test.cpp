@@ -2,10 +2,12 @@
 // jobs, and the helper thread's early position save.
 #include <gtest/gtest.h>
 
-#include "module/busy.h"
 #include "module/entry.h"
 #include "module/library.h"
-#include "module/runlog.h"
+#include "module/logevents.h"
+#include "platform/busy.h"
+#include "platform/runlog.h"
+#include "platform/threads.h"
 #include "radio/opening.h"
 #include "radio/player.h"
 #include "settings/settings.h"
@@ -86,6 +88,18 @@ TEST_F(Exit, EarlySaveKeepsHandEditsAndLeavesTheDocumentAlone) {
     StartStation(1);
     EXPECT_TRUE(SaveRequestedPosition());
     EXPECT_FALSE(folder.Exists("audio/streams/settings.ini"));
+}
+
+TEST_F(Exit, PositionReachesTheDiskBeforeAWaitingOpening) {
+    UseSettings(kSettings);
+    folder.WriteWave("a.mp3");
+    SetHost<uint32_t>(host::kClockMsAddr, 90000);
+    ListHelperWork();
+    StartStation(1);
+    ASSERT_TRUE(RunHelperWorkStep());
+    EXPECT_NE(folder.Settings().find("seconds = 97\r\n"), std::string::npos) << folder.Settings();
+    EXPECT_EQ(QueuedThreadCount(), 1);
+    EXPECT_TRUE(RunQueuedThread());
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "module/runlog.h"
+#include "module/logevents.h"
+#include "platform/runlog.h"
 #include "settings/text.h"
 #include "tests/unit/support.h"
 

@@ -11,8 +11,8 @@
 
 #include "hud/name.h"
 #include "module/library.h"
-#include "module/runlog.h"
 #include "module/tick.h"
+#include "platform/runlog.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
 #include "radio/station.h"

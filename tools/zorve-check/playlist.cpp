@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/timetext.h"
 #include "radio/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"

@@ -1,25 +1,17 @@
-#include "module/runlog.h"
+#include "platform/runlog.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <string>
 
 #include "platform/bass.h"
 #include "platform/host.h"
-#include "settings/settings.h"
-#include "settings/text.h"
+#include "platform/timetext.h"
 
 namespace {
 
-const char kLogName[] = "zorve.log";
-const char kPreviousLogName[] = "zorve.log.1";
-const char kLogSection[] = "LOG";
-const char kEnabledKey[] = "enabled";
-constexpr int32_t kLogOn = 1;
-constexpr int32_t kLogOff = 0;
 const char kLogFull[] = "the log is full (256 KB): nothing more is written in this run";
 const char kLineEnd[] = "\r\n";
 constexpr size_t kLineEndLength = sizeof kLineEnd - 1;
@@ -74,12 +66,10 @@ void WriteLine(const char* line, size_t length) {
 
 }  // namespace
 
-void OpenRunLog() {
+void OpenRunLogFile(const char* path, const char* previousPath) {
     CloseRunLog();
-    if (GetLongValue(kLogSection, kEnabledKey, kLogOn) == kLogOff) return;
-    const std::string path = BaseDirFile(kLogName);
-    MoveFileExA(path.c_str(), BaseDirFile(kPreviousLogName).c_str(), MOVEFILE_REPLACE_EXISTING);
-    const HANDLE log = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    MoveFileExA(path, previousPath, MOVEFILE_REPLACE_EXISTING);
+    const HANDLE log = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     g_runLogBytes = 0;
     g_runLog = log;
@@ -104,6 +94,13 @@ void LogLine(const char* format, ...) {
     WriteLine(line, length);
 }
 
+int32_t LoggedAudioError() {
+    return RunLogOpen() ? BASS_ErrorGetCode() : BASS_OK;
+}
+
+const char* ShownPath(const char* path) {
+    return path[0] == '.' && path[1] == '/' ? path + 2 : path;
+}
 
 const char* AudioErrorText(int32_t code) {
     switch (code) {

@@ -16,19 +16,28 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/timetext.h"
+
 constexpr size_t kRunLogLimit = 256 * 1024;
 // Longer lines are cut.
 constexpr size_t kRunLogLineMax = 512;
 
-// Keeps the previous log as zorve.log.1 and opens a new, empty one, unless
-// the settings say [LOG] enabled = 0. The settings must be loaded.
-void OpenRunLog();
+// Keeps the previous log at previousPath and opens a new, empty one at path.
+void OpenRunLogFile(const char* path, const char* previousPath);
 // Lines written after this are dropped.
 void CloseRunLog();
 bool RunLogOpen();
 
 // One line: the game clock as h:mm:ss, a blank, then the formatted text.
 void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The error of the calling thread's last audio call, for a log line; no
+// error and no audio call while the log is closed. Call it right after the
+// call it is about: the error is per thread and the next call replaces it.
+int32_t LoggedAudioError();
+
+// Paths as the module forms them start with "./"; shown from the game folder.
+const char* ShownPath(const char* path);
 
 // What an error code of BASS_ErrorGetCode means, in plain words.
 const char* AudioErrorText(int32_t code);

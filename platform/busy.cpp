@@ -1,4 +1,4 @@
-#include "module/busy.h"
+#include "platform/busy.h"
 
 std::atomic<int> g_memoryWork{0};
 std::atomic<int> g_audioWork{0};

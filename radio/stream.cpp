@@ -1,0 +1,34 @@
+#include "radio/stream.h"
+
+#include <cstdlib>
+
+#include "platform/busy.h"
+
+std::atomic<uint32_t> g_stationStream{0};
+std::atomic<bool> g_streamStarting{false};
+std::atomic<int32_t> g_startOffset{0};
+std::string& g_sourcePath = *new std::string;
+
+namespace {
+
+void FreeSource(void* source) {
+    BusyMark busy(g_memoryWork);
+    std::free(source);
+}
+
+}  // namespace
+
+// The flag goes up before the job is handed over, so that no second opening
+// can start in between; it comes down again if the job cannot be handed over.
+void StartOpeningJob(OpeningBody body, void* job) {
+    g_streamStarting = true;
+    if (!HandOverOpening(body, job)) {
+        FreeSource(job);
+        g_streamStarting = false;
+    }
+}
+
+void FinishOpening(void* job) {
+    FreeSource(job);
+    g_streamStarting = false;
+}

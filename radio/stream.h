@@ -1,0 +1,27 @@
+// The station's stream on air and the hand-over of its openings to the
+// helper thread: what the openings write and the worker reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "radio/opening.h"
+
+// Written by the opening jobs, read by the worker.
+extern std::atomic<uint32_t> g_stationStream;
+extern std::atomic<bool> g_streamStarting;
+
+// Seconds added to the game clock for the live position; worker writes it
+// before any file job that reads it is handed over.
+extern std::atomic<int32_t> g_startOffset;
+// Never destroyed: the exit work must not free memory (see platform/busy.h).
+extern std::string& g_sourcePath;
+
+constexpr int32_t kMaxStartOffset = 16384;
+
+// Raises the opening flag and hands job (from malloc) over to the helper
+// thread; frees it and lowers the flag again when it cannot be handed over.
+void StartOpeningJob(OpeningBody body, void* job);
+// The last step of every opening job: frees the job and lowers the flag.
+void FinishOpening(void* job);
