@@ -22,6 +22,7 @@ constexpr int32_t kSavedOffset = 100;
 constexpr uint32_t kFrameMs = 16;
 constexpr uint64_t kPositionSlackBytes = 8;  // a frame or two of rounding
 constexpr uint32_t kLearnTimeoutMs = 60000;
+constexpr DWORD kPollMs = 5;
 
 // The pair's folder: long enough on its slow disk that a tune-in at the start
 // finds the tape still being learned, whatever the machine's speed.
@@ -197,17 +198,26 @@ namespace {
 // and when the tape was whole, in ms, with the given name prefix.
 void MeasureTuneIn(const char* name, uint32_t tuneAfterMs) {
     TuneTo(kGameStation);  // until the tune-in
+    DeleteFileA(kRunLogPath);  // the last run's, until the module starts its own
     const double started = NowMs();
+    double whole = 0;
+    const auto tapeWhole = [&] {
+        if (!whole && LogSays(" tracks, ") && LogSays(" in all")) whole = NowMs();
+        return whole != 0;
+    };
     StartGame(kFirstClockMs);
     ResumeClock();
-    Sleep(tuneAfterMs);
+    while (NowMs() - started < tuneAfterMs) {
+        tapeWhole();
+        Sleep(kPollMs);
+    }
     const int first = BassCallCount();
     const double tuned = NowMs();
     TuneTo(kStation);
     const uint32_t stream = WaitForTrack(first);
     std::printf("%s_sound_ms=%.0f\n", name, FakeBass_PlayedAtMs(stream) - tuned);
-    WaitFor([] { return LogSays(" tracks, ") && LogSays(" in all"); }, "the tape whole", kLearnTimeoutMs * 5);
-    std::printf("%s_tape_whole_ms=%.0f\n", name, NowMs() - started);
+    WaitFor(tapeWhole, "the tape whole", kLearnTimeoutMs * 5);
+    std::printf("%s_tape_whole_ms=%.0f\n", name, whole - started);
     std::printf("%s_lengths_opened=%d\n", name, LengthOpens());
     std::printf("%s_partial_start=%d\n", name, LogSays("partial") ? 1 : 0);
 }
