@@ -15,23 +15,17 @@ std::atomic<uint32_t> g_audioLibraryVersion{0};
 
 namespace {
 
+// When a 2.4 library was refused because it lacks calls: the first one it
+// lacks and how many; null and 0 otherwise.
+std::atomic<const char*> g_missingAudioCall{nullptr};
+std::atomic<int32_t> g_missingAudioCalls{0};
+
 const char kAddOnPattern[] = "bass*.dll";
 const char kLibraryName[] = "bass.dll";
 const char kAddOnEnd[] = ".dll";
-const char kPluginLoadName[] = "BASS_PluginLoad";
 constexpr BassDword kPluginFlags = 0;
 constexpr unsigned kByteBits = 8;
 constexpr uint32_t kByteMask = 0xFF;
-
-// Looked up when needed rather than imported: libraries older than 2.4 lack
-// the call, and a missing import would keep the module from loading at all,
-// with no word from the version guard.
-using PluginLoadCall = decltype(&BASS_PluginLoad);
-PluginLoadCall FindPluginLoad() {
-    const HMODULE library = GetModuleHandleA(kLibraryName);
-    if (!library) return nullptr;
-    return reinterpret_cast<PluginLoadCall>(reinterpret_cast<void*>(GetProcAddress(library, kPluginLoadName)));
-}
 
 bool IsAddOnName(const std::string& name) {
     const std::string lower = LowerCase(name);
@@ -72,7 +66,15 @@ bool AudioLibraryAccepted() {
     if (state != kLibraryNotAsked) return state == kLibraryAccepted;
     const BassDword version = BASS_GetVersion();
     g_audioLibraryVersion = version;
-    const bool accepted = version >> kBassVersionShift == kBassVersionWord;
+    bool accepted = version >> kBassVersionShift == kBassVersionWord;
+    if (accepted) {
+        const char* firstMissing = nullptr;
+        const int missing = BindAudioCalls(firstMissing);
+        g_missingAudioCall = firstMissing;
+        g_missingAudioCalls = missing;
+        accepted = missing == 0;
+    }
+    // Stored last: whoever reads it accepted finds every call bound.
     g_audioLibraryState = accepted ? kLibraryAccepted : kLibraryRefused;
     return accepted;
 }
@@ -82,13 +84,22 @@ bool LogAudioLibraryVersion() {
     LogLine("audio library bass.dll version %u.%u.%u.%u", version >> 3 * kByteBits, version >> 2 * kByteBits & kByteMask,
             version >> kByteBits & kByteMask, version & kByteMask);
     if (AudioLibraryAccepted()) return true;
-    LogLine("zorve needs version 2.4 of the audio library: it plays nothing in this run and leaves the "
-            "game's own radio alone");
+    const char* missing = g_missingAudioCall;
+    const int32_t more = g_missingAudioCalls - 1;
+    if (missing && more > 0) {
+        LogLine("bass.dll lacks %s and %d more of the calls zorve makes: it plays nothing in this run and leaves "
+                "the game's own radio alone", missing, more);
+    } else if (missing) {
+        LogLine("bass.dll lacks %s, a call zorve makes: it plays nothing in this run and leaves the game's own "
+                "radio alone", missing);
+    } else {
+        LogLine("zorve needs version 2.4 of the audio library: it plays nothing in this run and leaves the "
+                "game's own radio alone");
+    }
     return false;
 }
 
 void LoadAudioAddOns() {
-    const PluginLoadCall pluginLoad = FindPluginLoad();
-    if (!pluginLoad) return;
-    for (const std::string& name : AddOnsInGameFolder()) LogAddOn(name.c_str(), pluginLoad(name.c_str(), kPluginFlags));
+    for (const std::string& name : AddOnsInGameFolder())
+        LogAddOn(name.c_str(), BASS_PluginLoad(name.c_str(), kPluginFlags));
 }

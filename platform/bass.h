@@ -1,7 +1,10 @@
 // Our own declarations of the audio library calls the module makes (bass.dll,
-// API version 2.4). Linked at load time through an import library made from
-// bass.def: the library is then initialised before the module and shut down
-// after it, which the module's detach relies on.
+// API version 2.4). Only BASS_GetVersion, which every version exports, is
+// linked at load time (through an import library made from bass.def): that
+// keeps the library initialised before the module and shut down after it,
+// which the module's detach relies on. Every other call is a pointer bound by
+// BindAudioCalls once the version is accepted, so that a library without one
+// of them still lets the module load and say why it stays silent.
 #pragma once
 
 #include <cstdint>
@@ -14,36 +17,45 @@ using BassBool = int32_t;
 using BassSyncProc = void(__stdcall*)(BassDword sync, BassDword channel, BassDword data, void* user);
 
 extern "C" {
-BassBool __stdcall BASS_Init(int32_t device, BassDword freq, BassDword flags, void* win, const void* clsid);
-BassBool __stdcall BASS_SetConfig(BassDword option, BassDword value);
-BassDword __stdcall BASS_StreamCreateFile(BassBool mem, const void* file, BassQword offset, BassQword length,
-                                          BassDword flags);
-BassDword __stdcall BASS_StreamCreateURL(const char* url, BassDword offset, BassDword flags, void* proc, void* user);
-BassBool __stdcall BASS_StreamFree(BassDword handle);
-BassQword __stdcall BASS_ChannelSeconds2Bytes(BassDword handle, double seconds);
-BassQword __stdcall BASS_ChannelGetLength(BassDword handle, BassDword mode);
-BassBool __stdcall BASS_ChannelSetPosition(BassDword handle, BassQword position, BassDword mode);
-BassBool __stdcall BASS_ChannelPlay(BassDword handle, BassBool restart);
-BassDword __stdcall BASS_ChannelIsActive(BassDword handle);
-BassBool __stdcall BASS_ChannelStop(BassDword handle);
-BassBool __stdcall BASS_ChannelSetAttribute(BassDword handle, BassDword attribute, float value);
-BassDword __stdcall BASS_SampleLoad(BassBool mem, const void* file, BassQword offset, BassDword length,
-                                    BassDword max, BassDword flags);
-BassDword __stdcall BASS_SampleGetChannel(BassDword sample, BassBool onlyNew);
-BassDword __stdcall BASS_ChannelSetSync(BassDword handle, BassDword type, BassQword param, BassSyncProc proc,
-                                        void* user);
-double __stdcall BASS_ChannelBytes2Seconds(BassDword handle, BassQword position);
-BassBool __stdcall BASS_ChannelGetAttribute(BassDword handle, BassDword attribute, float* value);
-BassBool __stdcall BASS_Stop();
-BassBool __stdcall BASS_Free();
 // The library's version: major, minor, revision and build, one byte each, highest first.
 BassDword __stdcall BASS_GetVersion();
-// The error of the calling thread's last library call; 0 when it succeeded.
-int32_t __stdcall BASS_ErrorGetCode();
-// Loads an add-on that teaches the library more formats; 0 when it is refused.
-// Not in older libraries: looked up at run time (module/library.cpp), never imported.
-BassDword __stdcall BASS_PluginLoad(const char* file, BassDword flags);
 }
+
+// Bound calls: null until BindAudioCalls has found them. One line here and one
+// in the table of platform/bass.cpp per call.
+inline BassBool(__stdcall* BASS_Init)(int32_t device, BassDword freq, BassDword flags, void* win,
+                                      const void* clsid) = nullptr;
+inline BassBool(__stdcall* BASS_SetConfig)(BassDword option, BassDword value) = nullptr;
+inline BassDword(__stdcall* BASS_StreamCreateFile)(BassBool mem, const void* file, BassQword offset, BassQword length,
+                                                   BassDword flags) = nullptr;
+inline BassDword(__stdcall* BASS_StreamCreateURL)(const char* url, BassDword offset, BassDword flags, void* proc,
+                                                  void* user) = nullptr;
+inline BassBool(__stdcall* BASS_StreamFree)(BassDword handle) = nullptr;
+inline BassQword(__stdcall* BASS_ChannelSeconds2Bytes)(BassDword handle, double seconds) = nullptr;
+inline BassQword(__stdcall* BASS_ChannelGetLength)(BassDword handle, BassDword mode) = nullptr;
+inline BassBool(__stdcall* BASS_ChannelSetPosition)(BassDword handle, BassQword position, BassDword mode) = nullptr;
+inline BassBool(__stdcall* BASS_ChannelPlay)(BassDword handle, BassBool restart) = nullptr;
+inline BassDword(__stdcall* BASS_ChannelIsActive)(BassDword handle) = nullptr;
+inline BassBool(__stdcall* BASS_ChannelStop)(BassDword handle) = nullptr;
+inline BassBool(__stdcall* BASS_ChannelSetAttribute)(BassDword handle, BassDword attribute, float value) = nullptr;
+inline BassDword(__stdcall* BASS_SampleLoad)(BassBool mem, const void* file, BassQword offset, BassDword length,
+                                             BassDword max, BassDword flags) = nullptr;
+inline BassDword(__stdcall* BASS_SampleGetChannel)(BassDword sample, BassBool onlyNew) = nullptr;
+inline BassDword(__stdcall* BASS_ChannelSetSync)(BassDword handle, BassDword type, BassQword param,
+                                                 BassSyncProc proc, void* user) = nullptr;
+inline double(__stdcall* BASS_ChannelBytes2Seconds)(BassDword handle, BassQword position) = nullptr;
+inline BassBool(__stdcall* BASS_ChannelGetAttribute)(BassDword handle, BassDword attribute, float* value) = nullptr;
+inline BassBool(__stdcall* BASS_Stop)() = nullptr;
+inline BassBool(__stdcall* BASS_Free)() = nullptr;
+// The error of the calling thread's last library call; 0 when it succeeded.
+inline int32_t(__stdcall* BASS_ErrorGetCode)() = nullptr;
+// Loads an add-on that teaches the library more formats; 0 when it is refused.
+inline BassDword(__stdcall* BASS_PluginLoad)(const char* file, BassDword flags) = nullptr;
+
+// Binds every call above from the loaded bass.dll. Answers how many of them it
+// lacks (0: all bound) and names the first one missing in firstMissing. Bind
+// before the first bound call; a library that lacks one must get no call at all.
+int BindAudioCalls(const char*& firstMissing);
 
 constexpr BassBool kBassFalse = 0;
 constexpr int32_t kBassDefaultDevice = -1;

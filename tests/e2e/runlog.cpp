@@ -19,7 +19,6 @@ const char kPreviousRun[] = "0:00:01 the run before\r\n";
 constexpr int kErrorFileForm = 41;
 constexpr int kErrorTimeout = 40;
 constexpr int kErrorVersion = 43;
-constexpr uint32_t kOtherVersion = 0x02030000;
 
 const char kHealthySettings[] =
     "[TRACK3]\r\nsource = audio/streams/morning.flac\r\nname = Morning Drive\r\n"
@@ -232,6 +231,8 @@ void CheckUnwritableLog() {
     CheckSettingsSaved();
 }
 
+namespace {
+
 // Every game byte the module ever writes, the banner call apart.
 std::vector<uint8_t> GameBytes() {
     std::vector<uint8_t> bytes;
@@ -245,12 +246,13 @@ std::vector<uint8_t> GameBytes() {
     return bytes;
 }
 
-// Version 2.3: after the version query no audio call at all, and no game byte
-// changed but the banner's.
-int PlayWrongLibrary() {
+// A library of version 2.3 (the fake built so, without the calls that came
+// with 2.4), as it is or claiming 2.4: after the version query no audio call at
+// all, and no game byte changed but the banner's.
+int PlayRefusedLibrary(uint32_t claimedVersion) {
     WriteFolder(kHealthySettings);
     WriteFile("audio/streams/morning.flac", "fLaC and the rest of a FLAC file");
-    FakeBass_SetVersion(kOtherVersion);
+    if (claimedVersion) FakeBass_SetVersion(claimedVersion);
     const std::vector<uint8_t> before = GameBytes();
     TuneTo(3);
     StartGame();
@@ -265,16 +267,35 @@ int PlayWrongLibrary() {
     return Failures();
 }
 
-void CheckWrongLibrary() {
+void CheckRefusedLibrary(const char* version, const char* why) {
     std::string bassLog;
     ReadFile(kBassLogName, bassLog);
     CHECK(bassLog.compare(0, 16, "BASS_GetVersion ") == 0 && bassLog.find('\n') == bassLog.size() - 1,
           "no audio call at exit either; the library saw:\n" + bassLog);
     CheckLog({
         "zorve 1.0 started in game variant A",
-        "audio library bass.dll version 2.3.0.0",
-        "zorve needs version 2.4 of the audio library: it plays nothing in this run and leaves the game's own "
-        "radio alone",
+        std::string("audio library bass.dll version ") + version,
+        why,
         "settings saved at exit",
     });
+}
+
+}  // namespace
+
+int PlayWrongLibrary() {
+    return PlayRefusedLibrary(0);
+}
+
+void CheckWrongLibrary() {
+    CheckRefusedLibrary("2.3.17.0", "zorve needs version 2.4 of the audio library: it plays nothing in this run and "
+                                    "leaves the game's own radio alone");
+}
+
+int PlayLibraryLackingCalls() {
+    return PlayRefusedLibrary(FAKEBASS_VERSION);
+}
+
+void CheckLibraryLackingCalls() {
+    CheckRefusedLibrary("2.4.17.0", "bass.dll lacks BASS_ChannelGetLength and 3 more of the calls zorve makes: it "
+                                    "plays nothing in this run and leaves the game's own radio alone");
 }

@@ -562,6 +562,7 @@ const Scenario kScenarios[] = {
     {"run_log_faults", PlayFaultyRun, CheckFaultyRun},
     {"run_log_unwritable", PlayUnwritableLog, CheckUnwritableLog},
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
+    {"library_lacking_calls", PlayLibraryLackingCalls, CheckLibraryLackingCalls},
 };
 
 const Scenario* Find(int argc, char** argv) {

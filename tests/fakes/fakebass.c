@@ -14,6 +14,14 @@
 
 #include "fakebass.h"
 
+/* Built with FAKEBASS_MINOR=3 it stands for a library of version 2.3: it
+ * answers so, and its .def leaves out the calls that came with 2.4. */
+#ifdef FAKEBASS_MINOR
+#define DEFAULT_VERSION ((FAKEBASS_VERSION & 0xFF00FFFFu) | (uint32_t)FAKEBASS_MINOR << 16)
+#else
+#define DEFAULT_VERSION FAKEBASS_VERSION
+#endif
+
 #define LOG_CAPACITY 262144 /* a minute of ticks, as the demo drive needs whole */
 #define MAX_CHANNELS 4096
 
@@ -101,7 +109,7 @@ static void ResetState(void) {
     g_endCount = 0;
     g_openDelayMs = 0;
     g_jingleLengthMs = 0;
-    g_version = FAKEBASS_VERSION;
+    g_version = DEFAULT_VERSION;
     g_failureCount = 0;
     g_pluginCount = 0;
     g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "hud/name.h"
 #include "module/library.h"
 #include "module/tick.h"
+#include "platform/bass.h"
 #include "platform/runlog.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
@@ -41,6 +43,12 @@ const uintptr_t kDataAddresses[] = {
 
 extern "C" __declspec(dllexport) int FakeHostMain(const FakeHost* host, int argc, char** argv) {
     g_host = host;
+    // The module binds on its first version query; tests call in before that.
+    const char* missing = nullptr;
+    if (BindAudioCalls(missing) != 0) {
+        std::fprintf(stderr, "the fake audio library lacks %s\n", missing);
+        return 1;
+    }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

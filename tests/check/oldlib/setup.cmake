@@ -1,4 +1,4 @@
-# An audio library of version 2.3: the version resource alone stands for it.
+# An audio library of version 2.3.
 file(MAKE_DIRECTORY ${WORK}/audio/streams)
 configure_file(${OLD_LIBRARY} ${WORK}/bass.dll COPYONLY)
 file(WRITE ${WORK}/audio/streams/settings.ini "[POSITION]\nseconds = 0\n")
