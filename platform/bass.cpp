@@ -44,6 +44,10 @@ const Binding kBindings[] = {
     {"BASS_Free", Store<BASS_Free>},
     {"BASS_ErrorGetCode", Store<BASS_ErrorGetCode>},
     {"BASS_PluginLoad", Store<BASS_PluginLoad>},
+    {"BASS_GetConfig", Store<BASS_GetConfig>},
+    {"BASS_StreamCreate", Store<BASS_StreamCreate>},
+    {"BASS_ChannelGetData", Store<BASS_ChannelGetData>},
+    {"BASS_ChannelGetInfo", Store<BASS_ChannelGetInfo>},
 };
 
 }  // namespace

@@ -16,6 +16,16 @@ using BassBool = int32_t;
 // Called on the library's own thread when a sync's event happens.
 using BassSyncProc = void(__stdcall*)(BassDword sync, BassDword channel, BassDword data, void* user);
 
+// Writes up to length bytes of a user stream's samples into buffer, on the
+// library's update thread; the bytes written, with BASS_STREAMPROC_END at the end.
+using BassStreamProc = BassDword(__stdcall*)(BassDword handle, void* buffer, BassDword length, void* user);
+
+// BASS_CHANNELINFO.
+struct BassChannelInfo {
+    BassDword freq, chans, flags, ctype, origres, plugin, sample;
+    const char* filename;
+};
+
 extern "C" {
 // The library's version: major, minor, revision and build, one byte each, highest first.
 BassDword __stdcall BASS_GetVersion();
@@ -51,6 +61,12 @@ inline BassBool(__stdcall* BASS_Free)() = nullptr;
 inline int32_t(__stdcall* BASS_ErrorGetCode)() = nullptr;
 // Loads an add-on that teaches the library more formats; 0 when it is refused.
 inline BassDword(__stdcall* BASS_PluginLoad)(const char* file, BassDword flags) = nullptr;
+inline BassDword(__stdcall* BASS_GetConfig)(BassDword option) = nullptr;
+inline BassDword(__stdcall* BASS_StreamCreate)(BassDword freq, BassDword chans, BassDword flags, BassStreamProc proc,
+                                               void* user) = nullptr;
+// Reads a decoding channel's next samples; kBassErrorDword at its end or on error.
+inline BassDword(__stdcall* BASS_ChannelGetData)(BassDword handle, void* buffer, BassDword length) = nullptr;
+inline BassBool(__stdcall* BASS_ChannelGetInfo)(BassDword handle, BassChannelInfo* info) = nullptr;
 
 // Binds every call above from the loaded bass.dll. Answers how many of them it
 // lacks (0: all bound) and names the first one missing in firstMissing. Bind
@@ -62,6 +78,7 @@ constexpr int32_t kBassDefaultDevice = -1;
 constexpr BassDword kBassOutputRate = 44100;
 
 constexpr BassDword BASS_CONFIG_BUFFER = 0;
+constexpr BassDword BASS_CONFIG_UPDATEPERIOD = 1;
 constexpr BassDword BASS_CONFIG_NET_PREBUF = 15;
 constexpr BassDword BASS_CONFIG_NET_PLAYLIST = 21;
 
@@ -80,9 +97,12 @@ constexpr BassDword BASS_SYNC_MIXTIME = 0x40000000;
 
 constexpr BassDword BASS_POS_BYTE = 0;
 constexpr BassDword BASS_ATTRIB_VOL = 2;
+constexpr BassDword BASS_ACTIVE_STOPPED = 0;
 constexpr BassDword BASS_ACTIVE_PLAYING = 1;
 
 constexpr BassQword kBassErrorQword = ~BassQword{0};
+constexpr BassDword kBassErrorDword = ~BassDword{0};
+constexpr BassDword BASS_STREAMPROC_END = 0x80000000;
 
 // The only library version whose calls these declarations describe.
 constexpr BassDword kBassVersionWord = 0x0204;

@@ -117,11 +117,14 @@ void StreamUrlThread(void* source) {
 
         BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
         BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
+        const BassDword buffer = BASS_GetConfig(BASS_CONFIG_BUFFER);
         BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
 
         const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
                                                       nullptr);
         const int32_t openError = OpenError(stream);
+        // The option applies to every stream made later: file stations and playlists keep their own buffer.
+        if (buffer != kBassErrorDword) BASS_SetConfig(BASS_CONFIG_BUFFER, buffer);
         g_stationStream = stream;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         LogUrlStart(static_cast<const char*>(source), stream, openError, played);

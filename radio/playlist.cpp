@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -13,8 +12,8 @@
 #include "platform/busy.h"
 #include "platform/host.h"
 #include "platform/runlog.h"
-#include "platform/threads.h"
 #include "radio/dial.h"
+#include "radio/feed.h"
 #include "radio/stationlog.h"
 #include "radio/stream.h"
 #include "radio/tape.h"
@@ -23,10 +22,11 @@
 
 namespace {
 
-// Tracks play once each (no loop flag), so that the library tells when one ends.
-constexpr BassDword kTrackFlags = BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN | BASS_UNICODE;
-// At mix time, so that the next track is queued before the last of this one is heard.
-constexpr BassDword kEndSync = BASS_SYNC_END | BASS_SYNC_MIXTIME;
+// Tracks are read, not played: the continuous stream plays them one after another.
+constexpr BassDword kTrackFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN | BASS_UNICODE;
+// Tracks opened ahead of the one playing: enough for the stream's buffer to
+// span a track change of short tracks, few enough that little is opened in vain.
+constexpr size_t kTracksAhead = 2;
 constexpr uint32_t kMsPerSecond = 1000;
 
 struct PlaylistJob {
@@ -35,41 +35,15 @@ struct PlaylistJob {
     char playlist[1];  // the key's value, to its terminator
 };
 
-// The tape on air. The helper thread owns these but for the atomics, which
-// the library's thread uses at a track's end.
+// The tape on air, the helper thread's.
 Tape* g_airTape = nullptr;
-int8_t g_airStation = 0;
 size_t g_airTrack = 0;
-size_t g_nextTrack = 0;
-std::atomic<uint32_t> g_generation{0};     // changes with every playlist opening
-std::atomic<uint32_t> g_nextStream{0};     // the next track, opened and waiting at its start
-std::atomic<uint32_t> g_endedStream{0};    // a track that ended, for the helper thread to free
+size_t g_lastOpened = 0;  // the track opened last, playing or waiting
 
 void FreeStream(uint32_t stream) {
     if (!stream) return;
     BusyMark audio(g_audioWork);
     BASS_StreamFree(stream);
-}
-
-// Runs on the library's thread: no allocation, no lock, no file work.
-__attribute__((force_align_arg_pointer)) void __stdcall TrackEnded(BassDword, BassDword channel, BassDword,
-                                                                   void* user) {
-    if (reinterpret_cast<uintptr_t>(user) != g_generation) return;
-    BusyMark audio(g_audioWork);
-    const uint32_t next = g_nextStream.exchange(0);
-    if (next) {
-        float volume = 0;
-        BASS_ChannelGetAttribute(channel, BASS_ATTRIB_VOL, &volume);
-        BASS_ChannelSetAttribute(next, BASS_ATTRIB_VOL, volume);
-        uint32_t expected = channel;
-        if (g_stationStream.compare_exchange_strong(expected, next)) {
-            BASS_ChannelPlay(next, kBassFalse);
-        } else {
-            g_nextStream = next;  // another station took over meanwhile; the next opening frees it
-        }
-    }
-    g_endedStream = channel;
-    WakeHelperThread();
 }
 
 std::vector<double> Lengths(const Tape& tape) {
@@ -78,66 +52,101 @@ std::vector<double> Lengths(const Tape& tape) {
     return lengths;
 }
 
-// Opens a track at its start, with the end sync of this opening's tape; a
-// track the library refuses is left out of the tape from now on.
-uint32_t OpenTrack(Track& track) {
+// Where the broadcast time falls on the tape's playable tracks.
+bool Locate(const Tape& tape, double seconds, size_t& index, double& within) {
+    BusyMark memory(g_memoryWork);  // made and freed within
+    return LocateOnTape(Lengths(tape), seconds, index, within);
+}
+
+double BroadcastSeconds() {
+    return HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
+}
+
+// Opens a track's decoding channel at its start; a track the library refuses
+// is left out of the tape from now on.
+FeedTrack OpenTrack(Track& track, size_t index) {
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
-    const BassDword stream = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
-    if (!stream) {
-        LogTrackLeftOut(track.file, OpenError(stream));
+    FeedTrack opened;
+    const BassDword channel = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
+    if (!channel) {
+        LogTrackLeftOut(track.file, OpenError(channel));
         track.seconds = 0;
-        return 0;
+        return opened;
     }
-    BASS_ChannelSetSync(stream, kEndSync, 0, TrackEnded, reinterpret_cast<void*>(static_cast<uintptr_t>(g_generation.load())));
-    return stream;
+    BassChannelInfo info{};
+    if (!BASS_ChannelGetInfo(channel, &info) || info.chans == 0 || info.chans > kMaxTrackChannels || info.freq == 0) {
+        LogLine("playlist track %s left out: %u channels at %u Hz", track.file.name.c_str(), info.chans, info.freq);
+        BASS_StreamFree(channel);
+        track.seconds = 0;
+        return opened;
+    }
+    opened.channel = channel;
+    opened.chans = info.chans;
+    opened.rate = info.freq;
+    opened.track = static_cast<uint32_t>(index);
+    return opened;
 }
 
-// Opens the track that is on air at broadcast time seconds and plays it from
-// there. False when no track of the tape plays.
-bool PlayAt(Tape& tape, double seconds) {
+// Opens the playable tracks after the last one opened until kTracksAhead
+// wait; when none of the tape opens any more, the stream ends after what it
+// holds. True when a track was handed over.
+bool ReadyNextTracks() {
+    if (!g_airTape) return false;
+    std::vector<Track>& tracks = g_airTape->tracks;
+    bool readied = false;
+    while (FeedTracksWaiting() < kTracksAhead) {
+        FeedTrack next;
+        for (size_t step = 1; step <= tracks.size() && !next.channel; ++step) {
+            const size_t index = (g_lastOpened + step) % tracks.size();
+            if (tracks[index].seconds > 0) next = OpenTrack(tracks[index], index);
+        }
+        if (!next.channel) {
+            EndFeed();
+            break;
+        }
+        g_lastOpened = next.track;
+        readied = QueueFeedTrack(next);
+    }
+    return readied;
+}
+
+// Opens the track that is on air at the broadcast time, positioned there, and
+// starts the tape's stream with it. False when no track of the tape plays.
+bool PlayAt(Tape& tape) {
     size_t index;
     double within;
+    FeedTrack first;
     for (;;) {
-        {
-            BusyMark memory(g_memoryWork);  // made and freed within
-            const std::vector<double> lengths = Lengths(tape);
-            if (!LocateOnTape(lengths, seconds, index, within)) return false;
-        }
-        const uint32_t stream = OpenTrack(tape.tracks[index]);
-        if (!stream) continue;
-        BusyMark audio(g_audioWork);
-        const BassQword length = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
-        BassQword bytes = BASS_ChannelSeconds2Bytes(stream, within);
-        // The header's length may be a little longer than the scanned one.
-        if (bytes == kBassErrorQword) bytes = 0;
-        if (length != kBassErrorQword && bytes > length) bytes = length;
-        BASS_ChannelSetPosition(stream, bytes, BASS_POS_BYTE);
-        BASS_ChannelPlay(stream, kBassFalse);
-        g_stationStream = stream;
-        g_airTrack = index;
-        char from[16], of[16];
-        FormatDuration(from, sizeof from, static_cast<uint32_t>(within));
-        FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
-        LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
-                tape.tracks[index].file.name.c_str(), from, of);
-        return true;
+        if (!Locate(tape, BroadcastSeconds(), index, within)) return false;
+        first = OpenTrack(tape.tracks[index], index);
+        if (!first.channel) continue;
+        // Read again once the track is open, so that the open's time counts too.
+        size_t nowIndex;
+        if (!Locate(tape, BroadcastSeconds(), nowIndex, within)) return false;
+        if (nowIndex == index) break;
+        FreeStream(first.channel);  // the broadcast moved on to the next track meanwhile
     }
-}
-
-// Opens the playable track after the one on air, if none waits yet.
-void ReadyNextTrack() {
-    if (!g_airTape || g_nextStream) return;
-    std::vector<Track>& tracks = g_airTape->tracks;
-    for (size_t step = 1; step <= tracks.size(); ++step) {
-        const size_t index = (g_airTrack + step) % tracks.size();
-        if (!(tracks[index].seconds > 0)) continue;
-        if (const uint32_t stream = OpenTrack(tracks[index])) {
-            g_nextTrack = index;
-            g_nextStream = stream;
-            return;
-        }
-    }
+    BusyMark audio(g_audioWork);
+    const BassQword length = BASS_ChannelGetLength(first.channel, BASS_POS_BYTE);
+    BassQword bytes = BASS_ChannelSeconds2Bytes(first.channel, within);
+    // The header's length may be a little longer than the scanned one.
+    if (bytes == kBassErrorQword) bytes = 0;
+    if (length != kBassErrorQword && bytes > length) bytes = length;
+    BASS_ChannelSetPosition(first.channel, bytes, BASS_POS_BYTE);
+    const uint32_t stream = StartFeed(first);
+    if (!stream) return false;
+    g_airTape = &tape;
+    g_airTrack = g_lastOpened = index;
+    ReadyNextTracks();
+    BASS_ChannelPlay(stream, kBassFalse);
+    g_stationStream = stream;
+    char from[16], of[16];
+    FormatDuration(from, sizeof from, static_cast<uint32_t>(within));
+    FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
+    LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
+            tape.tracks[index].file.name.c_str(), from, of);
+    return true;
 }
 
 void LogTrackChange() {
@@ -146,27 +155,22 @@ void LogTrackChange() {
 
 void StreamPlaylistThread(void* argument) {
     const PlaylistJob& job = *static_cast<const PlaylistJob*>(argument);
-    ++g_generation;
     g_airTape = nullptr;
+    StopFeed();
     FreeStream(g_stationStream);
-    FreeStream(g_nextStream.exchange(0));
-    FreeStream(g_endedStream.exchange(0));
 
     // The same wait as before a file opens; a negative one counts as none.
     const int16_t wait = HostOpenWaitMs();
     Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
 
     Tape& tape = TapeForOpening(job.station, job.playlist, job.shuffle);
-    const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
-    if (PlayAt(tape, seconds)) {
-        g_airTape = &tape;
-        g_airStation = job.station;
-    } else {
+    if (!PlayAt(tape)) {
+        StopFeed();
+        g_airTape = nullptr;
         g_stationStream = 0;
         LogLine("station start: playlist %s: no track in it plays", job.playlist);
     }
     FinishOpening(argument);
-    ReadyNextTrack();
 }
 
 }  // namespace
@@ -188,35 +192,30 @@ void StartPlaylist(int8_t station) {
 }
 
 bool AdvancePlaylist() {
-    const uint32_t ended = g_endedStream.exchange(0);
-    if (!ended) return false;
-    const uint32_t onAir = g_stationStream;
-    if (g_airTape && onAir != ended) {
-        g_airTrack = g_nextTrack;
-        LogTrackChange();
-    }
-    FreeStream(ended);
-    if (!g_airTape) return true;
-    if (onAir == ended) {
-        // Nothing was ready at the end: the next track plays as soon as it opens.
-        ReadyNextTrack();
-        const uint32_t next = g_nextStream.exchange(0);
-        if (next) {
-            BusyMark audio(g_audioWork);
-            uint32_t expected = ended;
-            if (g_stationStream.compare_exchange_strong(expected, next)) {
-                BASS_ChannelPlay(next, kBassFalse);
-                g_airTrack = g_nextTrack;
-                LogTrackChange();
-            } else {
-                g_nextStream = next;
-            }
+    bool worked = false;
+    FeedChange change;
+    while (TakeFeedChange(change)) {
+        worked = true;
+        FreeStream(change.spent);
+        if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
+            g_airTrack = change.next;
+            LogTrackChange();
         }
-    } else if (CurrentStation() != static_cast<uint8_t>(g_airStation)) {
-        // Tuned away just as the track ended: the one that followed must not play on.
-        BusyMark audio(g_audioWork);
-        BASS_ChannelStop(onAir);
     }
-    ReadyNextTrack();
-    return true;
+    if (!g_airTape) return worked;
+    const uint32_t stream = FeedStream();
+    BassDword state;
+    {
+        BusyMark audio(g_audioWork);
+        state = BASS_ChannelIsActive(stream);
+    }
+    if (!stream || g_stationStream != stream || state == BASS_ACTIVE_STOPPED) {
+        // Tuned away (a stopped stream never plays again: the next tune opens
+        // anew), another station's stream took over, or the tape played out:
+        // the tape's tracks go with its stream.
+        g_airTape = nullptr;
+        StopFeed();
+        return true;
+    }
+    return ReadyNextTracks() || worked;
 }

@@ -9,7 +9,7 @@
 // are; does nothing when its section names none. Worker thread.
 void StartPlaylist(int8_t station);
 
-// Helper thread: after a track ended, frees it, and readies the track after
-// the one now playing (or plays it at once when none was ready). False when
-// no track had ended.
+// Helper thread: frees the tracks the stream has played out, logs each track
+// change it reports, and opens the tracks that follow; lets the tape go when
+// another station's stream took over. False when there was nothing to do.
 bool AdvancePlaylist();

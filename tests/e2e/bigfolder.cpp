@@ -14,7 +14,7 @@ namespace {
 
 constexpr uint32_t kTrackRate = 8000;                       // Hz, mono
 constexpr uint64_t kFloatBytesPerSecond = kTrackRate * 4;  // as the module opens tracks
-constexpr uint32_t kTrackFlags = 0x80020100;               // unicode name, prescanned, float, no loop
+constexpr uint32_t kTrackFlags = 0x80220100;               // unicode name, decode only, prescanned, float
 constexpr uint32_t kLengthFlags = 0x80200100;              // unicode name, decode only, float
 constexpr int32_t kStation = 7;
 constexpr int32_t kGameStation = 12;
@@ -95,18 +95,26 @@ void StartGame(uint32_t clockMs) {
     SetHost<uint32_t>(host::kGameActiveAddr, 1);
 }
 
-// The first track stream the module played since call first.
-uint32_t FirstTrackPlayed(int first) {
+// The playlist's stream, once it plays, made since call first.
+uint32_t StreamPlayed(int first) {
     for (const BassCall& play : BassCallsOf(BF_PLAY, first))
-        for (const BassCall& open : BassCallsOf(BF_STREAM_CREATE_FILE, first))
-            if (open.args[1] == kTrackFlags && open.result == play.handle) return play.handle;
+        for (const BassCall& made : BassCallsOf(BF_STREAM_CREATE, first))
+            if (made.result && made.result == play.handle) return play.handle;
     return 0;
 }
 
-uint32_t WaitForTrack(int first) {
+uint32_t WaitForStream(int first) {
     uint32_t stream = 0;
-    WaitFor([&] { return (stream = FirstTrackPlayed(first)) != 0; }, "a track of the big folder playing");
+    WaitFor([&] { return (stream = StreamPlayed(first)) != 0; }, "the big folder's stream playing");
     return stream;
+}
+
+// The track on air at the tune-in: the one track the opening positions.
+uint32_t TrackOnAir(int first) {
+    for (const BassCall& set : BassCallsOf(BF_SET_POSITION, first))
+        for (const BassCall& open : BassCallsOf(BF_STREAM_CREATE_FILE, first))
+            if (open.args[1] == kTrackFlags && open.result == set.handle) return set.handle;
+    return 0;
 }
 
 int LengthOpens() {
@@ -151,7 +159,7 @@ int PlayBigFolderFirstRun() {
     FakeBass_SetOpenDelay(kPairOpenMs);
     TuneTo(kStation);
     StartGame(kFirstClockMs);
-    WaitForTrack(0);
+    WaitForStream(0);
     ResumeClock();
     CHECK(LogSays("playlist audio/streams/big: starts on a partial tape, "), "the run log says it started on a partial tape");
 
@@ -170,7 +178,8 @@ int PlayBigFolderNextRun() {
     FakeBass_SetOpenDelay(kPairOpenMs);
     TuneTo(kStation);
     StartGame(kNextClockMs);
-    const uint32_t stream = WaitForTrack(0);
+    WaitForStream(0);
+    const uint32_t track = TrackOnAir(0);
 
     // Where the whole tape puts the broadcast time: the cache held every length.
     double position = std::fmod(kNextClockMs / 1000.0 + kSavedOffset, [] {
@@ -178,14 +187,14 @@ int PlayBigFolderNextRun() {
         for (int i = 0; i < kPairTracks; ++i) total += TrackMs(i) / 1000.0;
         return total;
     }());
-    int track = 0;
-    while (position >= TrackMs(track) / 1000.0) position -= TrackMs(track++) / 1000.0;
-    const std::string opened = OpenedName(stream), name = TrackName(track);
+    int index = 0;
+    while (position >= TrackMs(index) / 1000.0) position -= TrackMs(index++) / 1000.0;
+    const std::string opened = OpenedName(track), name = TrackName(index);
     CHECK(opened.size() > name.size() && opened.compare(opened.size() - name.size(), name.size(), name) == 0,
           "the track on air on the whole tape plays: " + TrackName(track) + ", got " + opened);
     const double expected = position * kFloatBytesPerSecond;
-    CHECK(std::fabs(static_cast<double>(PositionSet(stream)) - expected) <= kPositionSlackBytes,
-          "from its place on the whole tape: " + std::to_string(expected) + ", got " + std::to_string(PositionSet(stream)));
+    CHECK(std::fabs(static_cast<double>(PositionSet(track)) - expected) <= kPositionSlackBytes,
+          "from its place on the whole tape: " + std::to_string(expected) + ", got " + std::to_string(PositionSet(track)));
     CHECK(LengthOpens() == 0, "no track opened for its length, got " + std::to_string(LengthOpens()));
     CHECK(LogSays("playlist audio/streams/big: " + std::to_string(kPairTracks) + " tracks, "), "the whole tape known");
     CHECK(!LogSays("partial"), "no partial tape in the next run");
@@ -214,7 +223,7 @@ void MeasureTuneIn(const char* name, uint32_t tuneAfterMs) {
     const int first = BassCallCount();
     const double tuned = NowMs();
     TuneTo(kStation);
-    const uint32_t stream = WaitForTrack(first);
+    const uint32_t stream = WaitForStream(first);
     std::printf("%s_sound_ms=%.0f\n", name, FakeBass_PlayedAtMs(stream) - tuned);
     WaitFor(tapeWhole, "the tape whole", kLearnTimeoutMs * 5);
     std::printf("%s_tape_whole_ms=%.0f\n", name, whole - started);

@@ -47,14 +47,17 @@ struct Seen {
     bool colourKnown = false;
     int shadow = -1;
     bool banner = false;
-    std::map<uint32_t, std::string> tracks;  // playlist track stream -> file
+    std::map<uint32_t, std::string> tracks;  // playlist track channel -> file
+    uint32_t trackRead = 0;                  // the track channel the playlist's stream read last
     int trackChanges = 0;
 } g_seen;
 
-// Playlist tracks open once each, without the loop flag; their lengths are
-// read from decode-only streams that never play.
+// Playlist tracks open once each as decoding channels, read whole, that the
+// playlist's one stream reads; their lengths come from decoding channels read
+// from their headers only.
 constexpr uint32_t kLoopFlag = 0x4;
 constexpr uint32_t kDecodeFlag = 0x200000;
+constexpr uint32_t kPrescanFlag = 0x20000;
 
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Say(const char* format, ...) {
@@ -93,18 +96,31 @@ void DescribeBassCall(const BassCall& call) {
         if (call.result) g_seen.channelPaths[static_cast<uint32_t>(call.result)] = g_seen.samplePaths[call.handle];
         break;
     case BF_STREAM_CREATE_FILE:
-        if (call.args[1] & kDecodeFlag) {
-            Say("track length read from its header: %s%s", call.text, call.result ? "" : " (cannot be read)");
-        } else if (!(call.args[1] & kLoopFlag)) {
+        if ((call.args[1] & kDecodeFlag) && (call.args[1] & kPrescanFlag)) {
             if (call.result) g_seen.tracks[static_cast<uint32_t>(call.result)] = call.text;
-            Say("playlist track opened: %s%s", call.text, call.result ? "" : " (failed)");
+            Say("playlist track opened for the stream to read: %s%s", call.text, call.result ? "" : " (failed)");
+        } else if (call.args[1] & kDecodeFlag) {
+            Say("track length read from its header: %s%s", call.text, call.result ? "" : " (cannot be read)");
         } else {
             if (call.result) NewStream(static_cast<uint32_t>(call.result));
             Say("file opened: %s%s", call.text, call.result ? "" : " (failed)");
         }
         break;
+    case BF_STREAM_CREATE:
+        if (call.result) NewStream(static_cast<uint32_t>(call.result));
+        Say("playlist stream made: one continuous stream, %u Hz stereo, fed from the tracks", call.args[0]);
+        break;
+    case BF_GET_DATA:
+        if (!g_seen.tracks.count(call.handle) || call.handle == g_seen.trackRead || call.result == 0xFFFFFFFFu) break;
+        if (g_seen.trackRead) {
+            ++g_seen.trackChanges;
+            Say("the stream runs from %s straight into %s, sample-exact (read a buffer before it is heard)",
+                g_seen.tracks[g_seen.trackRead].c_str(), g_seen.tracks[call.handle].c_str());
+        }
+        g_seen.trackRead = call.handle;
+        break;
     case BF_SET_CONFIG:
-        Say("network setting %u = %u", call.args[0], call.args[1]);
+        Say("library setting %u = %u", call.args[0], call.args[1]);
         break;
     case BF_STREAM_CREATE_URL:
         if (call.result) NewStream(static_cast<uint32_t>(call.result));
@@ -129,12 +145,6 @@ void DescribeBassCall(const BassCall& call) {
     case BF_PLAY:
         if (IsJingleChannel(call.handle)) {
             Say("jingle plays: %s", g_seen.channelPaths[call.handle].c_str());
-        } else if (g_seen.tracks.count(call.handle)) {
-            g_seen.trackChanges += g_seen.tracks.count(g_seen.stream);
-            Say(g_seen.tracks.count(g_seen.stream) ? "the track ended; the next plays at once: %s"
-                                                   : "playlist track plays: %s",
-                g_seen.tracks[call.handle].c_str());
-            NewStream(call.handle);
         } else if (call.handle && call.handle == g_seen.stream) {
             Say("station stream plays");
         }

@@ -17,6 +17,7 @@
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
+#include "tests/e2e/timing.h"
 
 namespace {
 
@@ -279,9 +280,10 @@ int PlayUrlStation() {
     const uint32_t stream = StreamOpenedBy(BF_STREAM_CREATE_URL, tuned);
 
     const auto configs = BassCallsOf(BF_SET_CONFIG, tuned);
-    const uint32_t expected[3][2] = {{21, 1}, {15, 0}, {0, 160}};
-    CHECK(configs.size() == 3, "three library settings before the open");
-    for (size_t i = 0; i < configs.size() && i < 3; ++i)
+    // The buffer option is set back right after the open.
+    const uint32_t expected[4][2] = {{21, 1}, {15, 0}, {0, 160}, {0, 500}};
+    CHECK(configs.size() == 4, "three library settings before the open, one after");
+    for (size_t i = 0; i < configs.size() && i < 4; ++i)
         CHECK(configs[i].args[0] == expected[i][0] && configs[i].args[1] == expected[i][1],
               "setting " + std::to_string(configs[i].args[0]) + " = " + std::to_string(configs[i].args[1]));
     const auto opens = BassCallsOf(BF_STREAM_CREATE_URL, tuned);
@@ -307,6 +309,16 @@ int PlayUrlStation() {
     CheckStationShown(kUrlStationName, static_cast<uint32_t>(HOST_PALETTE_ALPHA(kPaletteA)) << 24 |
                                            HOST_PALETTE_BLUE(kPaletteA) << 16 | HOST_PALETTE_GREEN(kPaletteA) << 8 |
                                            HOST_PALETTE_RED(kPaletteA));
+
+    // The internet open's short buffer is not left for the streams made after it.
+    constexpr uint32_t kDefaultBufferMs = 500;
+    const uint32_t urlBufferMs = FakeBass_BufferMs(stream);
+    const int retuned = BassCallCount();
+    TuneTo(kFileStation);
+    const uint32_t file = StreamOpenedBy(BF_STREAM_CREATE_FILE, retuned);
+    CHECK(urlBufferMs == 160 && FakeBass_BufferMs(file) == kDefaultBufferMs,
+          "the file stream's buffer " + std::to_string(FakeBass_BufferMs(file)) + " ms after the internet stream's " +
+              std::to_string(urlBufferMs) + " ms");
     return Failures();
 }
 
@@ -556,6 +568,7 @@ const Scenario kScenarios[] = {
     {"bench_folder_first", BenchBigFolderFirstRun, [] {}},
     {"bench_folder_next", BenchBigFolderNextRun, [] {}},
     {"bench_list", BenchLongList, [] {}},
+    {"library_timing", CheckLibraryTiming, [] {}},
     {"demo", PlayDemo, ShowDemoResult},
     {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},
     {"run_log", PlayLoggedRun, CheckLoggedRun},

@@ -20,9 +20,17 @@ constexpr uint32_t kOnFootMs = 1000;
 
 const char kSunrise[] = "audio/streams/music/sunrise.wav";
 const char kNightDrive[] = "audio/streams/music/night-drive.wav";
+// A playlist of three songs of 6, 5 and 7 s, tuned 4 s into the first so that
+// its change to the second is heard at full volume.
+const char kCity[] = "audio/streams/music/city";
+constexpr int32_t kCityStation = 5;
+constexpr uint32_t kCityTapeMs = 18000;
+constexpr uint32_t kCityIntoMs = 4000;
+constexpr uint32_t kCityHeardMs = 3500;
 
 std::string Settings() {
     return std::string("[TRACK1]\nsource = ") + kSunrise + "\n[TRACK3]\nsource = " + kNightDrive +
+           "\n[TRACK5]\nplaylist = " + kCity +
            "\n[SWITCHER]\nsamples = jingles/beep.wav,jingles/sweep.wav,jingles/chime.wav\n"
            "[POSITION]\nseconds = " + std::to_string(kSavedOffset) + "\n";
 }
@@ -94,6 +102,17 @@ int PlaySoundDrive() {
 
     TuneAndHear(3, kNightDrive, ClockMs() + 500);
     FollowFor(kHeardMs);
+
+    uint32_t clockMs = ClockMs() + 500;
+    const uint32_t broadcastMs = clockMs + static_cast<uint32_t>(kSavedOffset) * 1000;
+    clockMs += (kCityIntoMs + kCityTapeMs - broadcastMs % kCityTapeMs) % kCityTapeMs;
+    const int first = BassCallCount();
+    HoldClock(clockMs);
+    TuneTo(kCityStation);
+    TimelineMark("station", std::to_string(kCityStation));
+    Follow([&] { return StreamPlayedSince(first) != 0; }, "the playlist's stream");
+    ResumeClock();
+    FollowFor(kCityHeardMs);
     CloseTimeline();
     return Failures();
 }

@@ -9,7 +9,9 @@ game folder given) and checks what a player hears:
   (0.1% of the volume per tick on odd clock values), not at once;
 - nothing is heard while the player is out of the car, and the station is
   heard before;
-- a jingle is heard while the second station opens.
+- a jingle is heard while the second station opens;
+- a playlist's first song runs straight into its second, with no gap or
+  overlap, where the stream's start and the first song's place say.
 
 Times come from the drive's timeline and the audio library's record, the
 sound only from drive.wav and the source files."""
@@ -35,6 +37,9 @@ SILENCE_RMS = 1e-3
 HEARD_RMS = 0.02
 QUIET_MARGIN_SECONDS = 0.05
 JINGLES = ["jingles/beep.wav", "jingles/sweep.wav", "jingles/chime.wav"]
+TRACK_FLAGS = 0x220000  # a playlist track: read whole (prescanned), decoding only
+CHANGE_HALF_SECONDS = 0.4
+CHANGE_SEARCH_SECONDS = 0.6
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from importlib.machinery import SourceFileLoader  # noqa: E402
@@ -79,6 +84,28 @@ def circular_gap(a, b, period):
     return min(gap, period - gap)
 
 
+def check_track_change(game, calls, piece):
+    streams = [c["result"] for c in calls if c["fn"] == "BASS_StreamCreate" and c["result"]]
+    tracks = [c for c in calls if c["fn"] == "BASS_StreamCreateFile" and c["result"] and
+              c["args"][1] & TRACK_FLAGS == TRACK_FLAGS]
+    check(len(streams) == 1 and len(tracks) >= 2, f"a playlist stream ({len(streams)}) of tracks ({len(tracks)})")
+    if len(streams) != 1 or len(tracks) < 2:
+        return
+    play = next(c["time"] for c in calls if c["fn"] == "BASS_ChannelPlay" and c["handle"] == streams[0])
+    start = next(c["q"][0] for c in calls if c["fn"] == "BASS_ChannelSetPosition" and c["handle"] == tracks[0]["result"])
+    first, rate = mono(os.path.join(game, tracks[0]["text"].replace("\\", "/")))
+    second, _ = mono(os.path.join(game, tracks[1]["text"].replace("\\", "/")))
+    change = play + len(first) / rate - start / (rate * render.FLOAT_BYTES)
+    half = int(CHANGE_HALF_SECONDS * rate)
+    needle = np.concatenate([first[-half:], second[:half]])
+    heard = at_rate(piece(change - CHANGE_SEARCH_SECONDS, change + CHANGE_SEARCH_SECONDS), render.RATE, rate)
+    where, score = best_match(heard, needle)
+    off = where / rate - (CHANGE_SEARCH_SECONDS - CHANGE_HALF_SECONDS)
+    check(score >= LEAST_MATCH and abs(off) <= TOLERANCE_SECONDS,
+          f"the playlist's first song runs into its second (match {score:.3f}, {off * 1000:.1f} ms from the "
+          f"change expected {change - play:.3f} s after the stream's start)")
+
+
 def main(game):
     timeline = render.read_timeline(os.path.join(game, render.TIMELINE_NAME))
     calls = render.read_calls(os.path.join(game, render.LOG_NAME))
@@ -89,7 +116,8 @@ def main(game):
     def piece(start, end):
         return mix[max(0, int((start - origin) * rate)):max(0, int((end - origin) * rate))]
 
-    opens = [c for c in calls if c["fn"] == "BASS_StreamCreateFile" and c["result"]]
+    opens = [c for c in calls if c["fn"] == "BASS_StreamCreateFile" and c["result"] and
+             not c["args"][1] & render.DECODE_FLAG]
     broadcasts = [v.rsplit(" ", 1) for _, key, v in timeline if key == "broadcast"]
     check(len(opens) == len(broadcasts) == 2, f"two stations opened ({len(opens)}) and announced ({len(broadcasts)})")
     plays = {}
@@ -150,7 +178,7 @@ def main(game):
 
     # A jingle while the second station opens.
     tuned = [t for t, key, v in timeline if key == "station"]
-    if len(tuned) == 2 and len(plays) == 2:
+    if len(tuned) >= 2 and len(plays) == 2:
         opening = piece(tuned[1], list(plays.values())[1])
         scores = {}
         for name in JINGLES:
@@ -159,6 +187,8 @@ def main(game):
             scores[name] = best_match(sound, jingle)[1] if len(sound) > len(jingle) else 0.0
         best = max(scores, key=scores.get)
         check(scores[best] >= LEAST_MATCH, f"a jingle heard while the station opens ({best}: {scores[best]:.3f})")
+
+    check_track_change(game, calls, piece)
 
     if failures:
         print(f"{len(failures)} failed checks on the sound")

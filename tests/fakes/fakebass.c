@@ -26,6 +26,7 @@
 #define MAX_CHANNELS 4096
 
 typedef void(__stdcall* SyncProc)(DWORD sync, DWORD channel, DWORD data, void* user);
+typedef DWORD(__stdcall* StreamProc)(DWORD handle, void* buffer, DWORD length, void* user);
 
 typedef struct Channel {
     uint32_t handle;
@@ -41,6 +42,17 @@ typedef struct Channel {
     double playedAtMs;
     SyncProc endSync;
     void* endSyncUser;
+    int endSyncMixtime, endSyncFired;
+    uint32_t bufferMs; /* BASS_CONFIG_BUFFER as it was when the stream was made */
+    /* A user stream: its writing function, the bytes it has written, the bytes
+     * heard of them, whether it said its end, when the update thread last
+     * filled and looked at it. */
+    StreamProc proc;
+    void* procUser;
+    uint64_t written;
+    double heard;
+    int procEnded;
+    double filledAtMs, seenAtMs;
 } Channel;
 
 static CRITICAL_SECTION g_lock;
@@ -65,6 +77,21 @@ static HANDLE g_mixer;
 #define MIXER_PERIOD_MS 1
 #define UNICODE_FLAG 0x80000000u
 #define LOOP_FLAG 0x4u
+#define DECODE_FLAG 0x200000u
+#define MIXTIME_SYNC 0x40000000u
+#define STREAMPROC_END_FLAG 0x80000000u
+#define ERROR_DECODE 38
+#define ERROR_ENDED 45
+/* Configuration options kept, and their defaults. */
+#define CONFIG_BUFFER 0
+#define CONFIG_UPDATEPERIOD 1
+#define CONFIG_OPTIONS 64
+#define DEFAULT_BUFFER_MS 500
+#define DEFAULT_UPDATE_PERIOD_MS 100
+static DWORD g_config[CONFIG_OPTIONS];
+/* The user stream being pulled and that pull's number, while the update thread pulls. */
+static DWORD g_pullThread;
+static uint32_t g_pullSerial;
 static uint32_t g_openDelayMs, g_jingleLengthMs;
 static HANDLE g_openGate;
 static volatile LONG g_opensWaiting;
@@ -113,6 +140,9 @@ static void ResetState(void) {
     g_failureCount = 0;
     g_pluginCount = 0;
     g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;
+    memset(g_config, 0, sizeof g_config);
+    g_config[CONFIG_BUFFER] = DEFAULT_BUFFER_MS;
+    g_config[CONFIG_UPDATEPERIOD] = DEFAULT_UPDATE_PERIOD_MS;
     SetEvent(g_openGate);
 }
 
@@ -165,50 +195,150 @@ static Channel* Add(uint32_t handle, uint64_t length) {
     channel->volume = 1.0f;
     channel->bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
     channel->frameBytes = FAKEBASS_FRAME_BYTES;
+    channel->bufferMs = g_config[CONFIG_BUFFER];
     return channel;
 }
 
-/* When a playing stream without the loop flag reaches its end, from its position now. */
+/* When a playing file stream without the loop flag has its end heard, from its position now. */
 static void ScheduleEnd(Channel* channel) {
     uint64_t left;
     channel->endsAtMs = 0;
+    channel->endSyncFired = 0;
     if (channel->active != 1 || (channel->flags & LOOP_FLAG) || channel->handle >= FAKEBASS_SAMPLE_BASE ||
-        channel->length == ~0ull)
+        channel->length == ~0ull || channel->proc)
         return;
     left = channel->position < channel->length ? channel->length - channel->position : 0;
     channel->endsAtMs = NowMs() + (double)left * 1000.0 / channel->bytesPerSecond;
 }
 
-/* Stops the streams whose end has come and calls their end syncs, outside the lock. */
+/* End syncs due in one round of the update thread, called outside the lock. */
+#define SYNCS_PER_ROUND 16
+typedef struct DueSyncs {
+    SyncProc procs[SYNCS_PER_ROUND];
+    void* users[SYNCS_PER_ROUND];
+    DWORD handles[SYNCS_PER_ROUND];
+    int count;
+} DueSyncs;
+
+static void Due(DueSyncs* due, const Channel* channel) {
+    if (due->count == SYNCS_PER_ROUND) return;
+    due->procs[due->count] = channel->endSync;
+    due->users[due->count] = channel->endSyncUser;
+    due->handles[due->count++] = channel->handle;
+}
+
+/* The end is decoded: a mixtime end sync runs now, a buffer before it is heard. */
+static void EndDecoded(Channel* channel, DueSyncs* due) {
+    if (channel->endSync && channel->endSyncMixtime && !channel->endSyncFired) {
+        channel->endSyncFired = 1;
+        Due(due, channel);
+    }
+}
+
+/* The end is heard: the channel stops, and an end sync without mixtime runs. */
+static void EndHeard(Channel* channel, double now, DueSyncs* due) {
+    channel->active = 0;
+    channel->endsAtMs = 0;
+    if (!channel->proc) channel->position = channel->length;
+    g_ends[g_endCount % ENDS_KEPT].handle = channel->handle;
+    g_ends[g_endCount++ % ENDS_KEPT].atMs = now;
+    if (channel->endSync && !channel->endSyncMixtime) Due(due, channel);
+}
+
+/* What a user stream's writing function is given to write into. */
+#define PULL_CAPACITY (4u << 20)
+static unsigned char g_pullBuffer[PULL_CAPACITY];
+
+/* Calls a user stream's writing function for up to request bytes, as the
+ * library's update thread does, recording the pull. Caller holds the lock
+ * (re-entered by the function's own library calls on this thread). */
+static DWORD Pull(uint32_t handle, DWORD request, DueSyncs* due) {
+    Channel* channel = Find(handle);
+    BassCall* call;
+    DWORD result, bytes;
+    if (!channel || !channel->proc || channel->procEnded) return 0;
+    if (request > PULL_CAPACITY) request = PULL_CAPACITY;
+    request -= request % channel->frameBytes;
+    call = Begin(BF_STREAM_PULL, handle);
+    call->args[0] = request;
+    call->args[1] = g_pullSerial = (uint32_t)g_logCount;
+    call->qwords[0] = channel->written;
+    call->qwords[1] = (uint64_t)channel->heard;
+    g_pullThread = GetCurrentThreadId();
+    result = channel->proc(handle, g_pullBuffer, request, channel->procUser);
+    g_pullThread = 0;
+    call->result = result;
+    channel = Find(handle);
+    if (!channel) return 0;
+    bytes = result & ~STREAMPROC_END_FLAG;
+    channel->written += bytes < request ? bytes : request;
+    if (result & STREAMPROC_END_FLAG) {
+        channel->procEnded = 1;
+        EndDecoded(channel, due);
+    }
+    return bytes;
+}
+
+/* One round of the update thread for a playing user stream: what was heard
+ * since the last round, a refill every update period up to a buffer ahead of
+ * what is heard, and the stall or the end when all that was written is heard. */
+static void UpdateUserStream(uint32_t handle, double now, DueSyncs* due) {
+    Channel* channel = Find(handle);
+    const DWORD period = g_config[CONFIG_UPDATEPERIOD];
+    if (!channel || (channel->active != 1 && channel->active != 2)) return;
+    if (channel->seenAtMs > 0 && channel->active == 1) {
+        channel->heard += (now - channel->seenAtMs) * channel->bytesPerSecond / 1000.0;
+        if (channel->heard > (double)channel->written) channel->heard = (double)channel->written;
+    }
+    channel->seenAtMs = now;
+    if (period && !channel->procEnded && (channel->filledAtMs == 0 || now - channel->filledAtMs >= period)) {
+        const double ahead = (double)channel->bufferMs * channel->bytesPerSecond / 1000.0;
+        const double wanted = channel->heard + ahead - (double)channel->written;
+        channel->filledAtMs = now;
+        if (wanted >= channel->frameBytes) Pull(handle, (DWORD)wanted, due);
+        channel = Find(handle);
+        if (!channel) return;
+    }
+    if (channel->heard < (double)channel->written) {
+        channel->active = 1;
+    } else if (channel->procEnded) {
+        EndHeard(channel, now, due);
+    } else if (channel->filledAtMs > 0) {
+        channel->active = 2; /* the buffer ran dry: stalled until more is written */
+    }
+}
+
+#define USER_STREAMS_PER_ROUND 64
+
+/* The library's update thread: fills user streams, and ends file streams
+ * whose end has come (a mixtime end sync a buffer before the end is heard). */
 static DWORD WINAPI MixerThread(LPVOID unused) {
     (void)unused;
     for (;;) {
-        SyncProc procs[16];
-        void* users[16];
-        DWORD handles[16];
-        int due = 0, i;
+        DueSyncs due;
+        uint32_t users[USER_STREAMS_PER_ROUND];
+        int userCount = 0, i;
         double now;
         Sleep(MIXER_PERIOD_MS);
         now = NowMs();
+        due.count = 0;
         EnterCriticalSection(&g_lock);
-        for (i = 0; i < g_channelCount && due < 16; ++i) {
+        for (i = 0; i < g_channelCount; ++i) {
             Channel* channel = &g_channels[i];
-            if (channel->active != 1 || channel->endsAtMs == 0 || now < channel->endsAtMs) continue;
-            channel->active = 0;
-            channel->position = channel->length;
-            channel->endsAtMs = 0;
-            g_ends[g_endCount % ENDS_KEPT].handle = channel->handle;
-            g_ends[g_endCount++ % ENDS_KEPT].atMs = now;
-            if (channel->endSync) {
-                procs[due] = channel->endSync;
-                users[due] = channel->endSyncUser;
-                handles[due++] = channel->handle;
-            }
+            if (channel->proc && userCount < USER_STREAMS_PER_ROUND) users[userCount++] = channel->handle;
+            if (channel->active != 1 || channel->endsAtMs == 0) continue;
+            if (now >= channel->endsAtMs - channel->bufferMs) EndDecoded(channel, &due);
+            if (now >= channel->endsAtMs) EndHeard(channel, now, &due);
         }
+        for (i = 0; i < userCount; ++i) UpdateUserStream(users[i], now, &due);
         LeaveCriticalSection(&g_lock);
-        for (i = 0; i < due; ++i) procs[i](1, handles[i], 0, users[i]);
+        for (i = 0; i < due.count; ++i) due.procs[i](1, due.handles[i], 0, due.users[i]);
     }
     return 0;
+}
+
+static void StartMixer(void) {
+    if (!g_mixer) g_mixer = CreateThread(NULL, 0, MixerThread, NULL, 0, NULL);
 }
 
 static void Remove(uint32_t handle) {
@@ -394,8 +524,22 @@ BOOL __stdcall BASS_SetConfig(DWORD option, DWORD value) {
     BassCall* call = Begin(BF_SET_CONFIG, 0);
     call->args[0] = option;
     call->args[1] = value;
+    EnterCriticalSection(&g_lock);
+    if (!g_failAll && option < CONFIG_OPTIONS) g_config[option] = value;
+    LeaveCriticalSection(&g_lock);
     call->result = !g_failAll;
     return !g_failAll;
+}
+
+DWORD __stdcall BASS_GetConfig(DWORD option) {
+    BassCall* call = Begin(BF_GET_CONFIG, 0);
+    DWORD value = ~0u;
+    call->args[0] = option;
+    EnterCriticalSection(&g_lock);
+    if (!g_failAll && option < CONFIG_OPTIONS) value = g_config[option];
+    LeaveCriticalSection(&g_lock);
+    call->result = value;
+    return value;
 }
 
 DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offset, uint64_t length, DWORD flags) {
@@ -510,16 +654,24 @@ BOOL __stdcall BASS_ChannelPlay(DWORD handle, BOOL restart) {
     call->args[0] = (uint32_t)restart;
     EnterCriticalSection(&g_lock);
     channel = g_failAll ? NULL : Find(handle);
+    /* A decoding channel is only read, never played. */
+    if (channel && (channel->flags & DECODE_FLAG) && handle < FAKEBASS_SAMPLE_BASE) {
+        call->error = ERROR_DECODE;
+        channel = NULL;
+    }
     if (channel) {
         channel->active = 1;
         channel->stopsAt = 0;
+        channel->seenAtMs = channel->filledAtMs = 0;
+        channel->heard = (double)channel->written;
+        if (channel->proc) StartMixer();
         if (handle >= FAKEBASS_CHANNEL_BASE && g_jingleLengthMs) {
             const DWORD length = g_jingleLengthMs == FAKEBASS_OWN_LENGTH ? channel->ownLengthMs : g_jingleLengthMs;
             channel->stopsAt = (GetTickCount() + length) | 1;
         }
         channel->playedAtMs = NowMs();
         ScheduleEnd(channel);
-        if (channel->endsAtMs && !g_mixer) g_mixer = CreateThread(NULL, 0, MixerThread, NULL, 0, NULL);
+        if (channel->endsAtMs) StartMixer();
     }
     LeaveCriticalSection(&g_lock);
     call->result = channel != NULL;
@@ -546,6 +698,7 @@ BOOL __stdcall BASS_ChannelStop(DWORD handle) {
     if (channel) {
         channel->active = 0;
         channel->endsAtMs = 0;
+        channel->heard = (double)channel->written;
     }
     LeaveCriticalSection(&g_lock);
     call->result = channel != NULL;
@@ -619,6 +772,8 @@ DWORD __stdcall BASS_ChannelSetSync(DWORD handle, DWORD type, uint64_t param, Sy
     if (channel) {
         channel->endSync = proc;
         channel->endSyncUser = user;
+        channel->endSyncMixtime = (type & MIXTIME_SYNC) != 0;
+        channel->endSyncFired = 0;
     }
     LeaveCriticalSection(&g_lock);
     call->result = channel ? 1 : 0;
@@ -646,6 +801,79 @@ BOOL __stdcall BASS_ChannelGetAttribute(DWORD handle, DWORD attribute, float* va
     EnterCriticalSection(&g_lock);
     channel = g_failAll || attribute != 2 ? NULL : Find(handle);
     if (channel) *value = call->value = channel->volume;
+    LeaveCriticalSection(&g_lock);
+    call->result = channel != NULL;
+    return channel != NULL;
+}
+
+DWORD __stdcall BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, StreamProc proc, void* user) {
+    BassCall* call = Begin(BF_STREAM_CREATE, 0);
+    uint32_t handle = 0;
+    const uint32_t sampleBytes = (flags & 0x100) ? 4 : (flags & 1) ? 1 : 2; /* float, 8-bit or 16-bit */
+    call->args[0] = freq;
+    call->args[1] = chans;
+    call->args[2] = flags;
+    call->args[3] = (uint32_t)(uintptr_t)proc;
+    call->args[4] = (uint32_t)(uintptr_t)user;
+    EnterCriticalSection(&g_lock);
+    if (!g_failAll && proc && freq && chans) {
+        Channel* channel = Add(g_nextStream, ~0ull);
+        if (channel) {
+            channel->flags = flags;
+            channel->frameBytes = chans * sampleBytes;
+            channel->bytesPerSecond = freq * channel->frameBytes;
+            channel->proc = proc;
+            channel->procUser = user;
+            handle = g_nextStream++;
+        }
+    }
+    LeaveCriticalSection(&g_lock);
+    call->result = handle;
+    return handle;
+}
+
+/* A decoding channel's next bytes, from its position on; the pull of a user
+ * stream that reads them is noted with them. The samples are silence. */
+DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
+    BassCall* call = Begin(BF_GET_DATA, handle);
+    Channel* channel;
+    DWORD got = ~0u;
+    call->args[0] = length;
+    EnterCriticalSection(&g_lock);
+    if (GetCurrentThreadId() == g_pullThread) call->args[1] = g_pullSerial;
+    channel = g_failAll ? NULL : Find(handle);
+    if (!channel || !(channel->flags & DECODE_FLAG)) {
+        call->error = channel ? 37 : 5; /* BASS_ERROR_NOTAVAIL, BASS_ERROR_HANDLE */
+    } else if (channel->position >= channel->length) {
+        call->error = ERROR_ENDED;
+    } else {
+        uint64_t left = channel->length - channel->position;
+        got = left < length ? (DWORD)left : length;
+        got -= got % channel->frameBytes;
+        call->qwords[0] = channel->position;
+        if (buffer) memset(buffer, 0, got);
+        channel->position += got;
+    }
+    LeaveCriticalSection(&g_lock);
+    call->result = got;
+    return got;
+}
+
+BOOL __stdcall BASS_ChannelGetInfo(DWORD handle, FakeBassChannelInfo* info) {
+    BassCall* call = Begin(BF_GET_INFO, handle);
+    Channel* channel;
+    EnterCriticalSection(&g_lock);
+    channel = g_failAll || !info ? NULL : Find(handle);
+    if (channel) {
+        /* File streams decode to 32-bit float here; user streams are as they were made. */
+        const uint32_t sampleBytes = !channel->proc || (channel->flags & 0x100) ? 4 : (channel->flags & 1) ? 1 : 2;
+        memset(info, 0, sizeof *info);
+        info->chans = channel->frameBytes / sampleBytes;
+        info->freq = channel->bytesPerSecond / channel->frameBytes;
+        info->flags = channel->flags;
+        call->args[0] = info->freq;
+        call->args[1] = info->chans;
+    }
     LeaveCriticalSection(&g_lock);
     call->result = channel != NULL;
     return channel != NULL;
@@ -710,6 +938,28 @@ void FakeBass_FailOpen(const char* name, int code) {
     LeaveCriticalSection(&g_lock);
 }
 
+uint32_t FakeBass_Pull(uint32_t handle, uint32_t bytes) {
+    DueSyncs due;
+    DWORD got;
+    int i;
+    due.count = 0;
+    EnterCriticalSection(&g_lock);
+    got = Pull(handle, bytes, &due);
+    LeaveCriticalSection(&g_lock);
+    for (i = 0; i < due.count; ++i) due.procs[i](1, due.handles[i], 0, due.users[i]);
+    return got;
+}
+
+int FakeBass_PullEnded(uint32_t handle) {
+    Channel* channel;
+    int ended = 0;
+    EnterCriticalSection(&g_lock);
+    channel = Find(handle);
+    if (channel) ended = channel->procEnded;
+    LeaveCriticalSection(&g_lock);
+    return ended;
+}
+
 void FakeBass_Reset(void) {
     EnterCriticalSection(&g_lock);
     ResetState();
@@ -761,6 +1011,7 @@ CHANNEL_FIELD(FakeBass_Active, uint32_t, active, 0)
 CHANNEL_FIELD(FakeBass_Volume, float, volume, -1.0f)
 CHANNEL_FIELD(FakeBass_Position, uint64_t, position, ~0ull)
 CHANNEL_FIELD(FakeBass_PlayedAtMs, double, playedAtMs, -1)
+CHANNEL_FIELD(FakeBass_BufferMs, uint32_t, bufferMs, 0)
 
 double FakeBass_EndedAtMs(uint32_t handle) {
     double at = -1;
@@ -804,7 +1055,12 @@ static const char* const kNames[] = {"",
                                      "BASS_ChannelGetAttribute",
                                      "BASS_GetVersion",
                                      "BASS_ErrorGetCode",
-                                     "BASS_PluginLoad"};
+                                     "BASS_PluginLoad",
+                                     "BASS_StreamCreate",
+                                     "BASS_ChannelGetData",
+                                     "BASS_GetConfig",
+                                     "BASS_ChannelGetInfo",
+                                     "STREAMPROC"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

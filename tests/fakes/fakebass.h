@@ -31,8 +31,22 @@ enum BassFn {
     BF_GET_ATTRIBUTE,
     BF_GET_VERSION,
     BF_ERROR_GET_CODE,
-    BF_PLUGIN_LOAD
+    BF_PLUGIN_LOAD,
+    BF_STREAM_CREATE,
+    BF_GET_DATA,     /* args: length, the pull it was read in (0: none); q: position before */
+    BF_GET_CONFIG,
+    BF_GET_INFO,
+    /* Not a call: the update thread pulling a user stream. args: bytes asked,
+     * the pull's number; q: bytes written and bytes heard before it; result:
+     * the writing function's answer. */
+    BF_STREAM_PULL
 };
+
+/* BASS_CHANNELINFO */
+typedef struct FakeBassChannelInfo {
+    uint32_t freq, chans, flags, ctype, origres, plugin, sample;
+    const char* filename;
+} FakeBassChannelInfo;
 
 #define BASS_CALL_TEXT 200
 
@@ -78,8 +92,8 @@ void FakeBass_FailAll(int fail);            /* every call answers with its error
 void FakeBass_KeepTimes(int keep);
 /* Length of file streams opened from now on, instead of the file's own;
  * (uint64)-1: error. Unscripted, a WAV file gives its own length and byte rate
- * as 32-bit float samples, any other file its size. A stream without the loop
- * flag stops at its end and then calls its end sync. */
+ * as 32-bit float samples, any other file its size. A playing stream without
+ * the loop flag stops when its end is heard (see the timing below). */
 void FakeBass_SetStreamLength(uint64_t bytes);
 void FakeBass_SetActive(uint32_t handle, uint32_t state);
 uint32_t FakeBass_Active(uint32_t handle);
@@ -90,11 +104,30 @@ uint64_t FakeBass_Position(uint32_t handle);
  * also after it was freed (-1: never). */
 double FakeBass_PlayedAtMs(uint32_t handle);
 double FakeBass_EndedAtMs(uint32_t handle);
+/* The playback buffer a stream took when it was made. */
+uint32_t FakeBass_BufferMs(uint32_t handle);
 void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
 void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing after this; 0 never */
 #define FAKEBASS_OWN_LENGTH 0xFFFFFFFFu       /* ... after their sample's length in its WAV header */
 void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */
 int FakeBass_OpensWaiting(void);
+
+/* The library's timing, as its documentation tells it. Every stream takes
+ * BASS_CONFIG_BUFFER (500 ms unless set) as its playback buffer when it is
+ * made. The update thread refills a playing user stream every
+ * BASS_CONFIG_UPDATEPERIOD (100 ms; 0: never, as BASS_ChannelUpdate is left
+ * to the caller) up to a buffer ahead of what is heard, calling its writing
+ * function, which may read decoding channels (BASS_ChannelGetData); a stream
+ * whose buffer runs dry stalls (2) until more is written; one whose function
+ * said its end stays playing until that end is heard. A mixtime end sync runs
+ * when the end is decoded (a file stream: a buffer before its end is heard),
+ * one without mixtime when it is heard and the stream stops. Stop and free cut
+ * the sound at once, buffer and all. */
+/* Calls a user stream's writing function once for up to bytes, on the calling
+ * thread, as one refill of the update thread; the bytes it wrote. */
+uint32_t FakeBass_Pull(uint32_t handle, uint32_t bytes);
+/* Whether a user stream's writing function has said its end. */
+int FakeBass_PullEnded(uint32_t handle);
 
 /* The library's version, as BASS_GetVersion answers it. */
 void FakeBass_SetVersion(uint32_t version);

@@ -9,6 +9,8 @@
 #include "hud/banner.h"
 #include "hud/name.h"
 #include "module/tick.h"
+#include "platform/bass.h"
+#include "radio/stream.h"
 #include "tests/fakes/threads.h"
 #include "tests/unit/support.h"
 
@@ -16,6 +18,33 @@ namespace {
 
 std::atomic<bool> g_countAllocations{false};
 std::atomic<int> g_allocations{0};
+
+// The playlist stream's writing function runs on the library's update
+// thread: nothing allocated, also where a request spans track changes.
+TEST(Hooks, PlaylistStreamWritesWithoutAllocating) {
+    ResetHostState();
+    ResetModuleState();
+    GameFolder folder;
+    folder.WriteSettings("[TRACK1]\nplaylist = audio/streams/tape\n");
+    constexpr uint32_t kTrackBytes = 8000;  // 1000 stereo float frames
+    for (const char* name : {"1.mp3", "2.mp3", "3.mp3"}) folder.Write(std::string("audio/streams/tape/") + name, std::string(kTrackBytes, 'x'));
+    BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);  // the test pulls
+    PutPlayerInCar();
+    TuneTo(1);
+    RadioTick();
+    ASSERT_TRUE(RunQueuedThread());
+    const uint32_t stream = g_stationStream;
+    ASSERT_NE(stream, 0u);
+    constexpr uint32_t kPull = 3000;
+    uint32_t pulled = 0;
+    g_allocations = 0;
+    g_countAllocations = true;
+    for (int i = 0; i < 9; ++i) pulled += FakeBass_Pull(stream, kPull);
+    g_countAllocations = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(pulled, 3 * kTrackBytes);  // the three tracks back to back, then the wait for the next
+    ResetHostState();
+}
 
 }  // namespace
 

@@ -286,16 +286,19 @@ TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
     ASSERT_TRUE(RunQueuedThread());
 
     const auto calls = CallsFrom(mark);
-    ASSERT_EQ(calls.size(), 6u);
-    const uint32_t stream = static_cast<uint32_t>(calls[4].result);
+    ASSERT_EQ(calls.size(), 8u);
+    const uint32_t stream = static_cast<uint32_t>(calls[5].result);
     ASSERT_NE(stream, 0u);
     ExpectCall(calls[0], BF_STREAM_FREE, old);
     ExpectCall(calls[1], BF_SET_CONFIG, 0, {21, 1});   // playlists followed
     ExpectCall(calls[2], BF_SET_CONFIG, 0, {15, 0});   // no prebuffering
-    ExpectCall(calls[3], BF_SET_CONFIG, 0, {0, 160});  // playback buffer ms
-    ExpectCall(calls[4], BF_STREAM_CREATE_URL, 0, {0, kUrlFlags, 0, 0});
-    EXPECT_STREQ(calls[4].text, "http://host:8000/x");
-    ExpectCall(calls[5], BF_PLAY, stream, {0});
+    ExpectCall(calls[3], BF_GET_CONFIG, 0, {0});
+    ExpectCall(calls[4], BF_SET_CONFIG, 0, {0, 160});  // playback buffer ms
+    ExpectCall(calls[5], BF_STREAM_CREATE_URL, 0, {0, kUrlFlags, 0, 0});
+    EXPECT_STREQ(calls[5].text, "http://host:8000/x");
+    // Set back at once: the option holds for every stream made later.
+    ExpectCall(calls[6], BF_SET_CONFIG, 0, {0, static_cast<uint32_t>(calls[3].result)});
+    ExpectCall(calls[7], BF_PLAY, stream, {0});
     EXPECT_EQ(g_stationStream.load(), stream);
     EXPECT_FALSE(g_streamStarting.load());
 }

@@ -2,9 +2,15 @@
 // playlist gives in which order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
+#include "module/tick.h"
+#include "platform/bass.h"
+#include "radio/playlist.h"
+#include "radio/stream.h"
 #include "radio/tracklist.h"
+#include "tests/fakes/threads.h"
 #include "tests/unit/support.h"
 
 namespace {
@@ -70,4 +76,87 @@ TEST_F(TrackLists, ShuffleIsFixedPerStationAndDiffersBetweenStations) {
     EXPECT_TRUE(std::is_permutation(mixed.begin(), mixed.end(), inOrder.begin()));
 }
 
+using PlaylistRaces = ModuleTest;
+
+// The dial moves just as the stream has moved on to the next track, before the
+// helper thread's turn: only the new station's sound may play, and the tape's
+// tracks all go.
+TEST_F(PlaylistRaces, StationChangeAtATrackChange) {
+    constexpr uint32_t kTrackBytes = 8000;
+    struct Case {
+        int32_t station;
+        bool filePlays;
+    } const cases[] = {{2, true}, {12, false}};  // a file station; the game's own radio
+    for (const Case& c : cases) {
+        ResetModuleState();
+        UseSettings("[TRACK1]\nplaylist = audio/streams/race\n[TRACK2]\nsource = b.wav\n");
+        for (const char* name : {"1.mp3", "2.mp3", "3.mp3"}) folder.Write(std::string("audio/streams/race/") + name, std::string(kTrackBytes, 'x'));
+        folder.Write("b.wav", "audio");
+        BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
+        PutPlayerInCar();
+        TuneTo(1);
+        RadioTick();
+        ASSERT_TRUE(RunQueuedThread());
+        const uint32_t tape = g_stationStream;
+        ASSERT_EQ(FakeBass_Pull(tape, kTrackBytes + 8), kTrackBytes + 8);  // into the second track
+
+        TuneTo(c.station);
+        RadioTick();
+        while (RunQueuedThread()) {}
+        AdvancePlaylist();
+        AdvancePlaylist();
+
+        const uint32_t onAir = g_stationStream;
+        EXPECT_EQ(FakeBass_Active(tape), 0u) << c.station;
+        EXPECT_EQ(onAir != tape && FakeBass_Active(onAir) == 1, c.filePlays) << c.station;
+        std::vector<uint32_t> channels, freed, played;
+        for (const BassCall& call : BassCalls()) {
+            if (call.fn == BF_STREAM_CREATE_FILE && (call.args[1] & BASS_STREAM_DECODE) && call.result)
+                channels.push_back(static_cast<uint32_t>(call.result));
+            if (call.fn == BF_STREAM_FREE && call.result) freed.push_back(call.handle);
+            if (call.fn == BF_PLAY && call.result) played.push_back(call.handle);
+        }
+        for (uint32_t channel : channels)
+            EXPECT_EQ(std::count(freed.begin(), freed.end(), channel), 1) << "track channel " << channel;
+        EXPECT_EQ(played.back(), c.filePlays ? onAir : tape) << c.station;
+    }
+}
+
+// A WAV header alone: the audio fake takes the format and the length from it.
+std::string WaveHeader(uint32_t rate, uint16_t chans, uint32_t frames) {
+    std::string header = "RIFF----WAVEfmt ";
+    auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) header += static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    put(16, 4), put(1, 2), put(chans, 2), put(rate, 4), put(rate * chans * 2, 4), put(chans * 2, 2), put(16, 2);
+    header += "data";
+    put(frames * chans * 2, 4);
+    return header;
+}
+
+// The stream is stereo at the first track's rate: a track of other channels
+// or another rate is converted, and lasts as long as it did.
+TEST_F(PlaylistRaces, TracksOfOtherFormatsKeepTheirLength) {
+    constexpr uint32_t kRate = 8000, kFrames = 800;  // 0.1 s, mono
+    struct Case {
+        uint32_t rate;
+        uint16_t chans;
+    } const cases[] = {{kRate, 2}, {16000, 2}, {4000, 1}, {22050, 6}};
+    for (const Case& c : cases) {
+        ResetModuleState();
+        UseSettings("[TRACK1]\nplaylist = audio/streams/formats\n");  // tapes are learned once a run
+        folder.Write("audio/streams/formats/a.wav", WaveHeader(kRate, 1, kFrames));
+        folder.Write("audio/streams/formats/b.wav", WaveHeader(c.rate, c.chans, c.rate / 10));
+        BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
+        PutPlayerInCar();
+        TuneTo(1);
+        RadioTick();
+        ASSERT_TRUE(RunQueuedThread());
+        // a, b, then a again: the tracks opened ahead.
+        const uint32_t frames = FakeBass_Pull(g_stationStream, 1 << 20) / 8;
+        EXPECT_NEAR(frames, 3 * kFrames, 2) << c.rate << " Hz, " << c.chans << " channels";
+    }
+}
+
 }  // namespace
+

@@ -15,6 +15,7 @@
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/runlog.h"
+#include "radio/feed.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
 #include "radio/station.h"
@@ -98,6 +99,7 @@ void ResetModuleState() {
     g_audioLibraryVersion = 0;
     CloseRunLog();
     ResetQueuedThreads();
+    StopFeed();
     FakeBass_Reset();
 }
 
