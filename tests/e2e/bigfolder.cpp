@@ -95,11 +95,12 @@ void StartGame(uint32_t clockMs) {
     SetHost<uint32_t>(host::kGameActiveAddr, 1);
 }
 
-// The playlist's stream, once it plays, made since call first.
+// The playlist's stream, once it plays, since call first: the only stream
+// played but the jingles (modules of before the continuous stream played the
+// track's own, which --asi may load).
 uint32_t StreamPlayed(int first) {
     for (const BassCall& play : BassCallsOf(BF_PLAY, first))
-        for (const BassCall& made : BassCallsOf(BF_STREAM_CREATE, first))
-            if (made.result && made.result == play.handle) return play.handle;
+        if (play.result && !IsJingleChannel(play.handle)) return play.handle;
     return 0;
 }
 
