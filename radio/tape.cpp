@@ -24,6 +24,8 @@ namespace {
 // Only the length is wanted: from the file's header, without a scan of the whole file.
 constexpr BassDword kLengthFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
 constexpr size_t kStationNumbers = kLastStreamedStation + 1;
+// The longest an opening learns before it plays the tracks known so far.
+constexpr DWORD kOpeningLearnMs = 1000;
 // While a long learning runs, what it learned reaches the disk this often.
 constexpr DWORD kCacheWriteEveryMs = 5000;
 // Lengths are kept to the microsecond, in the cache and on the tape alike, so
@@ -136,7 +138,7 @@ void ListTape(Tape& tape, int8_t station) {
         LogLine("playlist %s: %s left out: %s", tape.playlist.c_str(), skipped.name.c_str(), skipped.reason.c_str());
     tape.tracks.clear();
     tape.tracks.reserve(list.tracks.size());
-    for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0, false});
+    for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0});
     tape.listed = true;
     tape.learned = 0;
 }
@@ -200,7 +202,6 @@ void CompleteTape(const Tape& tape) {
 void LearnNextTrack(Tape& tape) {
     Track& track = tape.tracks[tape.learned];
     track.seconds = LearnLength(track);
-    track.learned = true;
     if (++tape.learned == tape.tracks.size()) CompleteTape(tape);
 }
 

@@ -17,7 +17,6 @@
 struct Track {
     TrackFile file;
     double seconds = 0;  // 0: not playable, or not learned yet
-    bool learned = false;
 };
 
 struct Tape {
@@ -25,12 +24,9 @@ struct Tape {
     std::string playlist;
     bool shuffle = false;
     std::vector<Track> tracks;
-    size_t learned = 0;        // tracks learned, from the first on
+    size_t learned = 0;        // tracks learned, from the first on: the rest have no length yet
     bool partOnAir = false;    // an opening started on it before it was whole
 };
-
-// The longest an opening learns before it plays the tracks known so far.
-constexpr uint32_t kOpeningLearnMs = 1000;
 
 // Worker thread, once the settings are read: hands the playlist stations over
 // to be learned ahead, in station order.
@@ -41,7 +37,7 @@ void PlanTapes();
 bool LearnTapesStep();
 
 // The opening of a playlist station: its tape, listed anew when the playlist
-// or the shuffle changed, and learned for up to kOpeningLearnMs. Tracks not
+// or the shuffle changed, and learned for up to a second. Tracks not
 // learned yet have no length, so that the tape plays as the ones known so far.
 Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle);
 

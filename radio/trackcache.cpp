@@ -16,6 +16,7 @@ constexpr uint32_t kFnvOffset = 2166136261u;
 constexpr uint32_t kFnvPrime = 16777619u;
 constexpr int kCheckDigits = 8;
 constexpr int kHexBase = 16;
+constexpr uint64_t kMostCacheBytes = 64u << 20;
 
 uint32_t CheckSum(const char* begin, const char* end) {
     uint32_t hash = kFnvOffset;
@@ -98,6 +99,9 @@ uint64_t CachedMicros(const TrackCache& cache, const std::string& path, const Fi
 
 bool LoadTrackCache(const char* file, TrackCache& cache) {
     cache.clear();
+    // Far more than the lines of any playlists: no cache, and not read into memory.
+    FileStamp stamp;
+    if (ReadFileStamp(file, stamp) && stamp.size > kMostCacheBytes) return false;
     std::string text;
     return ReadWholeFile(file, text) && ParseTrackCache(text, cache);
 }

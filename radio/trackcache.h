@@ -41,7 +41,7 @@ std::string FormatTrackCache(const TrackCache& cache, const std::vector<std::str
 // it is now (stamp); 0 otherwise.
 uint64_t CachedMicros(const TrackCache& cache, const std::string& path, const FileStamp& stamp);
 
-// Reads the cache file; an unreadable or missing one gives an empty cache and false.
+// Reads the cache file; an unreadable, missing or overlong one gives an empty cache and false.
 bool LoadTrackCache(const char* file, TrackCache& cache);
 
 // Writes text to file through file.tmp and one rename, so that a write cut
