@@ -12,8 +12,12 @@
 #include "platform/patch.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
+#include "radio/jingles.h"
 #include "radio/opening.h"
+#include "radio/output.h"
 #include "radio/playlist.h"
+#include "radio/reconnect.h"
+#include "radio/streamtags.h"
 #include "radio/tape.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -43,17 +47,23 @@ void ListHelperWork() {
     // The position save first: it takes milliseconds, and an opening may take
     // seconds, during which an exit would find the helper busy and skip its own
     // save. Then the opening, so that the sound starts as soon as it can; then
-    // a playlist's track change; last, a track's length learned ahead, one at
-    // a time, so that any of the others that comes meanwhile goes first.
+    // a playlist's track change. An output that stopped is started again
+    // before any opening plays into it. Then an internet stream's title; last,
+    // a playlist track's length learned ahead, one at a time, so that any of
+    // the others that comes meanwhile goes first.
     AddHelperWork(SaveRequestedPosition);
+    AddHelperWork(RestartOutput);
+    AddHelperWork(ReloadJingles);
     AddHelperWork(RunWaitingOpening);
     AddHelperWork(AdvancePlaylist);
+    AddHelperWork(LogStreamTitles);
     AddHelperWork(LearnTapesStep);
 }
 
 void StartHelper() {
     ListHelperWork();
     StartOpeningThread();
+    StartReconnectThread();
 }
 
 __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {

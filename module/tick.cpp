@@ -7,7 +7,11 @@
 #include "platform/busy.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
+#include "radio/output.h"
+#include "radio/reconnect.h"
+#include "radio/output.h"
 #include "radio/player.h"
+#include "radio/reconnect.h"
 #include "radio/station.h"
 #include "radio/tape.h"
 #include "radio/volume.h"
@@ -82,6 +86,11 @@ void RadioTick() {
         } else {
             HandleStationChange();
             UpdateHostMute();
+            // A reconnected stream fades in as after a station change.
+            if (KeepStationOnAir()) g_streamVolume = 0.0f;
+            // After the output device was opened afresh the station starts anew, at its
+            // live position, once the jingles that fill its opening are loaded again.
+            if (JinglesOnDevice() && TakeStationRestart()) g_lastStation = kNoStation;
         }
     } else {
         g_streamVolume = 0.0f;

@@ -42,6 +42,8 @@ const Binding kBindings[] = {
     {"BASS_ChannelGetAttribute", Store<BASS_ChannelGetAttribute>},
     {"BASS_Stop", Store<BASS_Stop>},
     {"BASS_Free", Store<BASS_Free>},
+    {"BASS_Start", Store<BASS_Start>},
+    {"BASS_ChannelGetTags", Store<BASS_ChannelGetTags>},
     {"BASS_ErrorGetCode", Store<BASS_ErrorGetCode>},
     {"BASS_PluginLoad", Store<BASS_PluginLoad>},
     {"BASS_GetConfig", Store<BASS_GetConfig>},

@@ -57,6 +57,10 @@ inline double(__stdcall* BASS_ChannelBytes2Seconds)(BassDword handle, BassQword 
 inline BassBool(__stdcall* BASS_ChannelGetAttribute)(BassDword handle, BassDword attribute, float* value) = nullptr;
 inline BassBool(__stdcall* BASS_Stop)() = nullptr;
 inline BassBool(__stdcall* BASS_Free)() = nullptr;
+// Starts the output again after BASS_Stop, or after the device stopped by itself.
+inline BassBool(__stdcall* BASS_Start)() = nullptr;
+// The channel's tags of one kind, in the library's own memory; null when it has none.
+inline const char*(__stdcall* BASS_ChannelGetTags)(BassDword handle, BassDword tags) = nullptr;
 // The error of the calling thread's last library call; 0 when it succeeded.
 inline int32_t(__stdcall* BASS_ErrorGetCode)() = nullptr;
 // Loads an add-on that teaches the library more formats; 0 when it is refused.
@@ -93,12 +97,22 @@ constexpr BassDword BASS_STREAM_STATUS = 0x800000;
 constexpr BassDword BASS_UNICODE = 0x80000000;  // the file name is UTF-16
 
 constexpr BassDword BASS_SYNC_END = 2;
+constexpr BassDword BASS_SYNC_META = 4;         // a new Shoutcast title arrived
+constexpr BassDword BASS_SYNC_OGG_CHANGE = 12;  // new Ogg comments: the next song of an Ogg stream
 constexpr BassDword BASS_SYNC_MIXTIME = 0x40000000;
 
 constexpr BassDword BASS_POS_BYTE = 0;
 constexpr BassDword BASS_ATTRIB_VOL = 2;
 constexpr BassDword BASS_ACTIVE_STOPPED = 0;
 constexpr BassDword BASS_ACTIVE_PLAYING = 1;
+constexpr BassDword BASS_ACTIVE_STALLED = 2;        // an internet stream waits for data; it resumes by itself
+constexpr BassDword BASS_ACTIVE_PAUSED_DEVICE = 4;  // the output device stopped: a headset unplugged
+
+// Tags of BASS_ChannelGetTags: series of NUL-ended strings, the last ending twice.
+constexpr BassDword BASS_TAG_OGG = 2;   // Ogg comments, UTF-8
+constexpr BassDword BASS_TAG_HTTP = 3;  // the server's HTTP headers
+constexpr BassDword BASS_TAG_ICY = 4;   // the server's ICY headers: icy-name:, icy-br:
+constexpr BassDword BASS_TAG_META = 5;  // one string: StreamTitle='...';StreamUrl='...';
 
 constexpr BassQword kBassErrorQword = ~BassQword{0};
 constexpr BassDword kBassErrorDword = ~BassDword{0};

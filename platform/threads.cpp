@@ -48,3 +48,24 @@ bool RunHelperWorkStep() {
 void WakeHelperThread() {
     if (g_wake) SetEvent(g_wake);
 }
+
+namespace {
+
+__attribute__((force_align_arg_pointer)) DWORD WINAPI LongLivedLoop(LPVOID loop) {
+    for (;;) {
+        // No exception may end a module thread; the loop starts again.
+        try {
+            reinterpret_cast<ThreadLoop>(loop)();
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace
+
+bool StartLongLivedThread(ThreadLoop loop) {
+    const HANDLE thread = CreateThread(nullptr, 0, LongLivedLoop, reinterpret_cast<LPVOID>(loop), 0, nullptr);
+    if (!thread) return false;
+    CloseHandle(thread);
+    return true;
+}

@@ -29,3 +29,11 @@ bool RunHelperWorkStep();
 // Wakes the helper thread; wakes that come while it works are kept, so work
 // must take everything that is waiting each time it runs.
 void WakeHelperThread();
+
+using ThreadLoop = void (*)();
+
+// Starts another long-lived thread, for work that may block for seconds (an
+// internet connection) and so must not hold up the helper thread: it runs
+// loop again and again for the life of the process. False when it could not
+// be made.
+bool StartLongLivedThread(ThreadLoop loop);

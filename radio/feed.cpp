@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "platform/busy.h"
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/threads.h"
 
 namespace {
@@ -193,10 +193,10 @@ uint32_t StartFeed(const FeedTrack& first) {
     return g_stream;
 }
 
-void StopFeed() {
+void StopFeed(bool streamFreedElsewhere) {
     ++g_generation;
     BusyMark audio(g_audioWork);
-    if (g_stream) BASS_StreamFree(g_stream);
+    if (g_stream && !streamFreedElsewhere) BASS_StreamFree(g_stream);
     g_stream = 0;
     // The writing function may have begun before the generation changed.
     while (g_writing) Sleep(0);

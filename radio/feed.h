@@ -36,8 +36,10 @@ struct FeedChange {
 uint32_t StartFeed(const FeedTrack& first);
 
 // Frees the stream and every channel it holds or waits with; the generation
-// ends, so that a late report of it is told apart.
-void StopFeed();
+// ends, so that a late report of it is told apart. When another opening has
+// freed the stream already, its handle is only forgotten: the library may
+// have given it to a new stream since.
+void StopFeed(bool streamFreedElsewhere = false);
 
 uint32_t FeedStream();
 uint32_t FeedGeneration();

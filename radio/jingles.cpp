@@ -1,8 +1,13 @@
 #include "radio/jingles.h"
 
+#include <atomic>
+#include <string>
+
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/runlog.h"
+#include "radio/output.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -16,6 +21,15 @@ namespace {
 
 constexpr char kNameSeparator = ',';
 constexpr BassDword kSamplePlaybacks = 1;
+
+// The files of the loaded slots, written once at start-up; never destroyed:
+// the exit work must not free memory.
+std::string* const g_jinglePaths = new std::string[kJingleSlots];
+std::atomic<int> g_pathCount{0};
+// Samples loaded again on a new device, for the worker to take.
+std::atomic<uint32_t> g_reloadedSamples[kJingleSlots] = {};
+std::atomic<bool> g_jinglesReloaded{false};
+std::atomic<uint32_t> g_reloadedFor{0};  // OutputOpenings() the jingles are loaded for
 
 // Linear congruential generator; each draw yields bits 16 to 30 of the new state.
 int32_t NextJingleDraw() {
@@ -50,13 +64,20 @@ void LoadJingles() {
         // A file that is not audio still takes its slot, with the handle 0.
         g_jingleSamples[g_jingleCount] = BASS_SampleLoad(kBassFalse, path.c_str(), 0, 0, kSamplePlaybacks, 0);
         LogJingleLoad(name.c_str(), g_jingleSamples[g_jingleCount]);
+        g_jinglePaths[g_jingleCount] = path;
         ++g_jingleCount;
+        g_pathCount = g_jingleCount;
     }
 }
 
 void PlayJingle() {
     if (g_jingleCount == 0) return;
-    if (BASS_ChannelIsActive(g_jingleChannel) == BASS_ACTIVE_PLAYING) return;
+    if (g_jinglesReloaded.exchange(false)) {
+        for (int slot = 0; slot < g_jingleCount; ++slot) g_jingleSamples[slot] = g_reloadedSamples[slot];
+    }
+    const BassDword state = BASS_ChannelIsActive(g_jingleChannel);
+    NoteChannelState(state);
+    if (state == BASS_ACTIVE_PLAYING) return;
 
     // The divisor is the table size, so empty slots are drawn too and play nothing.
     int32_t slot = (NextJingleDraw() + g_jingleCursor) % kJingleSlots;
@@ -64,5 +85,25 @@ void PlayJingle() {
     const BassDword channel = BASS_SampleGetChannel(g_jingleSamples[slot], kBassFalse);
     g_jingleCursor = static_cast<int8_t>(g_jingleCursor + 1);
     g_jingleChannel = channel;
-    BASS_ChannelPlay(channel, kBassFalse);
+    // An empty slot gives no channel: only a real channel's failure says something of the output.
+    if (!BASS_ChannelPlay(channel, kBassFalse) && channel) NotePlayFailure();
+}
+
+bool JinglesOnDevice() {
+    return g_reloadedFor == OutputOpenings();
+}
+
+bool ReloadJingles() {
+    const uint32_t openings = OutputOpenings();
+    if (openings == g_reloadedFor) return false;
+    g_reloadedFor = openings;
+    {
+        BusyMark audio(g_audioWork);
+        BusyMark files(g_fileWork);
+        for (int slot = 0; slot < g_pathCount; ++slot)
+            g_reloadedSamples[slot] = BASS_SampleLoad(kBassFalse, g_jinglePaths[slot].c_str(), 0, 0, kSamplePlaybacks, 0);
+    }
+    g_jinglesReloaded = true;
+    LogLine("jingles loaded again on the new audio device");
+    return true;
 }

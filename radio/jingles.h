@@ -1,5 +1,6 @@
 // Switch jingles: loaded whole at start-up, played at random one at a time
-// while a station stream opens. Worker thread only.
+// while a station stream opens. Worker thread only, but for their reload on
+// an audio device opened afresh.
 #pragma once
 
 #include <cstdint>
@@ -17,3 +18,10 @@ void LoadJingles();
 
 // Starts a random jingle unless one is playing.
 void PlayJingle();
+
+// Whether the jingles are loaded on the audio device now open.
+bool JinglesOnDevice();
+
+// Helper thread work: after the audio device was opened afresh, loads the
+// jingles again for the worker to take at its next jingle. True when it did.
+bool ReloadJingles();

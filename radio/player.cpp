@@ -9,8 +9,11 @@
 #include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "radio/netopen.h"
 #include "radio/opening.h"
+#include "radio/output.h"
 #include "radio/playlist.h"
+#include "radio/reconnect.h"
 #include "radio/stationlog.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -24,11 +27,6 @@ constexpr char kSchemeSeparator = ':';
 constexpr uint32_t kMsPerSecond = 1000;
 
 constexpr BassDword kFileStreamFlags = BASS_SAMPLE_LOOP | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN;
-constexpr BassDword kUrlStreamFlags = BASS_SAMPLE_SOFTWARE | BASS_STREAM_AUTOFREE | BASS_STREAM_BLOCK |
-                                      BASS_STREAM_STATUS;
-constexpr BassDword kNetPlaylistOn = 1;
-constexpr BassDword kNetPrebufferPercent = 0;
-constexpr BassDword kPlaybackBufferMs = 160;
 
 void StartOpening(OpeningBody body, const std::string& source) {
     char* copy;
@@ -103,6 +101,7 @@ void StreamFileThread(void* source) {
         const BassQword position = known ? bytes % length : 0;
         BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
+        if (stream && !played) NotePlayFailure();
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
     }
 
@@ -110,24 +109,20 @@ void StreamFileThread(void* source) {
 }
 
 void StreamUrlThread(void* source) {
+    const char* url = static_cast<const char*>(source);
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);  // the connection's socket is a file to the system
         BASS_StreamFree(g_stationStream);
 
-        BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
-        BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
-        const BassDword buffer = BASS_GetConfig(BASS_CONFIG_BUFFER);
-        BASS_SetConfig(BASS_CONFIG_BUFFER, kPlaybackBufferMs);
-
-        const BassDword stream = BASS_StreamCreateURL(static_cast<const char*>(source), 0, kUrlStreamFlags, nullptr,
-                                                      nullptr);
-        const int32_t openError = OpenError(stream);
-        // The option applies to every stream made later: file stations and playlists keep their own buffer.
-        if (buffer != kBassErrorDword) BASS_SetConfig(BASS_CONFIG_BUFFER, buffer);
+        const UrlOpen open = OpenUrlStream(url);
+        const BassDword stream = open.stream;
+        const int32_t openError = open.error;
         g_stationStream = stream;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
-        LogUrlStart(static_cast<const char*>(source), stream, openError, played);
+        if (stream && !played) NotePlayFailure();
+        LogUrlStart(url, stream, openError, played);
+        WatchStationStream(url, stream, openError);
     }
 
     FinishOpening(source);

@@ -14,6 +14,7 @@
 #include "platform/runlog.h"
 #include "radio/dial.h"
 #include "radio/feed.h"
+#include "radio/output.h"
 #include "radio/stationlog.h"
 #include "radio/stream.h"
 #include "radio/tape.h"
@@ -139,7 +140,7 @@ bool PlayAt(Tape& tape) {
     g_airTape = &tape;
     g_airTrack = g_lastOpened = index;
     ReadyNextTracks();
-    BASS_ChannelPlay(stream, kBassFalse);
+    if (!BASS_ChannelPlay(stream, kBassFalse)) NotePlayFailure();
     g_stationStream = stream;
     char from[16], of[16];
     FormatDuration(from, sizeof from, static_cast<uint32_t>(within));
@@ -156,8 +157,11 @@ void LogTrackChange() {
 void StreamPlaylistThread(void* argument) {
     const PlaylistJob& job = *static_cast<const PlaylistJob*>(argument);
     g_airTape = nullptr;
-    StopFeed();
-    FreeStream(g_stationStream);
+    // The tape's stream is on air unless another opening freed it.
+    const uint32_t onAir = g_stationStream;
+    const bool feedOnAir = FeedStream() && onAir == FeedStream();
+    StopFeed(!feedOnAir);
+    if (!feedOnAir) FreeStream(onAir);
 
     // The same wait as before a file opens; a negative one counts as none.
     const int16_t wait = HostOpenWaitMs();
@@ -209,12 +213,15 @@ bool AdvancePlaylist() {
         BusyMark audio(g_audioWork);
         state = BASS_ChannelIsActive(stream);
     }
-    if (!stream || g_stationStream != stream || state == BASS_ACTIVE_STOPPED) {
+    const bool replaced = g_stationStream != stream;
+    if (!stream || replaced || state == BASS_ACTIVE_STOPPED) {
         // Tuned away (a stopped stream never plays again: the next tune opens
         // anew), another station's stream took over, or the tape played out:
         // the tape's tracks go with its stream.
         g_airTape = nullptr;
-        StopFeed();
+        StopFeed(replaced);
+        uint32_t expected = stream;
+        g_stationStream.compare_exchange_strong(expected, 0);
         return true;
     }
     return ReadyNextTracks() || worked;

@@ -9,6 +9,7 @@ uint8_t g_lastStation = kNoStation;
 void HandleStationChange() {
     const uint8_t station = CurrentStation();
     if (station == g_lastStation) return;
+    ++g_stationChanges;
     BASS_ChannelStop(g_stationStream);
     if (IsStreamedStation(station)) StartStation(static_cast<int8_t>(station));
     g_streamVolume = 0.0f;

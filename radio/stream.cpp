@@ -6,6 +6,7 @@
 
 std::atomic<uint32_t> g_stationStream{0};
 std::atomic<bool> g_streamStarting{false};
+std::atomic<uint32_t> g_stationChanges{0};
 std::atomic<int32_t> g_startOffset{0};
 std::string& g_sourcePath = *new std::string;
 

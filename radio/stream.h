@@ -11,6 +11,9 @@
 // Written by the opening jobs, read by the worker.
 extern std::atomic<uint32_t> g_stationStream;
 extern std::atomic<bool> g_streamStarting;
+// Station changes handled so far, counted by the worker before the new station
+// starts: other threads tell by it whether what they did belongs to an earlier station.
+extern std::atomic<uint32_t> g_stationChanges;
 
 // Seconds added to the game clock for the live position; worker writes it
 // before any file job that reads it is handed over.

@@ -1,10 +1,13 @@
 #include "radio/volume.h"
 
+#include <windows.h>
+
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "platform/patch.h"
 #include "radio/dial.h"
 #include "radio/jingles.h"
+#include "radio/reconnect.h"
 #include "radio/stream.h"
 
 float g_streamVolume = 0.0f;
@@ -17,8 +20,10 @@ constexpr double kAttenuationScale = 255.0;
 constexpr uint8_t kRadioStateKeepsRadio = 7;
 constexpr uint8_t kRadioModeAudible = 3;
 
+// A short stall counts as playing, so that the game's station does not flicker in on a slow connection.
 bool StreamPlaying() {
-    return BASS_ChannelIsActive(g_stationStream) == BASS_ACTIVE_PLAYING;
+    const uint32_t stream = g_stationStream;
+    return CountsAsPlaying(stream, BASS_ChannelIsActive(stream), GetTickCount());
 }
 
 }  // namespace

@@ -27,6 +27,11 @@ constexpr uint32_t kClockStepMs = 1000;  // a change moves the clock on by whole
 constexpr int32_t kSavedOffset = 1200;
 constexpr uint32_t kFrameMs = 16;
 constexpr int kFileStations = 4;
+// The last station is an internet stream whose server drops it at once, so
+// that reconnects come and go all the while.
+const char kInternetSource[] = "http://stress.example/live";
+constexpr uint32_t kServerDropMs = 40;
+constexpr uint32_t kServerConnectMs = 5;
 constexpr int kShortestGapMs = 2;
 constexpr int kLongestGapMs = 20;
 constexpr int kShortestRunMs = 50;
@@ -105,11 +110,13 @@ std::string Settings(bool longNames) {
     const char* const names[kFileStations] = {"Morning Drive", "Night Owls", "Jazz Hour", "Talk Back"};
     for (int i = 0; i < kFileStations; ++i) {
         text += "; station " + std::to_string(i + 1) + "\r\n[TRACK" + std::to_string(i + 1) + "]\r\n";
-        text += "source = audio/streams/station" + std::to_string(i + 1) + ".wav\r\n";
+        text += i + 1 == kFileStations ? std::string("source = ") + kInternetSource + "\r\n"
+                                       : "source = audio/streams/station" + std::to_string(i + 1) + ".wav\r\n";
         text += std::string("name = ") + names[i] + (longNames ? kLongSuffix : "") + "\r\n";
         text += "colorA = 255,128," + std::to_string(i * 40) + "\r\nrating = kept\r\n\r\n\r\n";
     }
     text += "[SWITCHER]\r\nsamples = jingles/one.wav,jingles/two.wav\r\n\r\n\r\n";
+    text += "[INTERNET]\r\nreconnect = 1\r\n\r\n\r\n";
     text += "[POSITION]\r\nseconds = " + std::to_string(kSavedOffset) + "\r\n\r\n\r\n";
     text += "; not ours\r\n[GARAGE]\r\nnote = kept as it is\r\n";
     return text;
@@ -219,6 +226,10 @@ int Play(Moment moment, bool longNames, uint32_t seed) {
     Record(std::string("mode ") + kMomentNames[moment] + (longNames ? " long" : " normal") + " " + std::to_string(seed));
 
     SetOpenWait(static_cast<int16_t>(Between(0, kLongestOpenWaitMs)));
+    FakeServer server = {};
+    server.dropAfterMs = kServerDropMs;
+    server.connectMs = kServerConnectMs;
+    FakeNet_SetServer(kInternetSource, &server);
     SetGameDefaults();
     PutPlayerInCar();
     SetHost<uint32_t>(host::kClockMsAddr, g_clockMs);

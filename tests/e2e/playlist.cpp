@@ -24,6 +24,8 @@ constexpr uint32_t kListClockMs = 5903500;
 // 8 tracks of 250 ms: broadcast time 200.05 s, 0.05 s into the first.
 constexpr uint32_t kShortClockMs = 100050;
 constexpr uint32_t kShortTracks = 8, kShortMs = 250;
+// Broadcast time 104.5 s: 0.5 s into the folder's first track; 2.5 s once its open has taken 2 s.
+constexpr uint32_t kReopenClockMs = 4500, kOpenTakesMs = 2000;
 constexpr uint32_t kCrowdTracks = 1000, kCrowdMs = 250;
 constexpr uint32_t kTrackFlags = 0x80220100;   // unicode name, decode only, prescanned, float
 constexpr uint32_t kLengthFlags = 0x80200100;  // unicode name, decode only, float
@@ -277,6 +279,19 @@ int PlayPlaylists() {
     }
     std::printf("playlists: %zu tracks of the crowded folder opened and never played\n", openedInVain);
     CHECK(openedInVain <= kMostOpenedInVain, std::to_string(openedInVain) + " tracks opened and never played");
+
+    // The broadcast time is read once the track is open, so that the open's time counts.
+    const int reopened = BassCallCount();
+    FakeBass_HoldOpens(1);
+    HoldClock(kReopenClockMs);
+    TuneTo(2);
+    WaitFor([] { return FakeBass_OpensWaiting() == 1; }, "the track's open under way");
+    HoldClock(kReopenClockMs + kOpenTakesMs);
+    FakeBass_HoldOpens(0);
+    StreamPlaying(reopened);
+    CHECK(PositionSet(TrackOpened("01.wav", reopened), reopened) == kFloatBytesPerSecond * 5 / 2,
+          "2.5 s into the first track, where the broadcast was when it opened");
+    ResumeClock();
 
     std::string log;
     ReadFile(kRunLogPath, log);

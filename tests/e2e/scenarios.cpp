@@ -17,6 +17,7 @@
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
+#include "tests/e2e/staying.h"
 #include "tests/e2e/timing.h"
 
 namespace {
@@ -576,6 +577,13 @@ const Scenario kScenarios[] = {
     {"run_log_unwritable", PlayUnwritableLog, CheckUnwritableLog},
     {"wrong_library", PlayWrongLibrary, CheckWrongLibrary},
     {"library_lacking_calls", PlayLibraryLackingCalls, CheckLibraryLackingCalls},
+    {"drop_without_reconnect", PlayDropWithoutReconnect, [] { CheckAudioShutDown(false); }},
+    {"drop_and_reconnect", PlayDropAndReconnect, [] { CheckAudioShutDown(false); }},
+    {"reconnect_refusals", PlayRefusals, [] { CheckAudioShutDown(false); }},
+    {"reconnect_station_change", PlayChangeDuringReconnect, [] { CheckAudioShutDown(false); }},
+    {"stall_without_reconnect", PlayStallWithoutReconnect, [] { CheckAudioShutDown(false); }},
+    {"stall_with_reconnect", PlayStallWithReconnect, [] { CheckAudioShutDown(false); }},
+    {"device_loss", PlayDeviceLoss, [] { CheckAudioShutDown(false); }},
 };
 
 const Scenario* Find(int argc, char** argv) {

@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "fakebass.h"
+#include "fakenet.h"
 
 /* Built with FAKEBASS_MINOR=3 it stands for a library of version 2.3: it
  * answers so, and its .def leaves out the calls that came with 2.4. */
@@ -140,6 +141,7 @@ static void ResetState(void) {
     g_failureCount = 0;
     g_pluginCount = 0;
     g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;
+    FakeNet_Reset();
     memset(g_config, 0, sizeof g_config);
     g_config[CONFIG_BUFFER] = DEFAULT_BUFFER_MS;
     g_config[CONFIG_UPDATEPERIOD] = DEFAULT_UPDATE_PERIOD_MS;
@@ -489,6 +491,8 @@ static int ErrorOf(const BassCall* call) {
     case BF_IS_ACTIVE:
     case BF_GET_VERSION:
         return 0;
+    case BF_GET_TAGS:
+        return call->result ? 0 : 37; /* BASS_ERROR_NOTAVAIL */
     default:
         return call->result ? 0 : 5;
     }
@@ -525,6 +529,7 @@ BOOL __stdcall BASS_SetConfig(DWORD option, DWORD value) {
     call->args[0] = option;
     call->args[1] = value;
     EnterCriticalSection(&g_lock);
+    FakeNet_Config(option, value);
     if (!g_failAll && option < CONFIG_OPTIONS) g_config[option] = value;
     LeaveCriticalSection(&g_lock);
     call->result = !g_failAll;
@@ -577,15 +582,23 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
 DWORD __stdcall BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, void* proc, void* user) {
     BassCall* call = Begin(BF_STREAM_CREATE_URL, 0);
     uint32_t handle = 0;
+    int accepted;
     call->args[0] = offset;
     call->args[1] = flags;
     call->args[2] = (uint32_t)(uintptr_t)proc;
     call->args[3] = (uint32_t)(uintptr_t)user;
     Text(call, url);
     WaitToOpen();
+    accepted = FakeNet_Connect(url, &call->error);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && url && !strncmp(url, "http://", 7) && Allowed(call) && Add(g_nextStream, ~0ull))
-        handle = g_nextStream++;
+    if (!g_failAll && url && !strncmp(url, "http://", 7) && accepted && Allowed(call)) {
+        Channel* channel = Add(g_nextStream, ~0ull);
+        if (channel) {
+            channel->flags = flags;
+            FakeNet_Opened(g_nextStream, url, flags);
+            handle = g_nextStream++;
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = handle;
     return handle;
@@ -596,7 +609,10 @@ BOOL __stdcall BASS_StreamFree(DWORD handle) {
     BOOL ok;
     EnterCriticalSection(&g_lock);
     ok = !g_failAll && Find(handle) != NULL;
-    if (ok) Remove(handle);
+    if (ok) {
+        Remove(handle);
+        FakeNet_Forget(handle);
+    }
     LeaveCriticalSection(&g_lock);
     call->result = ok;
     return ok;
@@ -658,8 +674,12 @@ BOOL __stdcall BASS_ChannelPlay(DWORD handle, BOOL restart) {
     if (channel && (channel->flags & DECODE_FLAG) && handle < FAKEBASS_SAMPLE_BASE) {
         call->error = ERROR_DECODE;
         channel = NULL;
+    } else if (channel && FakeNet_PlayError()) {
+        call->error = FakeNet_PlayError();
+        channel = NULL;
     }
     if (channel) {
+        FakeNet_Played(handle);
         channel->active = 1;
         channel->stopsAt = 0;
         channel->seenAtMs = channel->filledAtMs = 0;
@@ -684,7 +704,7 @@ DWORD __stdcall BASS_ChannelIsActive(DWORD handle) {
     DWORD state = 0;
     EnterCriticalSection(&g_lock);
     channel = g_failAll ? NULL : Find(handle);
-    if (channel) state = channel->active;
+    if (channel) state = FakeNet_State(handle, channel->active);
     LeaveCriticalSection(&g_lock);
     call->result = state;
     return state;
@@ -698,6 +718,7 @@ BOOL __stdcall BASS_ChannelStop(DWORD handle) {
     if (channel) {
         channel->active = 0;
         channel->endsAtMs = 0;
+        FakeNet_Stopped(handle);
         channel->heard = (double)channel->written;
     }
     LeaveCriticalSection(&g_lock);
@@ -767,7 +788,12 @@ DWORD __stdcall BASS_ChannelSetSync(DWORD handle, DWORD type, uint64_t param, Sy
     call->args[2] = (uint32_t)(uintptr_t)user;
     call->qwords[0] = param;
     EnterCriticalSection(&g_lock);
-    /* Only the end sync is kept. */
+    /* The end sync is kept here, the server's own syncs by fakenet.c. */
+    if (!g_failAll && FakeNet_SetSync(handle, type, (FakeSyncProc)proc, user)) {
+        LeaveCriticalSection(&g_lock);
+        call->result = 1;
+        return 1;
+    }
     channel = g_failAll || (type & 0xFFFF) != 2 ? NULL : Find(handle);
     if (channel) {
         channel->endSync = proc;
@@ -885,10 +911,39 @@ BOOL __stdcall BASS_Stop(void) {
     return !g_failAll;
 }
 
+/* Frees every stream, sample and channel, as the library does. */
 BOOL __stdcall BASS_Free(void) {
     BassCall* call = Begin(BF_FREE, 0);
+    if (!g_failAll) {
+        EnterCriticalSection(&g_lock);
+        g_channelCount = 0;
+        FakeNet_Free();
+        LeaveCriticalSection(&g_lock);
+    }
     call->result = !g_failAll;
     return !g_failAll;
+}
+
+BOOL __stdcall BASS_Start(void) {
+    BassCall* call = Begin(BF_START, 0);
+    BOOL ok;
+    EnterCriticalSection(&g_lock);
+    ok = !g_failAll && FakeNet_Start();
+    LeaveCriticalSection(&g_lock);
+    call->result = ok;
+    return ok;
+}
+
+const char* __stdcall BASS_ChannelGetTags(DWORD handle, DWORD tags) {
+    BassCall* call = Begin(BF_GET_TAGS, handle);
+    const char* text;
+    call->args[0] = tags;
+    EnterCriticalSection(&g_lock);
+    text = g_failAll || !Find(handle) ? NULL : FakeNet_Tags(handle, tags);
+    LeaveCriticalSection(&g_lock);
+    Text(call, text);
+    call->result = text != NULL;
+    return text;
 }
 
 DWORD __stdcall BASS_GetVersion(void) {
@@ -936,6 +991,21 @@ void FakeBass_FailOpen(const char* name, int code) {
         g_failures[g_failureCount++].code = code;
     }
     LeaveCriticalSection(&g_lock);
+}
+
+void FakeBass_Lock(void) { EnterCriticalSection(&g_lock); }
+void FakeBass_Unlock(void) { LeaveCriticalSection(&g_lock); }
+
+void FakeBass_StreamEnded(uint32_t handle, FakeSyncProc* proc, void** user) {
+    Channel* channel = Find(handle);
+    if (!channel) return;
+    channel->active = 0;
+    channel->endsAtMs = 0;
+    g_ends[g_endCount % ENDS_KEPT].handle = handle;
+    g_ends[g_endCount++ % ENDS_KEPT].atMs = NowMs();
+    *proc = (FakeSyncProc)channel->endSync;
+    *user = channel->endSyncUser;
+    if (channel->flags & 0x40000u) Remove(handle); /* BASS_STREAM_AUTOFREE */
 }
 
 uint32_t FakeBass_Pull(uint32_t handle, uint32_t bytes) {
@@ -1007,7 +1077,16 @@ void FakeBass_SetActive(uint32_t handle, uint32_t state) {
         return value;                                     \
     }
 
-CHANNEL_FIELD(FakeBass_Active, uint32_t, active, 0)
+/* What BASS_ChannelIsActive would answer, without a call of its own. */
+uint32_t FakeBass_Active(uint32_t handle) {
+    Channel* channel;
+    uint32_t state = 0;
+    EnterCriticalSection(&g_lock);
+    channel = Find(handle);
+    if (channel) state = FakeNet_State(handle, channel->active);
+    LeaveCriticalSection(&g_lock);
+    return state;
+}
 CHANNEL_FIELD(FakeBass_Volume, float, volume, -1.0f)
 CHANNEL_FIELD(FakeBass_Position, uint64_t, position, ~0ull)
 CHANNEL_FIELD(FakeBass_PlayedAtMs, double, playedAtMs, -1)
@@ -1060,7 +1139,9 @@ static const char* const kNames[] = {"",
                                      "BASS_ChannelGetData",
                                      "BASS_GetConfig",
                                      "BASS_ChannelGetInfo",
-                                     "STREAMPROC"};
+                                     "STREAMPROC",
+                                     "BASS_Start",
+                                     "BASS_ChannelGetTags"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

@@ -39,7 +39,9 @@ enum BassFn {
     /* Not a call: the update thread pulling a user stream. args: bytes asked,
      * the pull's number; q: bytes written and bytes heard before it; result:
      * the writing function's answer. */
-    BF_STREAM_PULL
+    BF_STREAM_PULL,
+    BF_START,
+    BF_GET_TAGS
 };
 
 /* BASS_CHANNELINFO */
@@ -144,5 +146,7 @@ void FakeBass_FailOpen(const char* name, int code);
 #ifdef __cplusplus
 }
 #endif
+
+#include "fakenet.h"
 
 #endif

@@ -286,7 +286,8 @@ TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
     ASSERT_TRUE(RunQueuedThread());
 
     const auto calls = CallsFrom(mark);
-    ASSERT_EQ(calls.size(), 8u);
+    // Then the stream is watched for its end and its titles.
+    ASSERT_GE(calls.size(), 9u);
     const uint32_t stream = static_cast<uint32_t>(calls[5].result);
     ASSERT_NE(stream, 0u);
     ExpectCall(calls[0], BF_STREAM_FREE, old);
@@ -299,6 +300,7 @@ TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
     // Set back at once: the option holds for every stream made later.
     ExpectCall(calls[6], BF_SET_CONFIG, 0, {0, static_cast<uint32_t>(calls[3].result)});
     ExpectCall(calls[7], BF_PLAY, stream, {0});
+    ExpectCall(calls[8], BF_SET_SYNC, stream, {2});  // BASS_SYNC_END
     EXPECT_EQ(g_stationStream.load(), stream);
     EXPECT_FALSE(g_streamStarting.load());
 }

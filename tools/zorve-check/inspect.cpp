@@ -229,6 +229,7 @@ FolderLook InspectGameFolder() {
     for (int number = 1; number <= kLastStreamedStation; ++number) look.stations.push_back(LookAtStation(number));
     look.jingles = LookAtJingles(look.jinglesLoaded);
     look.position = LookAtPosition();
+    look.reconnect = GetLongValue("INTERNET", "reconnect", 0) != 0;
     return look;
 }
 

@@ -62,6 +62,7 @@ struct FolderLook {
     std::vector<JingleLook> jingles;
     int jinglesLoaded;
     PositionLook position;
+    bool reconnect;  // [INTERNET] reconnect: lost internet streams are opened again
 };
 
 extern const char kSettingsFile[];

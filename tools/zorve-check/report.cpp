@@ -169,6 +169,11 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
         std::fprintf(out, "position: %d: seconds added to the game clock where a file starts\n", position.value);
     }
 
+    std::fprintf(out, "internet streams: %s\n",
+                 look.reconnect ? "reconnect on: a lost stream is opened again after 1, 2, 4, 8, 16, then every 30 s"
+                                : "reconnect off: a lost stream stays silent until you tune again "
+                                  "([INTERNET] reconnect = 1 opens it again)");
+
     const std::vector<std::string> problems = Problems(look);
     if (problems.empty()) {
         std::fprintf(out, "result: everything configured will play\n");
@@ -209,5 +214,6 @@ void PrintJson(FILE* out, const std::string& folder, const FolderLook& look) {
     const PositionLook& p = look.position;
     std::fprintf(out, "  ],\n  \"position\": {\"text\": %s, \"value\": %d, \"number\": %s, \"used\": %s},\n",
                  Json(p.text).c_str(), p.value, Json(p.number), Json(p.used));
+    std::fprintf(out, "  \"reconnect\": %s,\n", Json(look.reconnect));
     std::fprintf(out, "  \"playable\": %s\n}\n", Json(!AnyFailure(look)));
 }

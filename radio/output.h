@@ -1,0 +1,26 @@
+// An output device that stops under the game (a USB or Bluetooth headset
+// unplugged): channels then answer BASS_ACTIVE_PAUSED_DEVICE and plays fail
+// with BASS_ERROR_START. The helper thread starts the output again, at most
+// once a second: BASS_Start, or when the channels do not play again, the
+// device opened afresh and the station started anew.
+#pragma once
+
+#include "platform/bass.h"
+
+// Any module thread: a channel answered state to BASS_ChannelIsActive.
+void NoteChannelState(BassDword state);
+// Right after a play that failed, on its thread: its error tells whether the
+// output stopped, also when nothing was playing before.
+void NotePlayFailure();
+
+// Helper thread work: one restart when the output is down and the last try
+// is a second old. True when it tried.
+bool RestartOutput();
+
+// How often the audio device has been opened afresh: samples loaded before
+// are gone, as BASS_Free frees everything.
+uint32_t OutputOpenings();
+
+// Worker: true once after a restart that left the station without its
+// stream playing, if it still does not play; the station is then to start anew.
+bool TakeStationRestart();

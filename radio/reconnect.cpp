@@ -1,0 +1,291 @@
+#include "radio/reconnect.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/busy.h"
+#include "platform/runlog.h"
+#include "platform/threads.h"
+#include "radio/netopen.h"
+#include "radio/output.h"
+#include "radio/stream.h"
+#include "radio/streamtags.h"
+#include "settings/settings.h"
+
+namespace {
+
+const char kInternetSection[] = "INTERNET";
+const char kReconnectKey[] = "reconnect";
+constexpr uint32_t kFirstWaitMs = 1000;
+constexpr uint32_t kLongestWaitMs = 30000;
+constexpr uint32_t kMsPerSecond = 1000;
+constexpr size_t kAddressMax = 1024;
+
+enum LossReason : int32_t { kLossClosed, kLossUnopened, kLossStalled };
+
+// The latest loss, from the worker to the reconnect thread: the fields first,
+// then the flag.
+std::atomic<bool> g_lossPosted{false};
+std::atomic<int32_t> g_lossReason{kLossClosed};
+std::atomic<uint32_t> g_lossStream{0};
+std::atomic<uint32_t> g_lossChanges{0};
+std::atomic<int32_t> g_lossError{0};
+std::atomic<bool> g_lossRestartsWaits{false};
+std::atomic<bool> g_lossReconnects{false};
+
+// From the library's thread and the opening threads to the worker.
+std::atomic<uint32_t> g_netStream{0};  // the latest internet stream opened: only those are reconnected
+std::atomic<uint32_t> g_endedStream{0};
+std::atomic<uint32_t> g_unopenedAt{0};  // g_stationChanges + 1 of an open that failed; 0 none
+std::atomic<int32_t> g_unopenedError{0};
+
+// A reconnected stream for the worker to put on air, and one it did not want back.
+std::atomic<uint32_t> g_readyStream{0};
+std::atomic<uint32_t> g_readyChanges{0};
+std::atomic<uint32_t> g_unwantedStream{0};
+
+HANDLE g_wake = nullptr;
+
+// The station's internet address, written by the opening thread and read by
+// the reconnect thread; no other thread takes this lock.
+SRWLOCK g_addressLock = SRWLOCK_INIT;
+char g_address[kAddressMax];
+
+// Worker only.
+uint32_t g_stalledStream = 0;
+DWORD g_stalledSince = 0;
+bool g_stallReported = false;
+uint32_t g_reconnectedStream = 0;
+DWORD g_reconnectedAt = 0;
+
+// Reconnect thread only.
+struct Plan {
+    bool pending = false;
+    uint32_t changes = 0;  // g_stationChanges of the station to reconnect
+    DWORD attemptAt = 0;
+    uint32_t attempts = 0;  // since the last steady play
+    char address[kAddressMax] = "";
+};
+Plan g_plan;
+
+void Wake() {
+    if (g_wake) SetEvent(g_wake);
+}
+
+// Runs on the library's thread: only notes the end.
+__attribute__((force_align_arg_pointer)) void __stdcall StreamEnded(BassDword, BassDword channel, BassDword,
+                                                                    void*) {
+    g_endedStream = channel;
+}
+
+bool ReconnectWanted() {
+    return GetLongValue(kInternetSection, kReconnectKey, 0) != 0;
+}
+
+void PostLoss(LossReason reason, uint32_t stream, int32_t error) {
+    const bool reconnected = stream != 0 && stream == g_reconnectedStream;
+    g_lossReason = reason;
+    g_lossStream = stream;
+    g_lossError = error;
+    g_lossChanges = g_stationChanges.load();
+    g_lossRestartsWaits = !(reconnected && GetTickCount() - g_reconnectedAt < kSteadyPlayMs);
+    g_lossReconnects = ReconnectWanted();
+    g_lossPosted = true;
+    Wake();
+}
+
+void FreeStream(uint32_t stream) {
+    if (!stream) return;
+    BusyMark audio(g_audioWork);
+    BusyMark files(g_fileWork);  // the connection's socket is a file to the system
+    BASS_StreamFree(stream);
+}
+
+void Watch(BassDword stream, const char* url) {
+    g_netStream = stream;
+    {
+        BusyMark audio(g_audioWork);
+        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, StreamEnded, nullptr);
+    }
+    WatchStreamTags(stream, url);
+}
+
+uint32_t Seconds(uint32_t ms) {
+    return ms / kMsPerSecond;
+}
+
+void PlanAttempt() {
+    const uint32_t waitMs = ReconnectWaitMs(g_plan.attempts);
+    g_plan.attemptAt = GetTickCount() + waitMs;
+    g_plan.pending = true;
+}
+
+void LogLoss(LossReason reason, int32_t error, bool reconnects) {
+    const char* url = g_plan.address;
+    char next[64] = "";
+    if (reconnects) std::snprintf(next, sizeof next, "; reconnecting in %u s", Seconds(ReconnectWaitMs(g_plan.attempts)));
+    switch (reason) {
+    case kLossClosed:
+        LogLine("internet stream %s lost: the server closed the connection%s", url,
+                reconnects ? next : " (the game's own station plays until you tune again)");
+        break;
+    case kLossUnopened:
+        // Without reconnecting, the station start has said why already.
+        if (reconnects) LogLine("internet stream %s not opened: %s (error %d)%s", url, AudioErrorText(error), error, next);
+        break;
+    case kLossStalled:
+        if (reconnects) {
+            LogLine("internet stream %s lost: no sound for %u s (stalled)%s", url, Seconds(kStallGraceMs), next);
+        } else {
+            LogLine("internet stream %s: no sound for %u s (stalled); kept, as it may go on by itself; the game's own "
+                    "station plays meanwhile", url, Seconds(kStallGraceMs));
+        }
+        break;
+    }
+}
+
+void TakeLoss() {
+    if (!g_lossPosted.exchange(false)) return;
+    const uint32_t changes = g_lossChanges;
+    if (changes != g_stationChanges) return;  // the station changed first
+    const LossReason reason = static_cast<LossReason>(g_lossReason.load());
+    const bool reconnects = g_lossReconnects;
+    if (changes != g_plan.changes || g_lossRestartsWaits) g_plan.attempts = 0;
+    g_plan.changes = changes;
+    g_plan.pending = false;
+    AcquireSRWLockShared(&g_addressLock);
+    std::memcpy(g_plan.address, g_address, kAddressMax);
+    ReleaseSRWLockShared(&g_addressLock);
+    const bool canReconnect = reconnects && g_plan.address[0] != 0;
+    LogLoss(reason, g_lossError, canReconnect);
+    if (!canReconnect) return;
+    if (reason == kLossStalled) FreeStream(g_lossStream);
+    PlanAttempt();
+}
+
+void Attempt() {
+    const uint32_t number = ++g_plan.attempts;
+    const char* url = g_plan.address;
+    BassDword stream;
+    int32_t error;
+    {
+        BusyMark audio(g_audioWork);
+        BusyMark files(g_fileWork);
+        const UrlOpen open = OpenUrlStream(url);
+        stream = open.stream;
+        error = open.error;
+    }
+    if (g_plan.changes != g_stationChanges) {
+        FreeStream(stream);
+        g_plan.pending = false;
+        LogLine("reconnect attempt %u to %s ended after a station change: left unplayed", number, url);
+        return;
+    }
+    if (!stream) {
+        PlanAttempt();
+        LogLine("reconnect attempt %u to %s failed: %s (error %d); next in %u s", number, url, AudioErrorText(error),
+                error, Seconds(ReconnectWaitMs(g_plan.attempts)));
+        return;
+    }
+    g_plan.pending = false;
+    LogLine("reconnect attempt %u to %s: connected, playing again", number, url);
+    Watch(stream, url);
+    g_readyChanges = g_plan.changes;
+    FreeStream(g_readyStream.exchange(stream));
+}
+
+void ReconnectLoop() {
+    DWORD wait = INFINITE;
+    if (g_plan.pending) {
+        const int32_t left = static_cast<int32_t>(g_plan.attemptAt - GetTickCount());
+        wait = left > 0 ? static_cast<DWORD>(left) : 0;
+    }
+    WaitForSingleObject(g_wake, wait);
+    FreeStream(g_unwantedStream.exchange(0));
+    TakeLoss();
+    if (g_plan.pending && g_plan.changes != g_stationChanges) {
+        g_plan.pending = false;
+        LogLine("reconnect to %s called off: the station changed", g_plan.address);
+    }
+    if (g_plan.pending && static_cast<int32_t>(GetTickCount() - g_plan.attemptAt) >= 0) Attempt();
+}
+
+bool PutReconnectedOnAir() {
+    const uint32_t ready = g_readyStream.exchange(0);
+    if (!ready) return false;
+    if (g_readyChanges != g_stationChanges || BASS_ChannelIsActive(g_stationStream) == BASS_ACTIVE_PLAYING) {
+        FreeStream(g_unwantedStream.exchange(ready));
+        Wake();
+        return false;
+    }
+    g_stationStream = ready;
+    g_reconnectedStream = ready;
+    g_reconnectedAt = GetTickCount();
+    if (!BASS_ChannelPlay(ready, kBassFalse)) NotePlayFailure();
+    return true;
+}
+
+}  // namespace
+
+uint32_t ReconnectWaitMs(uint32_t attempt) {
+    uint32_t wait = kFirstWaitMs;
+    for (uint32_t n = 0; n < attempt && wait < kLongestWaitMs; ++n) wait *= 2;
+    return wait < kLongestWaitMs ? wait : kLongestWaitMs;
+}
+
+void StartReconnectThread() {
+    // Auto-reset: a wake while an attempt runs is kept for the next turn.
+    g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (g_wake && !StartLongLivedThread(ReconnectLoop)) {
+        CloseHandle(g_wake);
+        g_wake = nullptr;
+    }
+}
+
+bool CountsAsPlaying(BassDword stream, BassDword state, uint32_t now) {
+    NoteChannelState(state);
+    if (state != BASS_ACTIVE_STALLED) {
+        g_stalledStream = 0;
+        return state == BASS_ACTIVE_PLAYING;
+    }
+    if (stream != g_stalledStream) {
+        g_stalledStream = stream;
+        g_stalledSince = now;
+        g_stallReported = false;
+    }
+    if (now - g_stalledSince < kStallGraceMs) return true;
+    // A playlist's stream that starves is kept: only internet streams are reconnected.
+    if (!g_stallReported && stream == g_netStream) PostLoss(kLossStalled, stream, BASS_OK);
+    g_stallReported = true;
+    return false;
+}
+
+bool KeepStationOnAir() {
+    const uint32_t ended = g_endedStream.exchange(0);
+    if (ended && ended == g_stationStream) PostLoss(kLossClosed, ended, BASS_OK);
+    const uint32_t unopened = g_unopenedAt.exchange(0);
+    if (unopened && unopened - 1 == g_stationChanges && g_stationStream == 0)
+        PostLoss(kLossUnopened, 0, g_unopenedError);
+    return PutReconnectedOnAir();
+}
+
+void WatchStationStream(const char* url, BassDword stream, int32_t openError) {
+    AcquireSRWLockExclusive(&g_addressLock);
+    // An address too long to keep is not reconnected.
+    const size_t length = std::strlen(url);
+    if (length < kAddressMax) {
+        std::memcpy(g_address, url, length + 1);
+    } else {
+        g_address[0] = 0;
+    }
+    ReleaseSRWLockExclusive(&g_addressLock);
+    if (!stream) {
+        g_unopenedError = openError;
+        g_unopenedAt = g_stationChanges + 1;
+        return;
+    }
+    Watch(stream, url);
+}

@@ -1,0 +1,77 @@
+/* Internet servers and the output device as the fake audio library plays
+ * them (fakenet.c): the scripting the tests call, and the routing that the
+ * library's calls in fakebass.c make into it. */
+#ifndef ZORVE_FAKENET_H
+#define ZORVE_FAKENET_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define FAKENET_FOREVER 0xFFFFFFFFu
+
+/* How the server at one address behaves; zero fields are a server that
+ * answers at once, never drops, never stalls and sends no headers. */
+typedef struct FakeServer {
+    uint32_t connectMs;    /* BASS_StreamCreateURL blocks this long, refused or not */
+    int refusals;          /* the next this many opens fail: error 40 (BASS_ERROR_TIMEOUT) */
+    uint32_t dropAfterMs;  /* the server closes this long after the play starts: the
+                              buffer plays out, END fires, AUTOFREE frees; 0 never */
+    uint32_t stallAfterMs; /* the stream starves this long after the play starts ... */
+    uint32_t stallMs;      /* ... for this long (FAKENET_FOREVER: for good); 0 never */
+    const char* name;      /* icy-name:, if not null */
+    uint32_t bitrate;      /* icy-br:, if not 0 */
+    int headersInHttp;     /* the icy- lines come as HTTP headers (tag 3), not ICY (tag 4) */
+    int ogg;               /* titles come as Ogg comments (tag 2, BASS_SYNC_OGG_CHANGE) */
+    const char* title;     /* the title sent at connect, if not null */
+} FakeServer;
+
+/* Scripts the server of url (copied); a later call replaces it. */
+void FakeNet_SetServer(const char* url, const FakeServer* server);
+/* The server of url sends a new title now: the tags of its streams change and
+ * their BASS_SYNC_META (Ogg: BASS_SYNC_OGG_CHANGE) syncs fire. */
+void FakeNet_SetTitle(const char* url, const char* title);
+/* The output device stops (a headset unplugged): playing channels answer 4
+ * (BASS_ACTIVE_PAUSED_DEVICE) and every play fails with 9 (BASS_ERROR_START)
+ * until BASS_Start, or with needsReinit (DirectSound) until BASS_Free and
+ * BASS_Init. */
+void FakeNet_LoseDevice(int needsReinit);
+
+/* ---- routing from fakebass.c: the library's lock is held unless noted ---- */
+
+typedef void(__stdcall* FakeSyncProc)(uint32_t sync, uint32_t channel, uint32_t data, void* user);
+
+void FakeNet_Reset(void);
+/* Not under the lock: blocks as the server takes to answer. 0 with the error
+ * when the server refuses. */
+int FakeNet_Connect(const char* url, int* error);
+void FakeNet_Opened(uint32_t handle, const char* url, uint32_t flags);
+void FakeNet_Played(uint32_t handle);
+void FakeNet_Stopped(uint32_t handle);
+void FakeNet_Forget(uint32_t handle);
+/* The state a channel answers: stalled or paused by the device over its own. */
+uint32_t FakeNet_State(uint32_t handle, uint32_t state);
+/* The error a play fails with now; 0 when plays work. */
+int FakeNet_PlayError(void);
+/* Takes the syncs the server side fires (META, STALL, OGG_CHANGE); 0 for others. */
+int FakeNet_SetSync(uint32_t handle, uint32_t type, FakeSyncProc proc, void* user);
+const char* FakeNet_Tags(uint32_t handle, uint32_t tags);
+void FakeNet_Config(uint32_t option, uint32_t value);
+int FakeNet_Start(void);
+void FakeNet_Free(void);
+
+/* ---- from fakebass.c, for the server thread ---- */
+
+void FakeBass_Lock(void);
+void FakeBass_Unlock(void);
+/* A net stream played out after its server closed: stopped, its end noted,
+ * freed with AUTOFREE; its end sync, if any, in proc and user. Lock held. */
+void FakeBass_StreamEnded(uint32_t handle, FakeSyncProc* proc, void** user);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
