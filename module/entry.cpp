@@ -71,7 +71,12 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI WorkerThread(LPVOID) {
     timeBeginPeriod(kTimerResolutionMs);
     StartHelper();
     for (;;) {
-        RadioTick();
+        try {
+            RadioTick();
+        } catch (...) {
+            // The next tick starts afresh from the game's state.
+            LogCaughtException("a radio tick");
+        }
         Sleep(kTickPauseMs);
     }
 }
@@ -82,7 +87,13 @@ void DetachWork() {
     // next file the exit opens unusable: the save would hang, write damage or
     // end the process. The helper thread has then put the position on disk already.
     if (g_memoryWork == 0 && g_fileWork == 0) {
-        if (g_settingsLoaded) LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
+        if (g_settingsLoaded) {
+            try {
+                LogSave(SaveSettings(BaseDirFile("settings.ini").c_str()));
+            } catch (...) {
+                LogCaughtException("the settings save at exit");
+            }
+        }
     } else {
         // The temporary files of saves the exit cut short; no heap is needed for this.
         DeleteFileA(kSettingsTemporaryPath);

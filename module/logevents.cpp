@@ -67,10 +67,15 @@ void BeginRunLog() {
     LogLine("zorve %s started in game variant %s", kModuleVersion, GameVariant());
     if (!LogAudioLibraryVersion()) return;
     const std::string settings = BaseDirFile(kSettingsName);
-    if (PathExists(settings.c_str())) {
-        LogLine("settings read from %s", ShownPath(settings.c_str()));
-    } else {
+    if (g_settingsFileState == SettingsFileState::kRefused) {
+        LogLine("settings file %s not taken whole, and never saved over in this run: %s", ShownPath(settings.c_str()),
+                g_settingsFileNote.c_str());
+    } else if (g_settingsFileState == SettingsFileState::kMissing) {
         LogLine("no settings file %s: no station of ours is set up", ShownPath(settings.c_str()));
+    } else if (!g_settingsFileNote.empty()) {
+        LogLine("settings read from %s: %s", ShownPath(settings.c_str()), g_settingsFileNote.c_str());
+    } else {
+        LogLine("settings read from %s", ShownPath(settings.c_str()));
     }
     LogStations();
 }
@@ -78,6 +83,9 @@ void BeginRunLog() {
 void LogSave(int status) {
     if (status == kSaveOk) {
         LogLine("settings saved at exit");
+    } else if (status == kSaveRefused) {
+        LogLine("settings not saved at exit, so that nothing in the file is lost: %s; the file stays as it was",
+                SaveRefusal());
     } else if (status == kSaveCannotOpen) {
         LogLine("settings not saved at exit: the file or its folder cannot be written (read-only?); the file "
                 "stays as it was");

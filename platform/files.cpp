@@ -2,12 +2,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
+
+#include "platform/unicode.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace {
@@ -19,10 +24,36 @@ bool EndsInSeparator(const char* path) {
 
 }  // namespace
 
+CallPath ToCallPath(const char* path) {
+    CallPath call;
+    if (IsAscii(path)) {
+        call.narrow = path;
+    } else {
+        call.wide = ExternalToUtf16(path);
+    }
+    return call;
+}
+
 #ifdef _WIN32
 
+namespace {
+
+DWORD Attributes(const char* path) {
+    if (IsAscii(path)) return GetFileAttributesA(path);
+    const CallPath call = ToCallPath(path);
+    return GetFileAttributesW(reinterpret_cast<const wchar_t*>(call.wide.c_str()));
+}
+
+}  // namespace
+
 bool PathExists(const char* path) {
-    return !EndsInSeparator(path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return !EndsInSeparator(path) && Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsRegularFile(const char* path) {
+    constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotPlain) == 0;
 }
 
 bool IsReadOnlyFile(const char* path) {
@@ -34,13 +65,22 @@ bool IsReadOnlyFile(const char* path) {
 // killed would keep the exit's save from renaming over the file.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-bool ReadWholeFile(const char* path, std::string& content) {
+ReadResult ReadFileContent(const char* path, std::string& content) {
     const HANDLE file = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                     nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadResult::kMissing
+                                                                              : ReadResult::kFailed;
+    }
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && size.HighPart == 0 && size.LowPart < content.max_size();
-    if (ok) content.resize(size.LowPart);
+    try {
+        if (ok) content.resize(size.LowPart);
+    } catch (const std::bad_alloc&) {
+        ok = false;  // too big for the memory left: it cannot be read whole
+        content.clear();
+    }
     size_t done = 0;
     while (ok && done < content.size()) {
         DWORD got = 0;
@@ -48,7 +88,7 @@ bool ReadWholeFile(const char* path, std::string& content) {
         done += got;
     }
     CloseHandle(file);
-    return ok;
+    return ok ? ReadResult::kOk : ReadResult::kFailed;
 }
 
 WriteResult WriteWholeFile(const char* path, const char* data, size_t size) {
@@ -91,9 +131,23 @@ bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
 
 #else
 
+namespace {
+
+// File names here are UTF-8: a name in the ANSI code page is looked up as its UTF-8 form.
+bool Status(const char* path, struct stat& info) {
+    return stat(IsValidUtf8(path) ? path : ExternalToUtf8(path).c_str(), &info) == 0;
+}
+
+}  // namespace
+
 bool PathExists(const char* path) {
     struct stat info;
-    return !EndsInSeparator(path) && stat(path, &info) == 0;
+    return !EndsInSeparator(path) && Status(path, info);
+}
+
+bool IsRegularFile(const char* path) {
+    struct stat info;
+    return lstat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool IsReadOnlyFile(const char* path) {
@@ -101,16 +155,16 @@ bool IsReadOnlyFile(const char* path) {
     return stat(path, &info) == 0 && (info.st_mode & S_IWUSR) == 0;
 }
 
-bool ReadWholeFile(const char* path, std::string& content) {
+ReadResult ReadFileContent(const char* path, std::string& content) {
     FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
+    if (!file) return errno == ENOENT || errno == ENOTDIR ? ReadResult::kMissing : ReadResult::kFailed;
     content.clear();
     char buffer[65536];
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
     const bool ok = !std::ferror(file);
     std::fclose(file);
-    return ok;
+    return ok ? ReadResult::kOk : ReadResult::kFailed;
 }
 
 WriteResult WriteWholeFile(const char* path, const char* data, size_t size) {

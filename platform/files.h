@@ -8,14 +8,24 @@
 #include <vector>
 
 // True when path names an existing file or folder. A path that ends in a
-// separator never does: such a path is a folder name with no file in it.
+// separator never does: such a path is a folder name with no file in it. A
+// path with bytes of 0x80 or above is looked up as CallPath gives it.
 bool PathExists(const char* path);
+
+// True when path names a plain file: no folder, device or link.
+bool IsRegularFile(const char* path);
 
 // True when path names an existing file that may not be written.
 bool IsReadOnlyFile(const char* path);
 
-// The whole content of the file at path; false when it cannot be read.
-bool ReadWholeFile(const char* path, std::string& content);
+enum class ReadResult { kOk, kMissing, kFailed };
+
+// The whole content of the file at path. kMissing when there is no such file
+// (or folder on its way), kFailed when one is there but cannot be read whole.
+ReadResult ReadFileContent(const char* path, std::string& content);
+inline bool ReadWholeFile(const char* path, std::string& content) {
+    return ReadFileContent(path, content) == ReadResult::kOk;
+}
 
 enum class WriteResult { kOk, kCannotOpen, kFailed };
 
@@ -27,6 +37,21 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size);
 
 // Moves from onto to in one step, replacing to if it exists.
 bool ReplaceFileWith(const char* from, const char* to);
+
+// A path from the settings or a playlist in the form the file calls take: an
+// all-ASCII path as it is, for the plain calls; any other as UTF-16 (read as
+// UTF-8 when it is valid UTF-8, else in the ANSI code page), for the wide calls.
+struct CallPath {
+    std::string narrow;
+    std::u16string wide;  // empty for an all-ASCII path
+
+    bool Wide() const { return !wide.empty(); }
+    // What a call that takes either form is given.
+    const void* Name() const {
+        return Wide() ? static_cast<const void*>(wide.c_str()) : static_cast<const void*>(narrow.c_str());
+    }
+};
+CallPath ToCallPath(const char* path);
 
 // Adds the paths of the files directly in folder (no folders) to files, in
 // the system's order, from one pass over the folder: on Windows the listing

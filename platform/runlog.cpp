@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
 
 #include "platform/bass.h"
+#include "platform/files.h"
 #include "platform/host.h"
 #include "platform/timetext.h"
 
@@ -20,6 +22,7 @@ constexpr size_t kClockText = 16;
 constexpr uint32_t kMsPerSecond = 1000;
 
 std::atomic<HANDLE> g_runLog{INVALID_HANDLE_VALUE};
+std::atomic<int> g_internalErrors{0};
 // Bytes claimed by lines so far, written or not. Each line is written at the
 // place its claim gives it, so that lines of several threads neither mix nor
 // overwrite one another; a line is written only when its claim ends within
@@ -68,7 +71,9 @@ void WriteLine(const char* line, size_t length) {
 
 void OpenRunLogFile(const char* path, const char* previousPath) {
     CloseRunLog();
-    MoveFileExA(path, previousPath, MOVEFILE_REPLACE_EXISTING);
+    // Only a plain file is kept as the previous log: a folder, device or link
+    // named zorve.log stays as it is, and the log is then not written.
+    if (IsRegularFile(path)) MoveFileExA(path, previousPath, MOVEFILE_REPLACE_EXISTING);
     const HANDLE log = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     g_runLogBytes = 0;
@@ -100,6 +105,22 @@ int32_t LoggedAudioError() {
 
 const char* ShownPath(const char* path) {
     return path[0] == '.' && path[1] == '/' ? path + 2 : path;
+}
+
+void LogCaughtException(const char* job) {
+    const int count = ++g_internalErrors;
+    if (count > kInternalErrorLines + 1) return;
+    if (count > kInternalErrorLines) {
+        LogLine("internal error: more follow, and are not written");
+        return;
+    }
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        LogLine("internal error: %s abandoned (%s); the radio goes on", job, error.what());
+    } catch (...) {
+        LogLine("internal error: %s abandoned (an unknown error); the radio goes on", job);
+    }
 }
 
 const char* AudioErrorText(int32_t code) {

@@ -22,7 +22,9 @@ constexpr size_t kRunLogLimit = 256 * 1024;
 // Longer lines are cut.
 constexpr size_t kRunLogLineMax = 512;
 
-// Keeps the previous log at previousPath and opens a new, empty one at path.
+// Keeps the previous log at previousPath (only a plain file is moved there:
+// a folder, device or link at path stays as it is, and no log is written)
+// and opens a new, empty one at path.
 void OpenRunLogFile(const char* path, const char* previousPath);
 // Lines written after this are dropped.
 void CloseRunLog();
@@ -38,6 +40,12 @@ int32_t LoggedAudioError();
 
 // Paths as the module forms them start with "./"; shown from the game folder.
 const char* ShownPath(const char* path);
+
+// Called inside a catch block: logs that job was abandoned because of the
+// exception being handled. Past kInternalErrorLines such lines, one last line
+// says that later ones are not written.
+void LogCaughtException(const char* job);
+constexpr int kInternalErrorLines = 20;
 
 // What an error code of BASS_ErrorGetCode means, in plain words.
 const char* AudioErrorText(int32_t code);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/runlog.h"
+
 namespace {
 
 HANDLE g_wake = nullptr;
@@ -40,7 +42,12 @@ void RunHelperWork() {
 
 bool RunHelperWorkStep() {
     for (int slot = 0; slot < g_workCount; ++slot) {
-        if (g_work[slot]()) return true;
+        try {
+            if (g_work[slot]()) return true;
+        } catch (...) {
+            // The work after it goes on; it is tried again at the next wake.
+            LogCaughtException("the helper thread's work");
+        }
     }
     return false;
 }
@@ -57,6 +64,7 @@ __attribute__((force_align_arg_pointer)) DWORD WINAPI LongLivedLoop(LPVOID loop)
         try {
             reinterpret_cast<ThreadLoop>(loop)();
         } catch (...) {
+            LogCaughtException("a long-lived thread's work");
         }
     }
 }

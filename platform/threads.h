@@ -23,7 +23,8 @@ bool StartHelperThread();
 
 // Runs the table as the helper thread does after a wake, on the calling thread.
 void RunHelperWork();
-// One step of that: the first work that has something to do; false when none had.
+// One step of that: the first work that has something to do; false when none
+// had. A work that throws is logged and passed over until the next wake.
 bool RunHelperWorkStep();
 
 // Wakes the helper thread; wakes that come while it works are kept, so work

@@ -61,8 +61,11 @@ void LoadJingles() {
             LogJingleMissing(name.c_str());
             continue;
         }
-        // A file that is not audio still takes its slot, with the handle 0.
-        g_jingleSamples[g_jingleCount] = BASS_SampleLoad(kBassFalse, path.c_str(), 0, 0, kSamplePlaybacks, 0);
+        // A file that is not audio still takes its slot, with the handle 0. A
+        // name with accents goes to the library as UTF-16, all others as they are.
+        const CallPath file = ToCallPath(path.c_str());
+        g_jingleSamples[g_jingleCount] =
+            BASS_SampleLoad(kBassFalse, file.Name(), 0, 0, kSamplePlaybacks, file.Wide() ? BASS_UNICODE : 0);
         LogJingleLoad(name.c_str(), g_jingleSamples[g_jingleCount]);
         g_jinglePaths[g_jingleCount] = path;
         ++g_jingleCount;

@@ -1,10 +1,12 @@
 #include "radio/opening.h"
 
+#include "platform/runlog.h"
 #include "platform/threads.h"
 #include "settings/settings.h"
 
 std::atomic<bool> g_openingThreadReady{false};
 std::atomic<bool> g_openingJobWaiting{false};
+bool g_openingJobRunning = false;
 
 namespace {
 
@@ -12,6 +14,7 @@ namespace {
 // then raises g_openingJobWaiting; the helper thread empties it and lowers the flag.
 OpeningBody g_jobBody = nullptr;
 void* g_jobArgument = nullptr;
+OpeningBody g_jobAbandon = nullptr;
 
 std::atomic<bool> g_saveRequested{false};
 std::atomic<int32_t> g_saveSeconds{0};
@@ -22,10 +25,11 @@ void StartOpeningThread() {
     g_openingThreadReady = StartHelperThread();
 }
 
-bool HandOverOpening(OpeningBody body, void* argument) {
+bool HandOverOpening(OpeningBody body, void* argument, OpeningBody abandon) {
     if (!g_openingThreadReady || g_openingJobWaiting) return false;
     g_jobBody = body;
     g_jobArgument = argument;
+    g_jobAbandon = abandon;
     g_openingJobWaiting = true;
     WakeHelperThread();
     return true;
@@ -48,8 +52,16 @@ bool TakeWaitingOpening(OpeningBody& body, void*& argument) {
 bool RunWaitingOpening() {
     OpeningBody body;
     void* argument;
+    const OpeningBody abandon = g_jobAbandon;
     if (!TakeWaitingOpening(body, argument)) return false;
-    body(argument);
+    g_openingJobRunning = true;
+    try {
+        body(argument);
+    } catch (...) {
+        LogCaughtException("a station opening");
+        if (g_openingJobRunning && abandon) abandon(argument);
+    }
+    g_openingJobRunning = false;
     return true;
 }
 

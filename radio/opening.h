@@ -18,9 +18,11 @@ extern std::atomic<bool> g_openingJobWaiting;
 void StartOpeningThread();
 
 // Hands a job to the helper thread: body runs there with argument, which it
-// owns. False when the job cannot be taken: no helper thread, or a job that is
-// still waiting to be taken.
-bool HandOverOpening(OpeningBody body, void* argument);
+// owns; should an exception cut body short before it lowered
+// g_openingJobRunning, abandon runs with argument to end the job. False when
+// the job cannot be taken: no helper thread, or a job that is still waiting
+// to be taken.
+bool HandOverOpening(OpeningBody body, void* argument, OpeningBody abandon);
 
 // Asks the helper thread to write this broadcast position into settings.ini
 // after any opening it has to run; a newer request replaces an older one.
@@ -29,7 +31,13 @@ void RequestPositionSave(int32_t seconds);
 // Takes the waiting job out of the slot; false when none waits.
 bool TakeWaitingOpening(OpeningBody& body, void*& argument);
 
-// Runs the waiting job on the calling thread; false when none waits.
+// Raised while a job runs; the job lowers it as it ends its own work, after
+// which an exception no longer calls for its abandon. Helper thread only.
+extern bool g_openingJobRunning;
+
+// Runs the waiting job on the calling thread; false when none waits. A job
+// that an exception cuts short is logged and abandoned, so that the next
+// station change opens again.
 bool RunWaitingOpening();
 
 // Writes the requested position, if any, to settings.ini; false when none was requested.

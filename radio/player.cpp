@@ -84,10 +84,17 @@ void StreamFileThread(void* source) {
     const int16_t wait = HostOpenWaitMs();
     Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
 
+    // A name with accents goes to the library as UTF-16, all others as they are.
+    CallPath file;
+    {
+        BusyMark busy(g_memoryWork);
+        file = ToCallPath(static_cast<const char*>(source));
+    }
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);
-        const BassDword stream = BASS_StreamCreateFile(kBassFalse, source, 0, 0, kFileStreamFlags);
+        const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.Name(), 0, 0,
+                                                       kFileStreamFlags | (file.Wide() ? BASS_UNICODE : 0));
         const int32_t openError = OpenError(stream);
         g_stationStream = stream;
 
@@ -105,6 +112,10 @@ void StreamFileThread(void* source) {
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
     }
 
+    {
+        BusyMark busy(g_memoryWork);
+        file = CallPath();
+    }
     FinishOpening(source);
 }
 

@@ -23,7 +23,7 @@ void FreeSource(void* source) {
 // can start in between; it comes down again if the job cannot be handed over.
 void StartOpeningJob(OpeningBody body, void* job) {
     g_streamStarting = true;
-    if (!HandOverOpening(body, job)) {
+    if (!HandOverOpening(body, job, FinishOpening)) {
         FreeSource(job);
         g_streamStarting = false;
     }
@@ -31,5 +31,6 @@ void StartOpeningJob(OpeningBody body, void* job) {
 
 void FinishOpening(void* job) {
     FreeSource(job);
+    g_openingJobRunning = false;
     g_streamStarting = false;
 }

@@ -2,16 +2,16 @@
 
 #include <cstdio>
 #include <limits>
+#include <new>
 
 #include "platform/busy.h"
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "settings/text.h"
-
-#define SI_IMPLEMENTATION
-#include <SimpleIni.h>
 
 bool g_settingsLoaded = false;
 uint32_t g_settingsGeneration = 0;
+SettingsFileState g_settingsFileState = SettingsFileState::kMissing;
 
 namespace {
 
@@ -31,12 +31,18 @@ const char kTemporarySuffix[] = ".tmp";
 // is kept otherwise.
 bool g_positionStored = false;
 
-bool LoadDocument(CSimpleIniA& document, const char* path) {
-    document.Reset();
-    document.SetUnicode();
-    std::string text;
-    if (!ReadWholeFile(path, text)) return false;
-    return document.LoadData(text) >= 0;
+// Never destroyed: the exit work must not free memory.
+std::string& g_fileNote = *new std::string;
+std::string& g_saveRefusal = *new std::string;
+
+const char kUnreadable[] = "it cannot be read whole (another program may hold it open, or the disk failed)";
+const char kNotAFile[] = "it is not a plain file (a folder?)";
+const char kNoMemory[] = "there was not enough memory to read it";
+const char kUtf16Note[] = "it is UTF-16 text: it is read as such, and saves write it as UTF-8";
+
+std::string FaultText(const TextFault& fault) {
+    return std::string("it holds ") + fault.what + " on line " + std::to_string(fault.line) + " (byte " +
+           std::to_string(fault.byte) + " from its start); only what comes before it is read";
 }
 
 // Writes text to temporary, then renames it over path, so that the old file
@@ -57,8 +63,45 @@ int ReplaceThroughTemporary(const std::string& text, const char* temporary, cons
 
 }  // namespace
 
+const std::string& g_settingsFileNote = g_fileNote;
+
+SettingsFileState ReadSettingsDocument(CSimpleIniA& document, const char* path, std::string& why) {
+    document.Reset();
+    document.SetUnicode();
+    why.clear();
+    std::string bytes;
+    const ReadResult read = ReadFileContent(path, bytes);
+    if (read == ReadResult::kMissing) return SettingsFileState::kMissing;
+    if (read != ReadResult::kOk) {
+        why = IsRegularFile(path) ? kUnreadable : kNotAFile;
+        return SettingsFileState::kRefused;
+    }
+    std::string text;
+    bool utf16 = false;
+    TextFault fault;
+    SI_Error loaded = SI_NOMEM;
+    try {
+        DecodeTextFile(bytes, text, utf16, fault);
+        std::string().swap(bytes);
+        loaded = document.LoadData(text);
+    } catch (const std::bad_alloc&) {
+        // Reported below like the library's own lack of memory.
+    }
+    if (loaded < 0) {
+        document.Reset();
+        why = kNoMemory;
+        return SettingsFileState::kRefused;
+    }
+    if (fault.what) {
+        why = FaultText(fault);
+        return SettingsFileState::kRefused;
+    }
+    if (utf16) why = kUtf16Note;
+    return SettingsFileState::kRead;
+}
+
 void LoadSettings() {
-    LoadDocument(g_settings, BaseDirFile(kSettingsName).c_str());
+    g_settingsFileState = ReadSettingsDocument(g_settings, BaseDirFile(kSettingsName).c_str(), g_fileNote);
     g_positionStored = false;
     g_settingsLoaded = true;
     ++g_settingsGeneration;
@@ -70,7 +113,9 @@ int SaveSettings(const char* path) {
 
     CSimpleIniA onDisk;
     const CSimpleIniA* document = &g_settings;
-    if (LoadDocument(onDisk, path)) {
+    const SettingsFileState disk = ReadSettingsDocument(onDisk, path, g_saveRefusal);
+    if (disk == SettingsFileState::kRefused) return kSaveRefused;
+    if (disk == SettingsFileState::kRead) {
         const char* position = g_settings.GetValue(kPositionSection, kPositionKey, nullptr);
         if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
         document = &onDisk;
@@ -90,7 +135,9 @@ void SavePosition(int32_t seconds) {
         path = BaseDirFile(kSettingsName);
         temporary = path + kTemporarySuffix;
         CSimpleIniA onDisk;
-        if (!IsReadOnlyFile(path.c_str()) && LoadDocument(onDisk, path.c_str())) {
+        std::string why;
+        if (!IsReadOnlyFile(path.c_str()) &&
+            ReadSettingsDocument(onDisk, path.c_str(), why) == SettingsFileState::kRead) {
             onDisk.SetLongValue(kPositionSection, kPositionKey, seconds);
             ready = onDisk.Save(text, true) >= 0;
         }
@@ -100,6 +147,10 @@ void SavePosition(int32_t seconds) {
     std::string().swap(text);
     std::string().swap(temporary);
     std::string().swap(path);
+}
+
+const char* SaveRefusal() {
+    return g_saveRefusal.c_str();
 }
 
 std::string GetValue(const char* section, const char* key, const char* fallback) {

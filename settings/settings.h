@@ -7,11 +7,38 @@
 #include <cstdint>
 #include <string>
 
+// The document type: the INI library's narrow-character, case-insensitive
+// document, with the library's template bodies, so that any file may make one.
+#ifndef SI_IMPLEMENTATION
+#define SI_IMPLEMENTATION
+#endif
+#include <SimpleIni.h>
+
 constexpr int kSaveOk = 0;
 constexpr int kSaveCannotOpen = -3;
+// The file on disk must not be written over (see ReadSettingsDocument); SaveRefusal says why.
+constexpr int kSaveRefused = -4;
 
-// Replaces the document with settings.ini as it is on disk now (empty when it
-// cannot be read) and marks it loaded.
+enum class SettingsFileState { kRead, kMissing, kRefused };
+
+// Reads the settings file at path into document (emptied first, in UTF-8
+// mode), as every read of settings.ini is made. Any 8-bit text passes as it
+// is, a leading UTF-8 signature skipped; a file that starts with a UTF-16
+// byte-order mark (either byte order) is read as UTF-16 and held as UTF-8.
+// kMissing: there is no such file; the document stays empty. kRefused: the
+// file must never be written over, because it cannot be read whole or holds
+// a NUL or a damaged UTF-16 character; the document holds what comes before
+// that, and why says what is wrong in words for the player ("it holds ...").
+// A file read as UTF-16 gives kRead with why saying so; otherwise why is
+// empty. Uses nothing but its arguments: safe on any thread.
+SettingsFileState ReadSettingsDocument(CSimpleIniA& document, const char* path, std::string& why);
+
+// How LoadSettings found settings.ini, and what ReadSettingsDocument said of it.
+extern SettingsFileState g_settingsFileState;
+extern const std::string& g_settingsFileNote;
+
+// Replaces the document with settings.ini as it is on disk now, through
+// ReadSettingsDocument, and marks it loaded.
 void LoadSettings();
 
 // Counts the loads: what is read from a document stays valid while it is unchanged.
@@ -24,15 +51,20 @@ extern bool g_settingsLoaded;
 // Writes the document to path through a temporary file in the same folder and
 // one rename. The position entry, when stored since loading, is merged into the
 // file as it is on disk then, so that edits made while the game ran are kept;
-// when that file cannot be read, the whole document is written. 0 on success,
+// when there is no file then, the whole document is written. 0 on success,
 // -3 when the file cannot be written (a read-only file, a missing folder, a
-// failed rename), another negative status when writing fails. The old file
-// stays as it was on failure, no folder is made and no temporary file is left.
+// failed rename), -4 when the file on disk is refused by ReadSettingsDocument,
+// another negative status when writing fails. The old file stays as it was on
+// failure, no folder is made and no temporary file is left.
 int SaveSettings(const char* path);
+
+// Why the last SaveSettings gave kSaveRefused, as ReadSettingsDocument said it.
+const char* SaveRefusal();
 
 // Writes seconds as POSITION/seconds into settings.ini as it is on disk now,
 // through its own document (never the one the worker uses) and the same
-// temporary file and rename; nothing is written when the file cannot be read.
+// temporary file and rename; nothing is written unless ReadSettingsDocument
+// reads the file.
 // Runs on the helper thread.
 void SavePosition(int32_t seconds);
 

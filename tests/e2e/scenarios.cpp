@@ -18,6 +18,7 @@
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
 #include "tests/e2e/staying.h"
+#include "tests/e2e/text.h"
 #include "tests/e2e/timing.h"
 
 namespace {
@@ -584,6 +585,16 @@ const Scenario kScenarios[] = {
     {"stall_without_reconnect", PlayStallWithoutReconnect, [] { CheckAudioShutDown(false); }},
     {"stall_with_reconnect", PlayStallWithReconnect, [] { CheckAudioShutDown(false); }},
     {"device_loss", PlayDeviceLoss, [] { CheckAudioShutDown(false); }},
+    {"utf16_settings", PlayUtf16Settings,
+     [] {
+         CheckUtf16Settings();
+         CheckAudioShutDown(false);
+     }},
+    {"nul_settings", PlayNulSettings,
+     [] {
+         CheckNulSettings();
+         CheckAudioShutDown(false);
+     }},
 };
 
 const Scenario* Find(int argc, char** argv) {

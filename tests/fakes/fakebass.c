@@ -4,6 +4,8 @@
  * sample loads only from a WAV file. A file stream's length and byte rate are
  * those of its decoded 32-bit float samples, read from the WAV header (the file
  * size and the default rate for other files), unless a length is scripted.
+ * File names of streams and samples are in the ANSI code page, or UTF-16 with
+ * BASS_UNICODE, as the library takes them; a call's record holds them as UTF-8.
  * Setting FAKEBASS_LOG=FILE writes the calls to FILE when the library unloads,
  * after the module's own detach. */
 #include <windows.h>
@@ -353,14 +355,18 @@ static void Remove(uint32_t handle) {
     }
 }
 
+/* The name as a call's record holds it: UTF-8. */
 static int IsRegularFile(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    wchar_t wide[MAX_PATH];
+    DWORD attributes = MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, MAX_PATH) ? GetFileAttributesW(wide)
+                                                                                  : INVALID_FILE_ATTRIBUTES;
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static int IsWave(const char* path) {
+/* With the library's unicode flag a file name is UTF-16, else in the ANSI code page. */
+static int IsWave(const void* path, uint32_t flags) {
     char magic[4] = {0};
-    FILE* file = fopen(path, "rb");
+    FILE* file = (flags & UNICODE_FLAG) ? _wfopen((const wchar_t*)path, L"rb") : fopen((const char*)path, "rb");
     size_t got = 0;
     if (file) {
         got = fread(magic, 1, sizeof magic, file);
@@ -747,13 +753,13 @@ DWORD __stdcall BASS_SampleLoad(BOOL mem, const void* file, uint64_t offset, DWO
     call->args[2] = max;
     call->args[3] = flags;
     call->qwords[0] = offset;
-    Text(call, (const char*)file);
+    PathText(file, flags, call->text, BASS_CALL_TEXT);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && IsRegularFile((const char*)file) && Allowed(call) && IsWave((const char*)file)) {
+    if (!g_failAll && !mem && file && IsRegularFileOf(file, flags) && Allowed(call) && IsWave(file, flags)) {
         Channel* sample = Add(g_nextSample, 0);
         WaveFormat wave;
         if (sample) {
-            if (ReadWave(file, 0, &wave)) sample->ownLengthMs = (DWORD)((uint64_t)wave.frames * 1000 / wave.rate);
+            if (ReadWave(file, flags, &wave)) sample->ownLengthMs = (DWORD)((uint64_t)wave.frames * 1000 / wave.rate);
             handle = g_nextSample++;
         }
     }
@@ -971,7 +977,7 @@ DWORD __stdcall BASS_PluginLoad(const char* file, DWORD flags) {
     call->args[0] = flags;
     Text(call, file);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && file && IsRegularFile(file) && Allowed(call) && g_pluginCount < MAX_NAMED) {
+    if (!g_failAll && file && IsRegularFileOf(file, 0) && Allowed(call) && g_pluginCount < MAX_NAMED) {
         lstrcpynA(g_plugins[g_pluginCount++], BaseName(file), NAME_SIZE);
         handle = g_nextPlugin++;
     }

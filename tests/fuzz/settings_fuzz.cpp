@@ -1,6 +1,7 @@
 // Arbitrary bytes as settings.ini: every look-up the module makes, the position
-// write, the exit save and the next run's load. Nothing may crash, the save must
-// succeed, and the saved file must give back every value the module saw.
+// write, the early and the exit save and the next run's load. Nothing may
+// crash; a file the reader refuses must stay byte for byte as it was; any other
+// save must succeed, and the saved file must give back every value the module saw.
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "hud/colour.h"
+#include "platform/files.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -123,6 +125,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     before.numbers.back() = position;
 
     if (!g_settingsLoaded) Fail("settings not marked loaded");
+    if (g_settingsFileState == SettingsFileState::kRefused) {
+        SavePosition(position);
+        if (SaveSettings(path.c_str()) != kSaveRefused) Fail("a refused file was saved");
+        std::string after;
+        if (!ReadWholeFile(path.c_str(), after) || after != bytes) Fail("a refused file was changed");
+        std::remove(path.c_str());
+        LoadSettings();
+        return 0;
+    }
     if (SaveSettings(path.c_str()) != kSaveOk) Fail("save failed");
     if (access((path + ".tmp").c_str(), F_OK) == 0) Fail("temporary file left behind");
 

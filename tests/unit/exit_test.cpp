@@ -59,13 +59,13 @@ TEST_F(Exit, EachPartIsSkippedWhileItsMarkIsRaised) {
 TEST_F(Exit, OneJobWaitsAtATime) {
     int runs = 0;
     const OpeningBody count = [](void* runs) { ++*static_cast<int*>(runs); };
-    EXPECT_TRUE(HandOverOpening(count, &runs));
-    EXPECT_FALSE(HandOverOpening(count, &runs));
+    EXPECT_TRUE(HandOverOpening(count, &runs, nullptr));
+    EXPECT_FALSE(HandOverOpening(count, &runs, nullptr));
     EXPECT_TRUE(RunWaitingOpening());
     EXPECT_FALSE(RunWaitingOpening());
     EXPECT_EQ(runs, 1);
     FailThreadStarts(true);
-    EXPECT_FALSE(HandOverOpening(count, &runs));
+    EXPECT_FALSE(HandOverOpening(count, &runs, nullptr));
     FailThreadStarts(false);
 }
 

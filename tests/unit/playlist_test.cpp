@@ -66,6 +66,42 @@ TEST_F(TrackLists, FolderInNameOrderAndPlaylistFileInItsOwn) {
     EXPECT_EQ(ReadTrackList("rock/A.ogg", false, 2).fault, TrackListFault::kUnreadable);
 }
 
+// Playlists as players' tools save them: the tracks each gives and the lines it leaves out.
+TEST_F(TrackLists, ListTextAsToolsWriteIt) {
+    folder.Write("lists/caf\xC3\xA9.mp3", "x");
+    const std::string utf16 = std::string("\xFF\xFE") + std::string("c\0a\0f\0\xE9\0.\0m\0p\0\x33\0\n\0", 18);
+    const struct {
+        const char* name;
+        std::string content;
+        std::vector<std::string> tracks;
+        std::vector<std::string> skipped;  // the start of each reason
+    } cases[] = {
+        {"ansi.m3u", "caf\xE9.mp3\r\n", {"caf\xC3\xA9.mp3"}, {}},
+        {"utf8.m3u", "caf\xC3\xA9.mp3\r\n", {"caf\xC3\xA9.mp3"}, {}},
+        {"wide.m3u", utf16, {"caf\xC3\xA9.mp3"}, {}},
+        {"mixed.m3u8", "caf\xE9.mp3\r\ncaf\xC3\xA9.mp3\r\n", {"caf\xC3\xA9.mp3"}, {"not UTF-8"}},
+        {"devices.m3u", "CON\r\nnul.mp3\r\nsub/Com1.wav\r\n\\\\.\\pipe\\x\r\nconsole.mp3\r\n", {"console.mp3"},
+         {"a device", "a device", "a device", "a device"}},
+        {"binary.m3u", std::string("\x89PNG\0\x1A\n\xFF\xD8\n", 10), {"\xC3\xBF\xC3\x98"}, {"it holds a NUL"}},
+        {"zero.m3u8", std::string("a\0b.mp3\n", 8), {}, {"it holds a NUL"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        folder.Write(std::string("lists/") + c.name, c.content);
+        const TrackList list = ReadTrackList(std::string("lists/") + c.name, false, 1);
+        EXPECT_EQ(list.fault, TrackListFault::kNone);
+        EXPECT_EQ(Names(list), c.tracks);
+        ASSERT_EQ(list.skipped.size(), c.skipped.size());
+        for (size_t i = 0; i < c.skipped.size(); ++i) EXPECT_EQ(list.skipped[i].reason.find(c.skipped[i]), 0u);
+        if (!c.tracks.empty() && c.tracks[0] == "caf\xC3\xA9.mp3") {
+            EXPECT_TRUE(std::filesystem::exists(list.tracks[0].path));
+        }
+    }
+    // The playlist value itself in the ANSI code page.
+    folder.Write("caf\xC3\xA9/one.mp3", "x");
+    EXPECT_EQ(Names(ReadTrackList("caf\xE9", false, 1)), std::vector<std::string>{"one.mp3"});
+}
+
 TEST_F(TrackLists, ShuffleIsFixedPerStationAndDiffersBetweenStations) {
     for (int i = 0; i < 12; ++i) folder.Write("pop/track" + std::to_string(i) + ".mp3", "x");
     const auto inOrder = Names(ReadTrackList("pop", false, 4));

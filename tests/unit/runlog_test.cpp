@@ -52,6 +52,16 @@ TEST_F(RunLog, KeepsOneEarlierRunAndHonoursTheSwitch) {
     EXPECT_FALSE(RunLogOpen());
     EXPECT_EQ(folder.Read(kPreviousLog), "0:00:00 last run\r\n");
     EXPECT_EQ(folder.Read(kLog), "0:00:00 this run\r\n");
+
+    // A folder named as the log is no log: it is never moved.
+    UseSettings("");
+    DeleteFileA(kLog);
+    DeleteFileA(kPreviousLog);
+    ASSERT_TRUE(CreateDirectoryA(kLog, nullptr));
+    OpenRunLog();
+    EXPECT_FALSE(RunLogOpen());
+    EXPECT_FALSE(folder.Exists(kPreviousLog));
+    EXPECT_NE(GetFileAttributesA(kLog) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
 TEST_F(RunLog, ClockAndPlacesReadAsHoursMinutesSeconds) {

@@ -128,12 +128,82 @@ TEST_F(Settings, ExitMergesThePositionIntoTheFileOnDisk) {
     ASSERT_EQ(Save(), 0);
     EXPECT_EQ(folder.Settings(), kBom + PositionFile("9"));
 
-    // The file gone (or unreadable) at exit: the document in memory is written.
+    // The file gone at exit: the document in memory is written.
     UseSettings("[TRACK1]\r\nname = Kept\r\n");
     SetLongValue("POSITION", "seconds", 8);
     std::remove(kSettings);
     ASSERT_EQ(Save(), 0);
     EXPECT_EQ(folder.Settings(), std::string(kBom) + "[TRACK1]\r\nname = Kept\r\n\r\n\r\n" + PositionFile("8"));
+}
+
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// Each file as a player's tool writes it: how it reads, and whether the saves
+// (the early one and the exit's) may write over it.
+TEST_F(Settings, EncodingsDecideTheReadAndTheSave) {
+    const std::u16string wide = u"[TRACK1]\r\nsource = music/\u00C9t\u00E9 \U0001F3B5.wav\r\nname = Kept\r\n";
+    const std::string accented = "music/\xC3\x89t\xC3\xA9 \xF0\x9F\x8E\xB5.wav";
+    const std::string ansi = "music/\xC9t\xE9.wav";
+    const struct Case {
+        const char* form;
+        std::string file;
+        SettingsFileState state;
+        std::string source;  // as read; the saves keep it when they write
+        const char* why;     // a word of what ReadSettingsDocument says
+    } cases[] = {
+        {"UTF-8 with signature", kBom + std::string("[TRACK1]\r\nsource = ") + accented + "\r\n",
+         SettingsFileState::kRead, accented, ""},
+        {"ANSI, not valid UTF-8", "[TRACK1]\r\nsource = " + ansi + "\r\n", SettingsFileState::kRead, ansi, ""},
+        {"UTF-16 LE", Utf16(wide, false), SettingsFileState::kRead, accented, "UTF-16"},
+        {"UTF-16 BE", Utf16(wide, true), SettingsFileState::kRead, accented, "UTF-16"},
+        {"NUL in the middle", std::string("[TRACK1]\r\nsource = a.wav\r\n\0name = Lost\r\n", 40),
+         SettingsFileState::kRefused, "a.wav", "NUL byte on line 3 (byte 26 "},
+        {"UTF-16 with a lone surrogate", Utf16(u"[TRACK1]\nsource = a.wav\n\xD800x", false), SettingsFileState::kRefused,
+         "a.wav", "half of a character pair on line 3"},
+        {"UTF-16 cut in a character", Utf16(u"[TRACK1]\nsource = a.wav\n", false) + "x", SettingsFileState::kRefused,
+         "a.wav", "half a character"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form);
+        folder.WriteSettings(c.file);
+        LoadSettings();
+        EXPECT_EQ(g_settingsFileState, c.state);
+        EXPECT_NE(g_settingsFileNote.find(c.why), std::string::npos) << g_settingsFileNote;
+        EXPECT_EQ(GetValue("TRACK1", "source", ""), c.source);
+        SetLongValue("POSITION", "seconds", 77);
+
+        SavePosition(66);
+        const bool writes = c.state == SettingsFileState::kRead;
+        EXPECT_EQ(folder.Settings() == c.file, !writes);
+        EXPECT_EQ(Save(), writes ? kSaveOk : kSaveRefused);
+        if (!writes) {
+            EXPECT_EQ(folder.Settings(), c.file);
+            EXPECT_STREQ(SaveRefusal(), g_settingsFileNote.c_str());
+            continue;
+        }
+        LoadSettings();
+        EXPECT_EQ(g_settingsFileState, SettingsFileState::kRead);
+        EXPECT_EQ(GetValue("TRACK1", "source", ""), c.source);
+        EXPECT_EQ(GetLongValue("POSITION", "seconds", 0), 77);
+        EXPECT_EQ(folder.Settings().compare(0, 3, kBom), 0);
+    }
+
+    // A file that another program holds open without sharing cannot be read whole.
+    folder.WriteSettings("[TRACK1]\r\nname = Mine\r\n");
+    const HANDLE lock = CreateFileA(kSettings, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    LoadSettings();
+    EXPECT_EQ(g_settingsFileState, SettingsFileState::kRefused);
+    EXPECT_EQ(Save(), kSaveRefused);
+    CloseHandle(lock);
+    EXPECT_EQ(folder.Settings(), "[TRACK1]\r\nname = Mine\r\n");
 }
 
 enum class Obstacle { ReadOnlyFile, FolderAtTemporaryName, OpenWithoutDeleteSharing };
