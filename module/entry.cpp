@@ -19,6 +19,7 @@
 #include "radio/playlist.h"
 #include "radio/reconnect.h"
 #include "radio/streamtags.h"
+#include "radio/tape.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -30,6 +31,7 @@ constexpr DWORD kTickPauseMs = 1;
 constexpr UINT kTimerResolutionMs = 1;
 // settings.ini in the module's folder, with the suffix of the save's temporary file.
 const char kSettingsTemporaryPath[] = "./audio/streams/settings.ini.tmp";
+const char kTrackCacheTemporaryPath[] = "./audio/streams/zorve-tracks.cache.tmp";
 
 }  // namespace
 
@@ -47,8 +49,10 @@ void ListHelperWork() {
     // seconds, during which an exit would find the helper busy and skip its own
     // save. Then the opening, so that the sound starts as soon as it can; then
     // a playlist's track change. An output that stopped is started again
-    // before any opening plays into it; an internet stream's title and the
-    // player's edits of the settings come last.
+    // before any opening plays into it. Then an internet stream's title and
+    // the player's edits of the settings; last, a playlist track's length
+    // learned ahead, one at a time, so that any of the others that comes
+    // meanwhile goes first.
     AddHelperWork(SaveRequestedPosition);
     AddHelperWork(RestartOutput);
     AddHelperWork(ReloadJingles);
@@ -56,6 +60,7 @@ void ListHelperWork() {
     AddHelperWork(AdvancePlaylist);
     AddHelperWork(LogStreamTitles);
     AddHelperWork(ReloadSettings);
+    AddHelperWork(LearnTapesStep);
 }
 
 void StartHelper() {
@@ -93,8 +98,9 @@ void DetachWork() {
             }
         }
     } else {
-        // The temporary file of a save the exit cut short; no heap is needed for this.
+        // The temporary files of saves the exit cut short; no heap is needed for this.
         DeleteFileA(kSettingsTemporaryPath);
+        DeleteFileA(kTrackCacheTemporaryPath);
         LogLine("exit: settings.ini left as saved at the last station start (the game closed mid-work)");
     }
     // A thread killed inside an audio call may hold the library's own locks.

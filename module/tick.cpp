@@ -14,6 +14,7 @@
 #include "radio/player.h"
 #include "radio/reconnect.h"
 #include "radio/station.h"
+#include "radio/tape.h"
 #include "radio/volume.h"
 #include "settings/settings.h"
 
@@ -32,6 +33,7 @@ void InitialiseOnce() {
     BeginRunLog();
     LoadAudioAddOns();
     LoadJingles();
+    PlanTapes();
     NoteSettingsInForce();
     g_initialised = true;
 }

@@ -28,11 +28,15 @@ constexpr uint64_t kStampUnitsPerMs = 10000;  // 100 ns units
 }  // namespace
 
 bool operator==(const FileStamp& a, const FileStamp& b) {
-    return a.exists == b.exists && a.writeTime == b.writeTime && a.size == b.size;
+    return a.writeTime == b.writeTime && a.size == b.size;
 }
 
 bool operator!=(const FileStamp& a, const FileStamp& b) {
     return !(a == b);
+}
+
+bool Exists(const FileStamp& stamp) {
+    return stamp.writeTime != 0;
 }
 
 CallPath ToCallPath(const char* path) {
@@ -67,7 +71,6 @@ FileStamp StampOfFile(const char* path) {
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return stamp;
     stamp.writeTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
     stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-    stamp.exists = true;
     return stamp;
 }
 
@@ -138,15 +141,42 @@ bool ReplaceFileWith(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool ListFiles(const std::filesystem::path& folder, std::vector<std::filesystem::path>& files) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+            files.push_back(folder / found.cFileName);
+    } while (FindNextFileW(search, &found));
+    const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return whole;
+}
+
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    stamp.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    stamp.writeTime = static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
 #else
 
 namespace {
 
 constexpr uint64_t kStampUnitsPerSecond = 10000000;
 constexpr uint64_t kNsPerStampUnit = 100;
+// The Unix epoch in Windows file time: seconds from 1601 to 1970.
+constexpr uint64_t kEpochSeconds = 11644473600u;
 
+// A time as Windows file time, as ReadFileStamp gives it.
 uint64_t StampTime(const timespec& time) {
-    return static_cast<uint64_t>(time.tv_sec) * kStampUnitsPerSecond + static_cast<uint64_t>(time.tv_nsec) / kNsPerStampUnit;
+    return (static_cast<uint64_t>(time.tv_sec) + kEpochSeconds) * kStampUnitsPerSecond +
+           static_cast<uint64_t>(time.tv_nsec) / kNsPerStampUnit;
 }
 
 // File names here are UTF-8: a name in the ANSI code page is looked up as its UTF-8 form.
@@ -162,7 +192,6 @@ FileStamp StampOfFile(const char* path) {
     if (stat(path, &info) != 0) return stamp;
     stamp.writeTime = StampTime(info.st_mtim);
     stamp.size = static_cast<uint64_t>(info.st_size);
-    stamp.exists = true;
     return stamp;
 }
 
@@ -210,6 +239,29 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size) {
 
 bool ReplaceFileWith(const char* from, const char* to) {
     return std::rename(from, to) == 0;
+}
+
+bool ListFiles(const std::filesystem::path& folder, std::vector<std::filesystem::path>& files) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::error_code entryError;
+        if (entries->is_regular_file(entryError)) files.push_back(entries->path());
+    }
+    return !error;
+}
+
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
+    // The Unix epoch in Windows file time: seconds from 1601 to 1970, 100 ns units.
+    constexpr uint64_t kEpochSeconds = 11644473600u;
+    constexpr uint64_t kUnitsPerSecond = 10000000u;
+    constexpr uint64_t kNanosecondsPerUnit = 100;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    stamp.size = static_cast<uint64_t>(info.st_size);
+    stamp.writeTime = (static_cast<uint64_t>(info.st_mtim.tv_sec) + kEpochSeconds) * kUnitsPerSecond +
+                      static_cast<uint64_t>(info.st_mtim.tv_nsec) / kNanosecondsPerUnit;
+    return true;
 }
 
 #endif

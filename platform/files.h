@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 // True when path names an existing file or folder. A path that ends in a
 // separator never does: such a path is a folder name with no file in it. A
@@ -36,21 +38,6 @@ WriteResult WriteWholeFile(const char* path, const char* data, size_t size);
 // Moves from onto to in one step, replacing to if it exists.
 bool ReplaceFileWith(const char* from, const char* to);
 
-// What tells one version of a file from the next: its last-write time (in
-// 100 ns units) and its size. A file that does not exist has the empty stamp.
-struct FileStamp {
-    uint64_t writeTime = 0;
-    uint64_t size = 0;
-    bool exists = false;
-};
-bool operator==(const FileStamp& a, const FileStamp& b);
-bool operator!=(const FileStamp& a, const FileStamp& b);
-
-FileStamp StampOfFile(const char* path);
-
-// Milliseconds since the stamp's last write; 0 for a write time still to come.
-uint64_t MsSinceWrite(const FileStamp& stamp);
-
 // A path from the settings or a playlist in the form the file calls take: an
 // all-ASCII path as it is, for the plain calls; any other as UTF-16 (read as
 // UTF-8 when it is valid UTF-8, else in the ANSI code page), for the wide calls.
@@ -65,3 +52,30 @@ struct CallPath {
     }
 };
 CallPath ToCallPath(const char* path);
+
+// Adds the paths of the files directly in folder (no folders) to files, in
+// the system's order, from one pass over the folder: on Windows the listing
+// itself tells files from folders, with no look at each entry. False when the
+// folder could not be listed, or not to its end.
+bool ListFiles(const std::filesystem::path& folder, std::vector<std::filesystem::path>& files);
+
+// What tells one version of a file from another: its size and its last write
+// time, in the system's file time units (100 ns since 1601, as Windows counts).
+struct FileStamp {
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
+};
+
+// The stamp of the file at path; false when path names no readable file.
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp);
+
+bool operator==(const FileStamp& a, const FileStamp& b);
+bool operator!=(const FileStamp& a, const FileStamp& b);
+
+// The stamp of whatever path names, without allocating; the empty stamp (a
+// write time of 0) when there is nothing.
+FileStamp StampOfFile(const char* path);
+bool Exists(const FileStamp& stamp);
+
+// Milliseconds since the stamp's last write; 0 for a write time still to come.
+uint64_t MsSinceWrite(const FileStamp& stamp);

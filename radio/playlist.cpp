@@ -17,7 +17,7 @@
 #include "radio/output.h"
 #include "radio/stationlog.h"
 #include "radio/stream.h"
-#include "radio/tracklist.h"
+#include "radio/tape.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -25,35 +25,16 @@ namespace {
 
 // Tracks are read, not played: the continuous stream plays them one after another.
 constexpr BassDword kTrackFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN | BASS_UNICODE;
-// Only the length is wanted: from the file's header, without a scan of the whole file.
-constexpr BassDword kLengthFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
 // Tracks opened ahead of the one playing: enough for the stream's buffer to
 // span a track change of short tracks, few enough that little is opened in vain.
 constexpr size_t kTracksAhead = 2;
 constexpr uint32_t kMsPerSecond = 1000;
-constexpr size_t kStationNumbers = kLastStreamedStation + 1;
 
 struct PlaylistJob {
     int8_t station;
     bool shuffle;
     char playlist[1];  // the key's value, to its terminator
 };
-
-struct Track {
-    TrackFile file;
-    double seconds = 0;  // 0: not playable
-};
-
-// What was learned of a station's playlist, kept for the run. Helper thread only.
-struct Tape {
-    bool learned = false;
-    std::string playlist;
-    bool shuffle = false;
-    std::vector<Track> tracks;
-};
-
-// Never destroyed: the exit work must not free memory.
-Tape* const g_tapes = new Tape[kStationNumbers];
 
 // The tape on air, the helper thread's.
 Tape* g_airTape = nullptr;
@@ -70,58 +51,6 @@ std::vector<double> Lengths(const Tape& tape) {
     std::vector<double> lengths;
     for (const Track& track : tape.tracks) lengths.push_back(track.seconds);
     return lengths;
-}
-
-void LogLeftOut(const Track& track, int32_t error) {
-    LogLine("playlist track %s left out: %s (error %d)", track.file.name.c_str(), AudioErrorText(error), error);
-}
-
-// The length from the file's header; 0 when the library cannot open it.
-double QuickLength(const Track& track) {
-    BusyMark audio(g_audioWork);
-    BusyMark files(g_fileWork);
-    const BassDword stream = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kLengthFlags);
-    if (!stream) {
-        LogLeftOut(track, OpenError(stream));
-        return 0;
-    }
-    const BassQword bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
-    const double seconds = bytes == kBassErrorQword ? 0 : BASS_ChannelBytes2Seconds(stream, bytes);
-    BASS_StreamFree(stream);
-    return seconds > 0 ? seconds : 0;
-}
-
-Tape& LearnTape(const PlaylistJob& job) {
-    Tape& tape = g_tapes[static_cast<uint8_t>(job.station)];
-    if (tape.learned && tape.playlist == job.playlist && tape.shuffle == job.shuffle) return tape;
-    {
-        BusyMark memory(g_memoryWork);
-        BusyMark files(g_fileWork);
-        TrackList list = ReadTrackList(job.playlist, job.shuffle, static_cast<uint8_t>(job.station));
-        if (list.fault != TrackListFault::kNone) {
-            LogLine("playlist %s: %s", job.playlist,
-                    list.fault == TrackListFault::kMissing ? "there is no such folder or file"
-                                                           : "not a folder, nor a readable .m3u or .m3u8 file");
-        }
-        for (const SkippedTrack& skipped : list.skipped)
-            LogLine("playlist %s: %s left out: %s", job.playlist, skipped.name.c_str(), skipped.reason.c_str());
-        tape.tracks.clear();
-        for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0});
-        tape.playlist = job.playlist;
-        tape.shuffle = job.shuffle;
-        tape.learned = true;
-    }
-    double total = 0;
-    int playable = 0;
-    for (Track& track : tape.tracks) {
-        track.seconds = QuickLength(track);
-        total += track.seconds;
-        playable += track.seconds > 0;
-    }
-    char length[16];
-    FormatDuration(length, sizeof length, static_cast<uint32_t>(total));
-    LogLine("playlist %s: %d tracks, %s in all", job.playlist, playable, length);
-    return tape;
 }
 
 // Where the broadcast time falls on the tape's playable tracks.
@@ -142,7 +71,7 @@ FeedTrack OpenTrack(Track& track, size_t index) {
     FeedTrack opened;
     const BassDword channel = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
     if (!channel) {
-        LogLeftOut(track, OpenError(channel));
+        LogTrackLeftOut(track.file, OpenError(channel));
         track.seconds = 0;
         return opened;
     }
@@ -238,7 +167,7 @@ void StreamPlaylistThread(void* argument) {
     const int16_t wait = HostOpenWaitMs();
     Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
 
-    Tape& tape = LearnTape(job);
+    Tape& tape = TapeForOpening(job.station, job.playlist, job.shuffle);
     if (!PlayAt(tape)) {
         StopFeed();
         g_airTape = nullptr;

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/files.h"
 #include "platform/unicode.h"
 #include "settings/text.h"
 
@@ -77,36 +78,38 @@ bool IsDeviceName(const std::string& line) {
 }
 
 void ReadFolder(const fs::path& folder, TrackList& list) {
-    std::error_code error;
-    fs::directory_iterator entries(folder, error);
-    if (error) {
+    std::vector<fs::path> files;
+    const bool whole = ListFiles(folder, files);
+    if (!whole && files.empty()) {
         list.fault = TrackListFault::kUnreadable;
         return;
     }
-    for (; entries != fs::directory_iterator(); entries.increment(error)) {
-        std::error_code entryError;
-        if (!entries->is_regular_file(entryError)) continue;
+    for (const fs::path& path : files) {
         std::string name;
-        if (!NameOf(entries->path().filename(), name)) {
+        if (!NameOf(path.filename(), name)) {
             list.skipped.push_back({name + "\xEF\xBF\xBD", "its name is damaged (half of a character pair)"});
             continue;
         }
         if (!IsAudioFileName(name)) continue;
-        if (TooLong(entries->path())) {
+        if (TooLong(path)) {
             list.skipped.push_back({name, "its path is longer than 259 characters"});
             continue;
         }
-        list.tracks.push_back({entries->path(), name});
+        list.tracks.push_back({path, name});
     }
-    if (error) {
+    if (!whole) {
         std::string name;
         NameOf(folder, name);
         list.skipped.push_back({name, "the folder could not be listed to its end"});
     }
-    std::sort(list.tracks.begin(), list.tracks.end(), [](const TrackFile& a, const TrackFile& b) {
-        const std::string lowerA = LowerCase(a.name), lowerB = LowerCase(b.name);
-        return lowerA != lowerB ? lowerA < lowerB : a.name < b.name;
+    // Each name is lowered once, not in every comparison of the sort.
+    std::vector<std::pair<std::string, TrackFile>> keyed;
+    keyed.reserve(list.tracks.size());
+    for (TrackFile& track : list.tracks) keyed.push_back({LowerCase(track.name), std::move(track)});
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
     });
+    for (size_t i = 0; i < keyed.size(); ++i) list.tracks[i] = std::move(keyed[i].second);
 }
 
 bool StartsWith(const std::string& text, const char* head) {

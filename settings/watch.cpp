@@ -28,7 +28,7 @@ bool SettledChange(SettleWatch& watch, const FileStamp& stamp, uint64_t msSinceW
     }
     // Every write moves the write time on. A file that is gone has none: it
     // must be seen gone for the while.
-    const bool writtenLongAgo = stamp.exists && msSinceWrite >= kSettleMs;
+    const bool writtenLongAgo = Exists(stamp) && msSinceWrite >= kSettleMs;
     if (!watch.changing || stamp != watch.seen) {
         watch.seen = stamp;
         watch.seenAtMs = nowMs;

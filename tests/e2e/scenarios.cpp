@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "tests/e2e/bigfolder.h"
 #include "tests/e2e/demo.h"
 #include "tests/e2e/live.h"
 #include "tests/e2e/playlist.h"
@@ -565,6 +566,11 @@ const Scenario kScenarios[] = {
          CheckAudioShutDown(true);
      }},
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
+    {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
+    {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},
+    {"bench_folder_first", BenchBigFolderFirstRun, [] {}},
+    {"bench_folder_next", BenchBigFolderNextRun, [] {}},
+    {"bench_list", BenchLongList, [] {}},
     {"library_timing", CheckLibraryTiming, [] {}},
     {"demo", PlayDemo, ShowDemoResult},
     {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},

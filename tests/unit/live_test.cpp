@@ -19,7 +19,7 @@ namespace {
 using Live = ModuleTest;
 
 TEST_F(Live, AChangeIsTakenOnceItHasStayedTheSameForHalfASecond) {
-    const FileStamp known{100, 10, true}, edit{200, 12, true}, again{300, 12, true}, gone{};
+    const FileStamp known{10, 100}, edit{12, 200}, again{12, 300}, gone{};
     struct Look {
         FileStamp stamp;
         uint64_t msSinceWrite, nowMs;

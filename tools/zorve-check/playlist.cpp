@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/timetext.h"
+#include "radio/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 #include "tools/zorve-check/tracklength.h"
@@ -26,11 +27,23 @@ PlaylistLook LookAtPlaylist(const std::string& section) {
         return look;
     }
     look.problems = list.skipped;
+    // The lengths the module learned, while each file is as it was then.
+    TrackCache cache;
+    LoadTrackCache(BaseDirFile(kTrackCacheName).c_str(), cache);
     for (const TrackFile& track : list.tracks) {
         std::error_code error;
         double seconds = 0;
         if (!fs::is_regular_file(track.path, error)) {
             look.problems.push_back({track.name, "no such file"});
+            continue;
+        }
+        FileStamp stamp;
+        const uint64_t micros =
+            ReadFileStamp(track.path, stamp) ? CachedMicros(cache, TrackCacheKey(track.path), stamp) : 0;
+        if (micros) {
+            ++look.tracks;
+            ++look.cachedLengths;
+            look.seconds += micros / 1e6;
             continue;
         }
         const Length length = TrackLength(track.path, track.name, seconds);
@@ -54,5 +67,8 @@ std::string PlaylistSummary(const PlaylistLook& look) {
     FormatDuration(length, sizeof length, static_cast<uint32_t>(std::lround(look.seconds)));
     std::string text = std::to_string(look.tracks) + (look.tracks == 1 ? " track, " : " tracks, ") + length;
     if (look.unknownLengths) text += " and " + std::to_string(look.unknownLengths) + " of a length not read here";
+    if (look.cachedLengths)
+        text += " (" + std::to_string(look.cachedLengths) + (look.cachedLengths == 1 ? " length" : " lengths") +
+                " from " + kTrackCacheName + ")";
     return text + (look.shuffle ? ", shuffled" : ", in order");
 }

@@ -14,6 +14,7 @@ struct PlaylistLook {
     int tracks;         // tracks that play
     double seconds;     // their total length, as far as it can be read here
     int unknownLengths; // playing tracks whose length cannot be read here
+    int cachedLengths;  // lengths taken from the module's kept lengths
     std::vector<SkippedTrack> problems;
 };
 

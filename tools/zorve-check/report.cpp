@@ -84,7 +84,8 @@ std::string Json(const PlaylistLook& playlist) {
     std::snprintf(seconds, sizeof seconds, "%.3f", playlist.seconds);
     return "{\"playlist\": " + Json(playlist.playlist) + ", \"shuffle\": " + Json(playlist.shuffle) +
            ", \"tracks\": " + std::to_string(playlist.tracks) + ", \"seconds\": " + seconds +
-           ", \"unknownLengths\": " + std::to_string(playlist.unknownLengths) + ", \"notPlayed\": [" + problems +
+           ", \"unknownLengths\": " + std::to_string(playlist.unknownLengths) +
+           ", \"cachedLengths\": " + std::to_string(playlist.cachedLengths) + ", \"notPlayed\": [" + problems +
            "]}";
 }
 

@@ -1,0 +1,313 @@
+#include "radio/tape.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cmath>
+#include <new>
+#include <unordered_set>
+
+#include "platform/bass.h"
+#include "platform/busy.h"
+#include "platform/files.h"
+#include "platform/runlog.h"
+#include "platform/threads.h"
+#include "platform/timetext.h"
+#include "radio/dial.h"
+#include "radio/stationlog.h"
+#include "radio/trackcache.h"
+#include "settings/settings.h"
+#include "settings/text.h"
+
+namespace {
+
+// Only the length is wanted: from the file's header, without a scan of the whole file.
+constexpr BassDword kLengthFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
+constexpr size_t kStationNumbers = kLastStreamedStation + 1;
+// The longest an opening learns before it plays the tracks known so far.
+constexpr DWORD kOpeningLearnMs = 1000;
+// While a long learning runs, what it learned reaches the disk this often.
+constexpr DWORD kCacheWriteEveryMs = 5000;
+// Lengths are kept to the microsecond, in the cache and on the tape alike, so
+// that a tape from the cache is the very tape that was learned.
+constexpr double kMicrosPerSecond = 1e6;
+
+struct PlannedTape {
+    int8_t station;
+    bool shuffle;
+    std::string playlist;
+};
+using TapePlan = std::vector<PlannedTape>;
+
+// Never destroyed: the exit work must not free memory. Helper thread only.
+Tape* const g_tapes = new Tape[kStationNumbers];
+TrackCache& g_cache = *new TrackCache;
+TapePlan* g_plan = nullptr;
+bool g_cacheRead = false;
+bool g_cacheDirty = false;     // holds lengths the file lacks
+bool g_tapeCompleted = false;  // since the cache was last written
+bool g_goneNoted = false;      // the cache was checked for tracks of no playlist of the plan
+DWORD g_cacheWrittenAt = 0;
+int8_t g_onAirStation = 0;     // the last one opened: its tape is learned first
+
+// Handed from the worker to the helper thread.
+std::atomic<TapePlan*> g_newPlan{nullptr};
+
+std::string CachePath() {
+    return BaseDirFile(kTrackCacheName);
+}
+
+bool Incomplete(const Tape& tape) {
+    return tape.listed && tape.learned < tape.tracks.size();
+}
+
+void ResetTape(Tape& tape, const char* playlist, bool shuffle) {
+    tape.listed = false;
+    tape.playlist = playlist;
+    tape.shuffle = shuffle;
+    tape.tracks.clear();
+    tape.learned = 0;
+    tape.partOnAir = false;
+}
+
+void AdoptPlan(TapePlan* plan) {
+    BusyMark memory(g_memoryWork);
+    delete g_plan;
+    g_plan = plan;
+    for (const PlannedTape& planned : *plan) {
+        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
+        // The tape on air stays as it is; its next opening lists the new playlist.
+        if (planned.station == g_onAirStation) continue;
+        if (tape.playlist != planned.playlist || tape.shuffle != planned.shuffle)
+            ResetTape(tape, planned.playlist.c_str(), planned.shuffle);
+    }
+    g_cacheWrittenAt = GetTickCount();
+    g_goneNoted = false;
+}
+
+void ReadCache() {
+    BusyMark memory(g_memoryWork);
+    BusyMark files(g_fileWork);
+    const std::string path = CachePath();
+    g_cacheRead = true;
+    if (LoadTrackCache(path.c_str(), g_cache) || !PathExists(path.c_str())) return;
+    g_cacheDirty = true;
+    LogLine("track lengths: %s is damaged or of another version; what it holds whole is used, and it is written anew",
+            kTrackCacheName);
+}
+
+void WriteCache() {
+    BusyMark memory(g_memoryWork);
+    BusyMark files(g_fileWork);
+    // Only the tracks of the playlists as they are now: the rest is left out.
+    std::vector<std::string> paths;
+    for (size_t station = 1; station < kStationNumbers; ++station) {
+        if (!g_tapes[station].listed) continue;
+        for (const Track& track : g_tapes[station].tracks) paths.push_back(TrackCacheKey(track.file.path));
+    }
+    if (!SaveTrackCache(CachePath().c_str(), FormatTrackCache(g_cache, paths)))
+        LogLine("track lengths: %s could not be written; they are learned again in the next run", kTrackCacheName);
+    g_cacheDirty = false;
+    g_tapeCompleted = false;
+    g_cacheWrittenAt = GetTickCount();
+}
+
+// Lengths of tracks that no playlist names any more are left out of the next write.
+void NotePlaylistsGone() {
+    BusyMark memory(g_memoryWork);
+    std::unordered_set<std::string> named;
+    for (size_t station = 1; station < kStationNumbers; ++station)
+        for (const Track& track : g_tapes[station].tracks) named.insert(TrackCacheKey(track.file.path));
+    for (const auto& entry : g_cache) {
+        if (named.count(entry.first)) continue;
+        g_cacheDirty = true;
+        return;
+    }
+}
+
+void ListTape(Tape& tape, int8_t station) {
+    BusyMark memory(g_memoryWork);
+    BusyMark files(g_fileWork);
+    TrackList list = ReadTrackList(tape.playlist, tape.shuffle, static_cast<uint8_t>(station));
+    if (list.fault != TrackListFault::kNone) {
+        LogLine("playlist %s: %s", tape.playlist.c_str(),
+                list.fault == TrackListFault::kMissing ? "there is no such folder or file"
+                                                       : "not a folder, nor a readable .m3u or .m3u8 file");
+    }
+    for (const SkippedTrack& skipped : list.skipped)
+        LogLine("playlist %s: %s left out: %s", tape.playlist.c_str(), skipped.name.c_str(), skipped.reason.c_str());
+    tape.tracks.clear();
+    tape.tracks.reserve(list.tracks.size());
+    for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0});
+    tape.listed = true;
+    tape.learned = 0;
+}
+
+// The length from the file's header; 0 when the library cannot open it.
+double QuickLength(const TrackFile& file) {
+    BusyMark audio(g_audioWork);
+    BusyMark files(g_fileWork);
+    const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kLengthFlags);
+    if (!stream) {
+        LogTrackLeftOut(file, OpenError(stream));
+        return 0;
+    }
+    const BassQword bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
+    const double seconds = bytes == kBassErrorQword ? 0 : BASS_ChannelBytes2Seconds(stream, bytes);
+    BASS_StreamFree(stream);
+    return seconds > 0 ? seconds : 0;
+}
+
+// From the cache while the file is as it was when learned, else from its header.
+double LearnLength(const Track& track) {
+    std::string key;
+    {
+        BusyMark memory(g_memoryWork);
+        key = TrackCacheKey(track.file.path);
+    }
+    FileStamp stamp;
+    bool stamped;
+    {
+        BusyMark files(g_fileWork);
+        stamped = ReadFileStamp(track.file.path, stamp);
+    }
+    if (stamped) {
+        if (const uint64_t micros = CachedMicros(g_cache, key, stamp)) return micros / kMicrosPerSecond;
+    }
+    const auto micros = static_cast<uint64_t>(std::llround(QuickLength(track.file) * kMicrosPerSecond));
+    BusyMark memory(g_memoryWork);
+    if (stamped && micros > 0) {
+        g_cache[key] = {stamp, micros};
+        g_cacheDirty = true;
+    } else if (g_cache.erase(key)) {
+        g_cacheDirty = true;
+    }
+    return micros / kMicrosPerSecond;
+}
+
+void CompleteTape(const Tape& tape) {
+    double total = 0;
+    int playable = 0;
+    for (const Track& track : tape.tracks) {
+        total += track.seconds;
+        playable += track.seconds > 0;
+    }
+    char length[16];
+    FormatDuration(length, sizeof length, static_cast<uint32_t>(total));
+    LogLine("playlist %s: %s%d tracks, %s in all", tape.playlist.c_str(), tape.partOnAir ? "tape complete: " : "",
+            playable, length);
+    g_tapeCompleted = true;
+}
+
+void LearnNextTrack(Tape& tape) {
+    Track& track = tape.tracks[tape.learned];
+    track.seconds = LearnLength(track);
+    if (++tape.learned == tape.tracks.size()) CompleteTape(tape);
+}
+
+bool HasPlayableTrack(const Tape& tape) {
+    for (size_t i = 0; i < tape.learned; ++i)
+        if (tape.tracks[i].seconds > 0) return true;
+    return false;
+}
+
+Tape* TapeToLearn() {
+    if (g_onAirStation && Incomplete(g_tapes[static_cast<uint8_t>(g_onAirStation)]))
+        return &g_tapes[static_cast<uint8_t>(g_onAirStation)];
+    for (const PlannedTape& planned : *g_plan) {
+        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
+        if (Incomplete(tape)) return &tape;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void PlanTapes() {
+    TapePlan* plan;
+    {
+        BusyMark memory(g_memoryWork);
+        plan = new (std::nothrow) TapePlan;
+        if (!plan) return;
+        for (int station = 1; station <= kLastStreamedStation; ++station) {
+            const std::string section = TrackSection(static_cast<int8_t>(station));
+            // A station with a source plays it, never its playlist.
+            if (!GetValue(section.c_str(), "source", "").empty()) continue;
+            std::string playlist = GetValue(section.c_str(), "playlist", "");
+            if (playlist.empty()) continue;
+            plan->push_back({static_cast<int8_t>(station), GetLongValue(section.c_str(), "shuffle", 0) != 0,
+                             std::move(playlist)});
+        }
+    }
+    if (TapePlan* old = g_newPlan.exchange(plan)) {
+        BusyMark memory(g_memoryWork);
+        delete old;
+    }
+    WakeHelperThread();
+}
+
+bool LearnTapesStep() {
+    if (TapePlan* plan = g_newPlan.exchange(nullptr)) {
+        AdoptPlan(plan);
+        return true;
+    }
+    if (!g_plan) return false;
+    if (!g_cacheRead) {
+        // With no playlist station there is no file work to do.
+        if (g_plan->empty()) return false;
+        ReadCache();
+        return true;
+    }
+    // Every playlist is listed before any track is learned, so that a write
+    // knows all the tracks the cache is to keep.
+    for (const PlannedTape& planned : *g_plan) {
+        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
+        if (tape.listed) continue;
+        ListTape(tape, planned.station);
+        if (tape.tracks.empty()) CompleteTape(tape);
+        return true;
+    }
+    if (!g_goneNoted) {
+        g_goneNoted = true;
+        NotePlaylistsGone();
+    }
+    if (g_cacheDirty && (g_tapeCompleted || GetTickCount() - g_cacheWrittenAt >= kCacheWriteEveryMs)) {
+        WriteCache();
+        return true;
+    }
+    Tape* tape = TapeToLearn();
+    if (!tape) return false;
+    LearnNextTrack(*tape);
+    return true;
+}
+
+Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {
+    const DWORD started = GetTickCount();
+    if (!g_cacheRead) ReadCache();
+    Tape& tape = g_tapes[static_cast<uint8_t>(station)];
+    if (!tape.listed || tape.playlist != playlist || tape.shuffle != shuffle) {
+        {
+            BusyMark memory(g_memoryWork);
+            ResetTape(tape, playlist, shuffle);
+        }
+        ListTape(tape, station);
+        if (tape.tracks.empty()) CompleteTape(tape);
+    }
+    g_onAirStation = station;
+    // Learns on past the limit only while no track of the tape is known to play.
+    bool playable = HasPlayableTrack(tape);
+    while (Incomplete(tape) && (GetTickCount() - started < kOpeningLearnMs || !playable)) {
+        LearnNextTrack(tape);
+        playable = playable || tape.tracks[tape.learned - 1].seconds > 0;
+    }
+    if (Incomplete(tape)) {
+        tape.partOnAir = true;
+        LogLine("playlist %s: starts on a partial tape, %u of %u tracks learned; the rest are learned meanwhile",
+                tape.playlist.c_str(), static_cast<unsigned>(tape.learned), static_cast<unsigned>(tape.tracks.size()));
+    }
+    return tape;
+}
+
+void LogTrackLeftOut(const TrackFile& track, int32_t error) {
+    LogLine("playlist track %s left out: %s (error %d)", track.name.c_str(), AudioErrorText(error), error);
+}

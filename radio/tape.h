@@ -1,0 +1,45 @@
+// The tapes of playlist stations: each station's tracks in playing order with
+// their lengths, learned from the tracks' headers or from the cache of earlier
+// runs. The helper thread learns every playlist station's tape ahead, a track
+// at a time between its other jobs, so that a tape is usually whole before
+// the player tunes in; an opening that finds its tape still being learned
+// learns on for a second at most and then plays the tracks known so far.
+// Everything here but PlanTapes runs on the helper thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "radio/tracklist.h"
+
+struct Track {
+    TrackFile file;
+    double seconds = 0;  // 0: not playable, or not learned yet
+};
+
+struct Tape {
+    bool listed = false;
+    std::string playlist;
+    bool shuffle = false;
+    std::vector<Track> tracks;
+    size_t learned = 0;        // tracks learned, from the first on: the rest have no length yet
+    bool partOnAir = false;    // an opening started on it before it was whole
+};
+
+// Worker thread, once the settings are read: hands the playlist stations over
+// to be learned ahead, in station order.
+void PlanTapes();
+
+// Helper work: one step of learning ahead (the cache read, a station's track
+// list, one track, or the cache written); false when nothing was left to do.
+bool LearnTapesStep();
+
+// The opening of a playlist station: its tape, listed anew when the playlist
+// or the shuffle changed, and learned for up to a second. Tracks not
+// learned yet have no length, so that the tape plays as the ones known so far.
+Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle);
+
+// For the run log: a track that the library would not open.
+void LogTrackLeftOut(const TrackFile& track, int32_t error);
