@@ -41,6 +41,13 @@ bool SupportedHost() {
     return signature == host::kSupportedSignatureA || signature == host::kSupportedSignatureB;
 }
 
+// The helper thread's work in order of priority (see ListHelperWork).
+constexpr HelperWork kHelperWork[] = {SaveRequestedPosition, RestartOutput,   ReloadJingles,   RunWaitingOpening,
+                                      AdvancePlaylist,       LogStreamTitles, ReloadSettings, LearnTapesStep};
+// A work past the table's slots would be dropped without a word: the build says so instead.
+static_assert(sizeof kHelperWork / sizeof kHelperWork[0] <= kHelperWorkSlots,
+              "the helper thread's work table (platform/threads.h) needs more slots");
+
 void ListHelperWork() {
     static bool listed = false;
     if (listed) return;
@@ -53,14 +60,7 @@ void ListHelperWork() {
     // the player's edits of the settings; last, a playlist track's length
     // learned ahead, one at a time, so that any of the others that comes
     // meanwhile goes first.
-    AddHelperWork(SaveRequestedPosition);
-    AddHelperWork(RestartOutput);
-    AddHelperWork(ReloadJingles);
-    AddHelperWork(RunWaitingOpening);
-    AddHelperWork(AdvancePlaylist);
-    AddHelperWork(LogStreamTitles);
-    AddHelperWork(ReloadSettings);
-    AddHelperWork(LearnTapesStep);
+    for (const HelperWork work : kHelperWork) AddHelperWork(work);
 }
 
 void StartHelper() {

@@ -8,7 +8,7 @@
 // One step of a piece of work: does what waits, if anything; true when it did something.
 using HelperWork = bool (*)();
 
-constexpr int kHelperWorkSlots = 8;
+constexpr int kHelperWorkSlots = 12;
 // The thread wakes by itself this often, for work that polls.
 constexpr unsigned kHelperPollMs = 250;
 
