@@ -9,8 +9,6 @@
 #include "platform/host.h"
 #include "radio/jingles.h"
 #include "radio/output.h"
-#include "radio/reconnect.h"
-#include "radio/output.h"
 #include "radio/player.h"
 #include "radio/reconnect.h"
 #include "radio/station.h"
