@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
+#include "platform/unicode.h"
 
 namespace {
 
@@ -132,7 +134,7 @@ bool OggTitle(const char* comments, char* out, size_t size) {
 void AsUtf8(const char* text, char* out, size_t size) {
     if (size == 0) return;
     const int length = static_cast<int>(std::strlen(text));
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0) > 0 || length == 0) {
+    if (IsValidUtf8(std::string_view(text, static_cast<size_t>(length)))) {
         CopyUtf8Cut(text, static_cast<size_t>(length), out, size);
         return;
     }
