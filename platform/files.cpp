@@ -57,6 +57,13 @@ uint64_t Join(DWORD high, DWORD low) {
     return uint64_t{high} << 32 | low;
 }
 
+FileStamp StampOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+    FileStamp stamp;
+    stamp.writeTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    return stamp;
+}
+
 DWORD Attributes(const char* path) {
     if (IsAscii(path)) return GetFileAttributesA(path);
     const CallPath call = ToCallPath(path);
@@ -67,11 +74,8 @@ DWORD Attributes(const char* path) {
 
 FileStamp StampOfFile(const char* path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    FileStamp stamp;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return stamp;
-    stamp.writeTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
-    stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-    return stamp;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return FileStamp();
+    return StampOf(data);
 }
 
 uint64_t MsSinceWrite(const FileStamp& stamp) {
@@ -159,8 +163,7 @@ bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    stamp.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    stamp.writeTime = static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+    stamp = StampOf(data);
     return true;
 }
 
@@ -252,15 +255,10 @@ bool ListFiles(const std::filesystem::path& folder, std::vector<std::filesystem:
 }
 
 bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
-    // The Unix epoch in Windows file time: seconds from 1601 to 1970, 100 ns units.
-    constexpr uint64_t kEpochSeconds = 11644473600u;
-    constexpr uint64_t kUnitsPerSecond = 10000000u;
-    constexpr uint64_t kNanosecondsPerUnit = 100;
     struct stat info;
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     stamp.size = static_cast<uint64_t>(info.st_size);
-    stamp.writeTime = (static_cast<uint64_t>(info.st_mtim.tv_sec) + kEpochSeconds) * kUnitsPerSecond +
-                      static_cast<uint64_t>(info.st_mtim.tv_nsec) / kNanosecondsPerUnit;
+    stamp.writeTime = StampTime(info.st_mtim);
     return true;
 }
 
