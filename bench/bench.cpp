@@ -16,9 +16,9 @@
 #include "module/entry.h"
 #include "module/tick.h"
 #include "platform/host.h"
-#include "radio/opening.h"
+#include "radio/common/opening.h"
 #include "radio/player.h"
-#include "radio/tracklist.h"
+#include "radio/playlist/tracklist.h"
 #include "tests/fakes/fakebass.h"
 #include "tests/host/fakehost.h"
 

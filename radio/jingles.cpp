@@ -7,7 +7,7 @@
 #include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/runlog.h"
-#include "radio/output.h"
+#include "radio/common/output.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "radio/stream.h"
+#include "radio/common/stream.h"
 
 // Starts the station's source unless a stream plays or opens, and records the
 // broadcast time in POSITION/seconds on every call; the helper thread then

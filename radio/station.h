@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "radio/dial.h"
+#include "radio/common/dial.h"
 
 // Station for which the last change was handled; worker thread only.
 extern uint8_t g_lastStation;

@@ -5,10 +5,10 @@
 #include "platform/bass.h"
 #include "platform/host.h"
 #include "platform/patch.h"
-#include "radio/dial.h"
+#include "radio/common/dial.h"
 #include "radio/jingles.h"
-#include "radio/reconnect.h"
-#include "radio/stream.h"
+#include "radio/internet/reconnect.h"
+#include "radio/common/stream.h"
 
 float g_streamVolume = 0.0f;
 

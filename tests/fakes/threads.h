@@ -3,7 +3,7 @@
 // observed step by step.
 #pragma once
 
-#include "radio/opening.h"
+#include "radio/common/opening.h"
 
 // Forgets a waiting job (without running it) and lets hand-overs succeed.
 void ResetQueuedThreads();

@@ -13,7 +13,7 @@
 
 #include "platform/files.h"
 #include "platform/unicode.h"
-#include "radio/tracklist.h"
+#include "radio/playlist/tracklist.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
-#include "radio/opening.h"
+#include "radio/common/opening.h"
 #include "radio/player.h"
 #include "settings/settings.h"
 #include "tests/fakes/threads.h"

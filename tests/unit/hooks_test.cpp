@@ -10,7 +10,7 @@
 #include "hud/name.h"
 #include "module/tick.h"
 #include "platform/bass.h"
-#include "radio/stream.h"
+#include "radio/common/stream.h"
 #include "tests/fakes/threads.h"
 #include "tests/unit/support.h"
 

@@ -7,7 +7,7 @@
 #include "module/reload.h"
 #include "platform/bass.h"
 #include "radio/jingles.h"
-#include "radio/opening.h"
+#include "radio/common/opening.h"
 #include "radio/station.h"
 #include "settings/live.h"
 #include "settings/settings.h"

@@ -7,9 +7,9 @@
 
 #include "module/tick.h"
 #include "platform/bass.h"
-#include "radio/playlist.h"
-#include "radio/stream.h"
-#include "radio/tracklist.h"
+#include "radio/playlist/playlist.h"
+#include "radio/common/stream.h"
+#include "radio/playlist/tracklist.h"
 #include "tests/fakes/threads.h"
 #include "tests/unit/support.h"
 

@@ -1,8 +1,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "radio/reconnect.h"
-#include "radio/streamtags.h"
+#include "radio/internet/reconnect.h"
+#include "radio/internet/streamtags.h"
 #include "tests/unit/support.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/runlog.h"
-#include "radio/feed.h"
+#include "radio/playlist/feed.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
 #include "radio/station.h"

@@ -2,7 +2,7 @@
 // for are written, and no damaged, foreign or stale length is taken.
 #include <gtest/gtest.h>
 
-#include "radio/trackcache.h"
+#include "radio/playlist/trackcache.h"
 
 namespace {
 

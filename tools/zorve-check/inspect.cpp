@@ -3,9 +3,9 @@
 #include <cctype>
 
 #include "hud/colour.h"
-#include "radio/dial.h"
+#include "radio/common/dial.h"
 #include "radio/jingles.h"
-#include "radio/stream.h"
+#include "radio/common/stream.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 #include "tools/zorve-check/audiolib.h"

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "platform/timetext.h"
-#include "radio/trackcache.h"
+#include "radio/playlist/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 #include "tools/zorve-check/tracklength.h"

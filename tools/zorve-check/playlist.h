@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "radio/tracklist.h"
+#include "radio/playlist/tracklist.h"
 
 struct PlaylistLook {
     std::string playlist;  // the key's value; empty: the station has no playlist

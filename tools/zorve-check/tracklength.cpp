@@ -7,7 +7,7 @@
 #include <memory>
 #include <system_error>
 
-#include "radio/tracklist.h"
+#include "radio/playlist/tracklist.h"
 #include "settings/text.h"
 
 namespace {

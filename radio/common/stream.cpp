@@ -1,4 +1,4 @@
-#include "radio/stream.h"
+#include "radio/common/stream.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "radio/opening.h"
+#include "radio/common/opening.h"
 
 #include "platform/runlog.h"
 #include "platform/threads.h"

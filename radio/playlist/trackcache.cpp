@@ -1,4 +1,4 @@
-#include "radio/trackcache.h"
+#include "radio/playlist/trackcache.h"
 
 #include <charconv>
 #include <cstdio>

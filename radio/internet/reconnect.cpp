@@ -1,4 +1,4 @@
-#include "radio/reconnect.h"
+#include "radio/internet/reconnect.h"
 
 #include <windows.h>
 
@@ -9,10 +9,10 @@
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
-#include "radio/netopen.h"
-#include "radio/output.h"
-#include "radio/stream.h"
-#include "radio/streamtags.h"
+#include "radio/internet/netopen.h"
+#include "radio/common/output.h"
+#include "radio/common/stream.h"
+#include "radio/internet/streamtags.h"
 #include "settings/settings.h"
 
 namespace {

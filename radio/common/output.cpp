@@ -1,4 +1,4 @@
-#include "radio/output.h"
+#include "radio/common/output.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
-#include "radio/stream.h"
+#include "radio/common/stream.h"
 
 namespace {
 

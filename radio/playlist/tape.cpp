@@ -1,4 +1,4 @@
-#include "radio/tape.h"
+#include "radio/playlist/tape.h"
 
 #include <windows.h>
 
@@ -13,9 +13,9 @@
 #include "platform/runlog.h"
 #include "platform/threads.h"
 #include "platform/timetext.h"
-#include "radio/dial.h"
-#include "radio/stationlog.h"
-#include "radio/trackcache.h"
+#include "radio/common/dial.h"
+#include "radio/common/stationlog.h"
+#include "radio/playlist/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 

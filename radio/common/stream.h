@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "radio/opening.h"
+#include "radio/common/opening.h"
 
 // Written by the opening jobs, read by the worker.
 extern std::atomic<uint32_t> g_stationStream;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "radio/tracklist.h"
+#include "radio/playlist/tracklist.h"
 
 struct Track {
     TrackFile file;

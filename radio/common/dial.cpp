@@ -1,4 +1,4 @@
-#include "radio/dial.h"
+#include "radio/common/dial.h"
 
 #include "platform/host.h"
 

@@ -1,7 +1,7 @@
-#include "radio/netopen.h"
+#include "radio/internet/netopen.h"
 
 #include "platform/bass.h"
-#include "radio/stationlog.h"
+#include "radio/common/stationlog.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "radio/feed.h"
+#include "radio/playlist/feed.h"
 
 #include <windows.h>
 

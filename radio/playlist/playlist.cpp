@@ -1,4 +1,4 @@
-#include "radio/playlist.h"
+#include "radio/playlist/playlist.h"
 
 #include <windows.h>
 
@@ -12,12 +12,12 @@
 #include "platform/busy.h"
 #include "platform/host.h"
 #include "platform/runlog.h"
-#include "radio/dial.h"
-#include "radio/feed.h"
-#include "radio/output.h"
-#include "radio/stationlog.h"
-#include "radio/stream.h"
-#include "radio/tape.h"
+#include "radio/common/dial.h"
+#include "radio/playlist/feed.h"
+#include "radio/common/output.h"
+#include "radio/common/stationlog.h"
+#include "radio/common/stream.h"
+#include "radio/playlist/tape.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 

@@ -1,4 +1,4 @@
-#include "radio/streamtags.h"
+#include "radio/internet/streamtags.h"
 
 #include <windows.h>
 

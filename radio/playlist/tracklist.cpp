@@ -1,4 +1,4 @@
-#include "radio/tracklist.h"
+#include "radio/playlist/tracklist.h"
 
 #include <algorithm>
 #include <cmath>

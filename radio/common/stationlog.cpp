@@ -1,4 +1,4 @@
-#include "radio/stationlog.h"
+#include "radio/common/stationlog.h"
 
 #include "platform/runlog.h"
 
