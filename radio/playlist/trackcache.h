@@ -1,5 +1,7 @@
 // The track lengths learned in earlier runs: audio/streams/zorve-tracks.cache,
-// plain text, a line per track. A length is trusted only while its file has
+// plain text, a line per track, with what else is known of the track: whether
+// its length came from a full scan, and its loudness and peak for levelling.
+// Lines of the first format are still read for their lengths. A length is trusted only while its file has
 // the size and last write time it had when it was learned, and only from a
 // line that carries its own intact check sum in a file of this format. Plain
 // file and text work, shared with the players' checker.
@@ -16,9 +18,16 @@
 // The cache's name in the module's folder.
 extern const char kTrackCacheName[];
 
+// How a track's loudness became known.
+enum class LevelSource : uint8_t { kNone, kTags, kMeasured };
+
 struct CachedLength {
     FileStamp stamp;
     uint64_t micros = 0;  // the length in microseconds, above 0
+    bool exact = false;   // from a full scan of the file: never to be scanned again
+    LevelSource level = LevelSource::kNone;
+    int32_t loudnessCentiLufs = 0;  // integrated loudness, hundredths of LUFS (with a level)
+    uint32_t peakMillionths = 0;    // sample peak, millionths of full scale (with a level)
 };
 
 // By TrackCacheKey of the track's path.
@@ -40,6 +49,10 @@ std::string FormatTrackCache(const TrackCache& cache, const std::vector<std::str
 // The length of the track at path when the cache holds one for the file as
 // it is now (stamp); 0 otherwise.
 uint64_t CachedMicros(const TrackCache& cache, const std::string& path, const FileStamp& stamp);
+
+// What the cache holds for the track at path when its file is as it is now
+// (stamp); null otherwise.
+const CachedLength* CachedTrack(const TrackCache& cache, const std::string& path, const FileStamp& stamp);
 
 // Reads the cache file; an unreadable, missing or overlong one gives an empty cache and false.
 bool LoadTrackCache(const char* file, TrackCache& cache);

@@ -7,7 +7,7 @@
 namespace {
 
 const CachedLength kRock{{4096, 133000000000000000ull}, 185250000};
-const CachedLength kJazz{{77, 133000000000000001ull}, 1};
+const CachedLength kJazz{{77, 133000000000000001ull}, 1, true, LevelSource::kMeasured, -2345, 891251};
 const char kRockPath[] = "music\\rock/caf\xC3\xA9 one.mp3";
 const char kJazzPath[] = "music/jazz.ogg";
 
@@ -17,7 +17,14 @@ TEST(TrackCache, WrittenLengthsComeBackAndOnlyTheTracksAskedFor) {
     ASSERT_TRUE(ParseTrackCache(FormatTrackCache(cache, {kJazzPath, kRockPath, kJazzPath, "music/new.mp3"}), read));
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(CachedMicros(read, kRockPath, kRock.stamp), kRock.micros);
-    EXPECT_EQ(CachedMicros(read, kJazzPath, kJazz.stamp), kJazz.micros);
+    const CachedLength* jazz = CachedTrack(read, kJazzPath, kJazz.stamp);
+    ASSERT_TRUE(jazz);
+    EXPECT_EQ(jazz->micros, kJazz.micros);
+    EXPECT_TRUE(jazz->exact);
+    EXPECT_EQ(jazz->level, LevelSource::kMeasured);
+    EXPECT_EQ(jazz->loudnessCentiLufs, kJazz.loudnessCentiLufs);
+    EXPECT_EQ(jazz->peakMillionths, kJazz.peakMillionths);
+    EXPECT_FALSE(CachedTrack(read, kRockPath, kRock.stamp)->exact);
 }
 
 TEST(TrackCache, DamagedForeignAndStaleLengthsAreRefused) {
@@ -37,7 +44,9 @@ TEST(TrackCache, DamagedForeignAndStaleLengthsAreRefused) {
     } const cases[] = {
         {"as written", good, true, true},
         {"windows line ends", crlf, true, true},
-        {"another version", replaced(good, "lengths 1", "lengths 2"), false, false},
+        {"another version", replaced(good, "lengths 2", "lengths 3"), false, false},
+        {"the first format, read for its length",
+         "zorve track lengths 1\n1478bb78\t4096\t133000000000000000\t185250000\tmusic\\rock/caf\xC3\xA9 one.mp3\n", false, true},
         {"no cache at all", "[TRACK1]\nsource = x.mp3\n", false, false},
         {"a changed length", replaced(good, "185250000", "185250001"), false, false},
         {"a changed check sum", replaced(good, line.substr(0, 8), "00000000"), false, false},
