@@ -1,3 +1,4 @@
+// The credit banner: the game's text routines called in their fixed order.
 #include "hud/banner.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Colours from settings text, packed as the game takes them.
 #include "hud/colour.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// The station name and its colours in the game: the text entry, the colour hook, the shadow.
 #include "hud/name.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The library entry: pins the module, starts the worker on attach, runs the exit work on detach.
 #include <windows.h>
 
 #include "module/entry.h"

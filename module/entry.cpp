@@ -1,3 +1,4 @@
+// The game-variant check, the worker thread and the helper thread's work list, and the exit work.
 #include "module/entry.h"
 
 #include <mmsystem.h>

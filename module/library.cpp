@@ -1,3 +1,4 @@
+// The audio library's version guard, its version in the run log, and the add-ons.
 #include "module/library.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The run log's lines for the module's start and exit, and opening the log.
 #include "module/logevents.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// The worker's side of the player's edits: taking a new document and acting on what changed.
 #include "module/reload.h"
 
 #include <windows.h>

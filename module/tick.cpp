@@ -1,3 +1,4 @@
+// The radio tick: the first active tick's set-up, then every pass in its fixed order.
 #include "module/tick.h"
 
 #include "hud/name.h"

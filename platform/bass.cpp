@@ -1,3 +1,4 @@
+// Binding the audio library's calls by name once its version is accepted.
 #include "platform/bass.h"
 
 #include <windows.h>

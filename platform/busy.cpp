@@ -1,3 +1,4 @@
+// The busy marks the exit work reads.
 #include "platform/busy.h"
 
 std::atomic<int> g_memoryWork{0};

@@ -1,3 +1,4 @@
+// File-system services: existence, stamps, whole reads and writes, replacing a file in one rename.
 #include "platform/files.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The game's routines as typed calls, and the game values read fresh on every call.
 #include "platform/host.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The two primitives that write game code: one byte, and a redirected call.
 #include "platform/patch.h"
 
 #include <windows.h>

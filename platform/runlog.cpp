@@ -1,3 +1,4 @@
+// The run log's writer: claimed places, whole lines, the size limit and the previous run's copy.
 #include "platform/runlog.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The long-lived helper thread and its table of work.
 #include "platform/threads.h"
 
 #include <windows.h>

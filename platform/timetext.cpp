@@ -1,3 +1,4 @@
+// Clock times and lengths as text.
 #include "platform/timetext.h"
 
 #include <cstdio>

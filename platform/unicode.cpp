@@ -1,3 +1,4 @@
+// UTF-8, UTF-16 and ANSI conversions that report bad input as values.
 #include "platform/unicode.h"
 
 #include <climits>

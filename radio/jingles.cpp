@@ -1,3 +1,4 @@
+// Switch jingles: loading the samples and playing one at random while a station opens.
 #include "radio/jingles.h"
 
 #include <atomic>

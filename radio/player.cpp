@@ -1,3 +1,4 @@
+// Starting a station: its source opened on the helper thread as a file, playlist or internet stream.
 #include "radio/player.h"
 
 #include <windows.h>

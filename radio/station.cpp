@@ -1,3 +1,4 @@
+// Acting on a station change.
 #include "radio/station.h"
 
 #include "platform/bass.h"

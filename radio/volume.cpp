@@ -1,3 +1,4 @@
+// The stream's volume, its fade and the game radio's muting.
 #include "radio/volume.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Handing documents read afresh over to the worker.
 #include "settings/live.h"
 
 #include <atomic>

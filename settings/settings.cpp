@@ -1,3 +1,4 @@
+// The settings document: reading, refusing, saving and merging the position.
 #include "settings/settings.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Text and path helpers for settings values, section names and files.
 #include "settings/text.h"
 
 #include <cctype>

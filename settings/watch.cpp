@@ -1,3 +1,4 @@
+// Watching settings.ini for the player's edits.
 #include "settings/watch.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The tuned station, as the game keeps it.
 #include "radio/common/dial.h"
 
 #include "platform/host.h"

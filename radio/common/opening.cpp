@@ -1,3 +1,4 @@
+// Opening jobs and early position saves handed over to the helper thread one at a time.
 #include "radio/common/opening.h"
 
 #include "platform/runlog.h"

@@ -1,3 +1,4 @@
+// Restarting an output device that stopped under the game.
 #include "radio/common/output.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The run log's station-start lines.
 #include "radio/common/stationlog.h"
 
 #include "platform/runlog.h"

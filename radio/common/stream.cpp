@@ -1,3 +1,4 @@
+// The stream on air and the hand-over of an opening.
 #include "radio/common/stream.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// Opening an internet stream with the settings every internet station uses.
 #include "radio/internet/netopen.h"
 
 #include "platform/bass.h"

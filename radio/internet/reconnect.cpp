@@ -1,3 +1,4 @@
+// Losses of internet streams and the reconnect thread that opens them again.
 #include "radio/internet/reconnect.h"
 
 #include <windows.h>

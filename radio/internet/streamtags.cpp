@@ -1,3 +1,4 @@
+// The internet stream's name, bit rate and titles for the run log.
 #include "radio/internet/streamtags.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The playlist station's continuous stream and its writing function.
 #include "radio/playlist/feed.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Playlist stations: the tune-in, the track changes and the tracks opened ahead.
 #include "radio/playlist/playlist.h"
 
 #include <windows.h>

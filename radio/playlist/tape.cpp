@@ -1,3 +1,4 @@
+// Playlist tapes: track lengths learned ahead on the helper thread and kept in the cache.
 #include "radio/playlist/tape.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// A playlist station's tracks from a folder or a .m3u/.m3u8 file.
 #include "radio/playlist/tracklist.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The audio library's version resource and the add-ons beside the game.
 #include "tools/zorve-check/audiolib.h"
 
 #include <algorithm>

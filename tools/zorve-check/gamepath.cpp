@@ -1,3 +1,4 @@
+// Paths as the game sees them, and whether a file is audio the library reads.
 #include "tools/zorve-check/gamepath.h"
 
 #include <sys/stat.h>

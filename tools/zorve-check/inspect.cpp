@@ -1,3 +1,4 @@
+// Working out what every station and jingle of a game folder will play.
 #include "tools/zorve-check/inspect.h"
 
 #include <cctype>

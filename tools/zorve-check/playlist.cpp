@@ -1,3 +1,4 @@
+// A playlist station's tracks, lengths and refusals for the checker.
 #include "tools/zorve-check/playlist.h"
 
 #include <cmath>

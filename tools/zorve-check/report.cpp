@@ -1,3 +1,4 @@
+// The checker's findings as lines or JSON.
 #include "tools/zorve-check/report.h"
 
 #include <vector>

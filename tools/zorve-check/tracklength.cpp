@@ -1,3 +1,4 @@
+// A track's length from bounded reads of its headers.
 #include "tools/zorve-check/tracklength.h"
 
 #include <cstdint>
