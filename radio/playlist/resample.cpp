@@ -30,8 +30,10 @@ static_assert((kTaps + 2) * kPhases < (1u << (31 - kFraction)), "places fit in 3
 constexpr double kPi = 3.14159265358979323846;
 
 // The filter at 0, 1/kPhases, ... source frames from its left edge, and one
-// point more so that the interpolation may look past the last.
+// point more so that the interpolation may look past the last; beside each
+// point, the step to the next.
 float g_table[kTableSize + 1];
+float g_rise[kTableSize];
 bool g_tablePrepared = false;
 
 // Modified Bessel function of the first kind, order 0, by its series.
@@ -56,8 +58,35 @@ void Compact(Resampler& resampler) {
     if (resampler.ended) resampler.end = resampler.end > drop ? resampler.end - drop : 0;
 }
 
-// One frame at the point resampler.at, whose reach is held.
-void WriteFrame(const Resampler& resampler, float* out) {
+// One frame at the point resampler.at, whose reach is held, of a track
+// raised to the stream's rate: every tap is a whole number of source frames
+// from the next, so all share one place between two of the table's points,
+// and all fall within the table.
+void WriteRaisedFrame(const Resampler& resampler, float* out) {
+    const auto base = static_cast<int32_t>(resampler.at);
+    const auto place = static_cast<int32_t>((resampler.at - base + kTaps - 1) * kPhases * (1 << kFraction));
+    const float share = static_cast<float>(place & kFractionMask) * kFractionScale;
+    const uint32_t last = static_cast<uint32_t>(place >> kFraction);
+    const float* frame = resampler.frames + (base - static_cast<int32_t>(kTaps / 2) + 1) * static_cast<int32_t>(kChannels);
+    // Two taps a turn, each into sums of its own: the sums' additions need not wait on each other.
+    static_assert(kTaps % 2 == 0, "taps in pairs");
+    float left = 0, right = 0, nextLeft = 0, nextRight = 0;
+    for (uint32_t index = last + kPhases; index >= 2 * kPhases; frame += 2 * kChannels) {
+        index -= 2 * kPhases;
+        const float gain = g_table[index + kPhases] + share * g_rise[index + kPhases];
+        const float nextGain = g_table[index] + share * g_rise[index];
+        left += gain * frame[0];
+        right += gain * frame[1];
+        nextLeft += nextGain * frame[2];
+        nextRight += nextGain * frame[3];
+    }
+    out[0] = left + nextLeft;
+    out[1] = right + nextRight;
+}
+
+// The same for a track lowered to the stream's rate: the filter narrowed to
+// the stream's band, and so longer, its taps each at a place of their own.
+void WriteLoweredFrame(const Resampler& resampler, float* out) {
     const auto base = static_cast<int32_t>(resampler.at);
     const double within = resampler.at - base;
     const int32_t first = base - static_cast<int32_t>(resampler.half) + 1;
@@ -71,7 +100,7 @@ void WriteFrame(const Resampler& resampler, float* out) {
         if (place < 0 || place >= kTableEnd) continue;
         const auto index = static_cast<uint32_t>(place >> kFraction);
         const float share = static_cast<float>(static_cast<int32_t>(place & kFractionMask)) * kFractionScale;
-        const float gain = g_table[index] + share * (g_table[index + 1] - g_table[index]);
+        const float gain = g_table[index] + share * g_rise[index];
         left += gain * frame[0];
         right += gain * frame[1];
     }
@@ -92,6 +121,7 @@ void PrepareResampling() {
         g_table[i] = static_cast<float>(sinc * kaiser);
     }
     g_table[kTableSize] = 0;
+    for (uint32_t i = 0; i < kTableSize; ++i) g_rise[i] = g_table[i + 1] - g_table[i];
     g_tablePrepared = true;
 }
 
@@ -140,7 +170,11 @@ uint32_t Resample(Resampler& resampler, float* out, uint32_t frames) {
             resampler.held += silence;
             continue;
         }
-        WriteFrame(resampler, out + written * kChannels);
+        if (resampler.cutoff == 1) {
+            WriteRaisedFrame(resampler, out + written * kChannels);
+        } else {
+            WriteLoweredFrame(resampler, out + written * kChannels);
+        }
         resampler.at += resampler.step;
         ++written;
     }
