@@ -60,9 +60,12 @@ void Take(Playing& playing, const FeedTrack& track) {
 }
 
 // Reads up to frames source frames of the track into the scratch buffer; the frames read.
-uint32_t ReadSource(const Playing& playing, uint32_t frames) {
+// The one place that decides a track's end, for both ways of writing it.
+uint32_t ReadSource(const Playing& playing, uint32_t frames, bool& ended) {
     const BassDword got = BASS_ChannelGetData(playing.track.channel, g_scratch, frames * playing.frameBytes);
-    return got == kBassErrorDword ? 0 : got / playing.frameBytes;
+    const uint32_t read = got == kBassErrorDword ? 0 : got / playing.frameBytes;
+    ended = read < frames;
+    return read;
 }
 
 // Writes up to frames stereo frames of the track at the stream's rate; fewer when it ended.
@@ -72,10 +75,11 @@ uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames) {
     if (!playing.resampled) {
         while (written < frames) {
             const uint32_t want = frames - written < kScratchFrames ? frames - written : kScratchFrames;
-            const uint32_t got = ReadSource(playing, want);
+            bool ended;
+            const uint32_t got = ReadSource(playing, want, ended);
             MixToStereo(g_scratch, chans, got, out + written * kFeedChannels);
             written += got;
-            if (got < want) break;
+            if (ended) break;
         }
         return written;
     }
@@ -84,10 +88,11 @@ uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames) {
         if (written == frames || ResampleDone(g_resampler)) break;
         const uint32_t room = ResampleRoom(g_resampler);
         const uint32_t want = room < kScratchFrames ? room : kScratchFrames;
-        const uint32_t got = ReadSource(playing, want);
+        bool ended;
+        const uint32_t got = ReadSource(playing, want, ended);
         MixToStereo(g_scratch, chans, got, ResampleInput(g_resampler));
         ResampleAdded(g_resampler, got);
-        if (got < want) ResampleEnded(g_resampler);
+        if (ended) ResampleEnded(g_resampler);
     }
     return written;
 }

@@ -156,14 +156,15 @@ void ListTape(Tape& tape, int8_t station) {
 enum class Opened { kLength, kRefused, kUnknown };
 
 // The track's length from an open with these flags: from its header, or with
-// the full scan the exact one.
-Opened OpenForLength(const TrackFile& file, BassDword flags, double& seconds) {
+// the full scan the exact one. A refusal is logged when the track is being
+// learned; a later scan's refusal is said when the track comes to play.
+Opened OpenForLength(const TrackFile& file, BassDword flags, double& seconds, bool learning = true) {
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
     seconds = 0;
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, flags);
     if (!stream) {
-        LogTrackLeftOut(file, OpenError(stream));
+        if (learning) LogTrackLeftOut(file, OpenError(stream));
         return Opened::kRefused;
     }
     const BassQword bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
@@ -289,7 +290,7 @@ bool ScanNextDoubtful() {
         }
         if (doubt == LengthDoubt::kNone) return true;
         double seconds;
-        if (OpenForLength(track.file, kScanFlags, seconds) == Opened::kLength && seconds > 0)
+        if (OpenForLength(track.file, kScanFlags, seconds, false) == Opened::kLength && seconds > 0)
             NoteExactLength(tape, track, seconds);
         return true;
     }

@@ -1,9 +1,11 @@
 // Track lengths: the audio fake's header lengths, and which headers cannot
 // vouch for the length they give.
 #include <string>
+#include <vector>
 
 #include "platform/bass.h"
 #include "radio/playlist/lengthdoubt.h"
+#include "radio/playlist/tape.h"
 #include "tests/unit/support.h"
 
 namespace {
@@ -75,6 +77,37 @@ TEST_F(TrackLengths, HeadersThatCannotVouchForTheirLength) {
     for (const auto& c : cases) {
         folder.Write(c.name, c.content);
         EXPECT_EQ(DoubtOfHeaderLength(c.name), c.doubt) << c.name;
+    }
+}
+
+// Once every tape is learned, a track whose header cannot vouch for its
+// length is scanned, once: its exact length is kept and never scanned again.
+TEST_F(TrackLengths, DoubtfulTracksScannedOnceInTheBackground) {
+    std::string cbr, vbr;
+    for (int i = 0; i < 20; ++i) {
+        cbr += Mp3Frame(9);
+        vbr += Mp3Frame(i % 3 ? 9 : 11);
+    }
+    folder.Write("audio/streams/scan/1.mp3", cbr);
+    folder.Write("audio/streams/scan/2.mp3", vbr);
+    // The fake decodes other files than WAV as their size in bytes.
+    const double vbrSeconds = static_cast<double>(vbr.size()) / FAKEBASS_BYTES_PER_SECOND;
+    FakeBass_SetHeaderLength("1.mp3", FAKEBASS_BYTES_PER_SECOND);
+    FakeBass_SetHeaderLength("2.mp3", FAKEBASS_BYTES_PER_SECOND);
+    for (const bool shuffle : {false, true}) {  // the second listing takes the lengths learned
+        UseSettings(std::string("[TRACK1]\nplaylist = audio/streams/scan\nshuffle = ") + (shuffle ? "1" : "0") + "\n");
+        const size_t before = BassCallsOf(BF_STREAM_CREATE_FILE).size();
+        PlanTapes();
+        while (LearnTapesStep()) {}
+        int scans = 0;
+        const std::vector<BassCall> opens = BassCallsOf(BF_STREAM_CREATE_FILE);
+        for (size_t i = before; i < opens.size(); ++i) scans += (opens[i].args[1] & BASS_STREAM_PRESCAN) != 0;
+        EXPECT_EQ(scans, shuffle ? 0 : 1);
+        for (const Track& track : TapeForOpening(1, "audio/streams/scan", shuffle).tracks) {
+            const bool doubtful = track.file.name == "2.mp3";
+            EXPECT_EQ(track.exact, doubtful) << track.file.name;
+            EXPECT_NEAR(track.seconds, doubtful ? vbrSeconds : 1.0, 1e-6) << track.file.name;
+        }
     }
 }
 
