@@ -51,7 +51,7 @@ TrackCache& g_cache = *new TrackCache;
 TapePlan* g_plan = nullptr;
 bool g_cacheRead = false;
 bool g_cacheDirty = false;     // holds lengths the file lacks
-bool g_writeSoon = false;  // a tape completed or a length corrected since the cache was last written
+bool g_tapeCompleted = false;  // since the cache was last written
 bool g_goneNoted = false;      // the cache was checked for tracks of no playlist of the plan
 DWORD g_cacheWrittenAt = 0;
 int8_t g_onAirStation = 0;     // the last one opened: its tape is learned first
@@ -116,7 +116,7 @@ void WriteCache() {
     if (!SaveTrackCache(CachePath().c_str(), FormatTrackCache(g_cache, paths)))
         LogLine("track lengths: %s could not be written; they are learned again in the next run", kTrackCacheName);
     g_cacheDirty = false;
-    g_writeSoon = false;
+    g_tapeCompleted = false;
     g_cacheWrittenAt = GetTickCount();
 }
 
@@ -249,7 +249,7 @@ void CompleteTape(const Tape& tape) {
     FormatDuration(length, sizeof length, static_cast<uint32_t>(total));
     LogLine("playlist %s: %s%d tracks, %s in all", tape.playlist.c_str(), tape.partOnAir ? "tape complete: " : "",
             playable, length);
-    g_writeSoon = true;
+    g_tapeCompleted = true;
 }
 
 void LearnNextTrack(Tape& tape) {
@@ -325,10 +325,9 @@ void NoteExactLength(Tape& tape, Track& track, double seconds) {
     CachedLength* entry = CacheEntry(TrackCacheKey(track.file.path), stamp);
     entry->micros = static_cast<uint64_t>(std::llround(track.seconds * kMicrosPerSecond));
     entry->exact = true;
+    // Written at the next step, or within kCacheWriteEveryMs of the last
+    // write while a scan corrects many tracks.
     g_cacheDirty = true;
-    // Written at the next step rather than with the next tape: the correction
-    // must outlive a game that ends soon.
-    g_writeSoon = true;
 }
 
 void PlanTapes() {
@@ -379,7 +378,7 @@ bool LearnTapesStep() {
         g_goneNoted = true;
         NotePlaylistsGone();
     }
-    if (g_cacheDirty && (g_writeSoon || GetTickCount() - g_cacheWrittenAt >= kCacheWriteEveryMs)) {
+    if (g_cacheDirty && (g_tapeCompleted || GetTickCount() - g_cacheWrittenAt >= kCacheWriteEveryMs)) {
         WriteCache();
         return true;
     }
