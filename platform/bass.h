@@ -26,6 +26,13 @@ struct BassChannelInfo {
     const char* filename;
 };
 
+// BASS_INFO.
+struct BassInfo {
+    BassDword flags, hwsize, hwfree, freesam, free3d, minrate, maxrate;
+    BassBool eax;
+    BassDword minbuf, dsver, latency, initflags, speakers, freq;
+};
+
 extern "C" {
 // The library's version: major, minor, revision and build, one byte each, highest first.
 BassDword __stdcall BASS_GetVersion();
@@ -73,6 +80,8 @@ inline BassDword(__stdcall* BASS_StreamCreate)(BassDword freq, BassDword chans, 
 // Reads a decoding channel's next samples; kBassErrorDword at its end or on error.
 inline BassDword(__stdcall* BASS_ChannelGetData)(BassDword handle, void* buffer, BassDword length) = nullptr;
 inline BassBool(__stdcall* BASS_ChannelGetInfo)(BassDword handle, BassChannelInfo* info) = nullptr;
+// The output device's figures; freq is the rate it mixes at.
+inline BassBool(__stdcall* BASS_GetInfo)(BassInfo* info) = nullptr;
 
 // Binds every call above from the loaded bass.dll. Answers how many of them it
 // lacks (0: all bound) and names the first one missing in firstMissing. Bind

@@ -8,6 +8,7 @@
 #include "platform/bass.h"
 #include "platform/busy.h"
 #include "platform/threads.h"
+#include "radio/playlist/resample.h"
 
 namespace {
 
@@ -44,70 +45,54 @@ uint32_t g_stream = 0;  // helper thread
 struct Playing {
     FeedTrack track;
     uint32_t frameBytes = 0;
-    // Linear resampling of a track of another rate: the source step per
-    // frame written, the place between the two source frames at hand.
-    double step = 1;
-    double phase = 0;
-    float before[kFeedChannels] = {};
-    float after[kFeedChannels] = {};
-    uint32_t scratchAt = 0;
-    uint32_t scratchFrames = 0;
+    bool resampled = false;  // through g_resampler, its rate not the stream's
 };
 Playing g_playing;
+Resampler g_resampler;
 uint32_t g_rate = 0;
 float g_scratch[kScratchFrames * kMaxTrackChannels];
 
 void Take(Playing& playing, const FeedTrack& track) {
-    playing = Playing{};
     playing.track = track;
     playing.frameBytes = track.chans * kSampleBytes;
-    if (track.rate != g_rate) {
-        playing.step = static_cast<double>(track.rate) / g_rate;
-        playing.phase = 2;  // both frames at hand are read before the first is written
-    }
-}
-
-void ToStereo(const float* source, uint32_t chans, float* out) {
-    out[0] = source[0];
-    out[1] = chans > 1 ? source[1] : source[0];
+    playing.resampled = track.rate != g_rate;
+    if (playing.resampled) StartResampling(g_resampler, track.rate, g_rate);
 }
 
 // Reads up to frames source frames of the track into the scratch buffer; the frames read.
-uint32_t ReadSource(const Playing& playing, uint32_t frames) {
+// The one place that decides a track's end, for both ways of writing it.
+uint32_t ReadSource(const Playing& playing, uint32_t frames, bool& ended) {
     const BassDword got = BASS_ChannelGetData(playing.track.channel, g_scratch, frames * playing.frameBytes);
-    return got == kBassErrorDword ? 0 : got / playing.frameBytes;
+    const uint32_t read = got == kBassErrorDword ? 0 : got / playing.frameBytes;
+    ended = read < frames;
+    return read;
 }
 
 // Writes up to frames stereo frames of the track at the stream's rate; fewer when it ended.
 uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames) {
     const uint32_t chans = playing.track.chans;
     uint32_t written = 0;
-    if (playing.step == 1) {
+    if (!playing.resampled) {
         while (written < frames) {
             const uint32_t want = frames - written < kScratchFrames ? frames - written : kScratchFrames;
-            const uint32_t got = ReadSource(playing, want);
-            for (uint32_t i = 0; i < got; ++i) ToStereo(g_scratch + i * chans, chans, out + (written + i) * kFeedChannels);
+            bool ended;
+            const uint32_t got = ReadSource(playing, want, ended);
+            MixToStereo(g_scratch, chans, got, out + written * kFeedChannels);
             written += got;
-            if (got < want) break;
+            if (ended) break;
         }
         return written;
     }
     while (written < frames) {
-        while (playing.phase >= 1) {
-            if (playing.scratchAt == playing.scratchFrames) {
-                playing.scratchFrames = ReadSource(playing, kScratchFrames);
-                playing.scratchAt = 0;
-                if (playing.scratchFrames == 0) return written;
-            }
-            for (uint32_t c = 0; c < kFeedChannels; ++c) playing.before[c] = playing.after[c];
-            ToStereo(g_scratch + playing.scratchAt++ * chans, chans, playing.after);
-            playing.phase -= 1;
-        }
-        const float phase = static_cast<float>(playing.phase);
-        for (uint32_t c = 0; c < kFeedChannels; ++c)
-            out[written * kFeedChannels + c] = playing.before[c] + (playing.after[c] - playing.before[c]) * phase;
-        playing.phase += playing.step;
-        ++written;
+        written += Resample(g_resampler, out + written * kFeedChannels, frames - written);
+        if (written == frames || ResampleDone(g_resampler)) break;
+        const uint32_t room = ResampleRoom(g_resampler);
+        const uint32_t want = room < kScratchFrames ? room : kScratchFrames;
+        bool ended;
+        const uint32_t got = ReadSource(playing, want, ended);
+        MixToStereo(g_scratch, chans, got, ResampleInput(g_resampler));
+        ResampleAdded(g_resampler, got);
+        if (ended) ResampleEnded(g_resampler);
     }
     return written;
 }
@@ -125,7 +110,7 @@ void Report(uint32_t spent, uint32_t next, uint32_t generation) {
 // Moves on to the next track handed over of this generation; stale ones go back to be freed.
 bool TakeNext(Playing& playing, uint32_t generation) {
     const uint32_t spent = playing.track.channel;
-    playing.track = FeedTrack{};
+    playing = Playing{};
     for (;;) {
         const uint32_t head = g_queueHead;
         if (head == g_queueTail) {
@@ -175,16 +160,26 @@ __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword
     return result;
 }
 
+// The output's rate, or the tracks' when theirs is higher: a track is never
+// played below its own rate.
+uint32_t StreamRate(uint32_t tracksRate) {
+    BassInfo info{};
+    BusyMark audio(g_audioWork);
+    const uint32_t output = BASS_GetInfo(&info) ? info.freq : 0;
+    return output > tracksRate ? output : tracksRate;
+}
+
 void FreeChannel(uint32_t channel) {
     if (channel) BASS_StreamFree(channel);
 }
 
 }  // namespace
 
-uint32_t StartFeed(const FeedTrack& first) {
+uint32_t StartFeed(const FeedTrack& first, uint32_t leastRate) {
     StopFeed();
     const uint32_t generation = g_generation;
-    g_rate = first.rate;
+    g_rate = StreamRate(first.rate > leastRate ? first.rate : leastRate);
+    PrepareResampling();
     Take(g_playing, first);
     g_lastQueued = false;
     BusyMark audio(g_audioWork);

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "radio/playlist/mixdown.h"
+
 constexpr uint32_t kNoTrack = UINT32_MAX;
-// The most channels a track may have; the stream plays the first two.
-constexpr uint32_t kMaxTrackChannels = 8;
 
 // A track's decoding channel, opened at the place it plays from.
 struct FeedTrack {
@@ -31,9 +31,11 @@ struct FeedChange {
 // Helper thread, for all of the following.
 
 // Frees any stream there was with its channels, and makes a new one, stereo
-// at the first track's rate, playing first from where it stands; a new
-// generation begins. The stream's handle, not yet playing; 0 when it cannot be made.
-uint32_t StartFeed(const FeedTrack& first);
+// at the output's rate, or at the rate of the first track or leastRate when
+// either is higher, playing first from where it stands; a new generation
+// begins. Tracks of another rate are resampled, tracks of more channels mixed
+// down. The stream's handle, not yet playing; 0 when it cannot be made.
+uint32_t StartFeed(const FeedTrack& first, uint32_t leastRate = 0);
 
 // Frees the stream and every channel it holds or waits with; the generation
 // ends, so that a late report of it is told apart. When another opening has

@@ -65,8 +65,10 @@ double BroadcastSeconds() {
 }
 
 // Opens a track's decoding channel at its start; a track the library refuses
-// is left out of the tape from now on.
-FeedTrack OpenTrack(Track& track, size_t index) {
+// is left out of the tape from now on. The open scans the whole file, so its
+// length is exact and corrects the tape's.
+FeedTrack OpenTrack(Tape& tape, size_t index) {
+    Track& track = tape.tracks[index];
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
     FeedTrack opened;
@@ -83,6 +85,9 @@ FeedTrack OpenTrack(Track& track, size_t index) {
         track.seconds = 0;
         return opened;
     }
+    const BassQword bytes = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
+    if (bytes != kBassErrorQword) NoteExactLength(tape, track, BASS_ChannelBytes2Seconds(channel, bytes));
+    if (info.freq > tape.highestRate) tape.highestRate = info.freq;
     opened.channel = channel;
     opened.chans = info.chans;
     opened.rate = info.freq;
@@ -101,7 +106,7 @@ bool ReadyNextTracks() {
         FeedTrack next;
         for (size_t step = 1; step <= tracks.size() && !next.channel; ++step) {
             const size_t index = (g_lastOpened + step) % tracks.size();
-            if (tracks[index].seconds > 0) next = OpenTrack(tracks[index], index);
+            if (tracks[index].seconds > 0) next = OpenTrack(*g_airTape, index);
         }
         if (!next.channel) {
             EndFeed();
@@ -121,7 +126,7 @@ bool PlayAt(Tape& tape) {
     FeedTrack first;
     for (;;) {
         if (!Locate(tape, BroadcastSeconds(), index, within)) return false;
-        first = OpenTrack(tape.tracks[index], index);
+        first = OpenTrack(tape, index);
         if (!first.channel) continue;
         // Read again once the track is open, so that the open's time counts too.
         size_t nowIndex;
@@ -136,7 +141,7 @@ bool PlayAt(Tape& tape) {
     if (bytes == kBassErrorQword) bytes = 0;
     if (length != kBassErrorQword && bytes > length) bytes = length;
     BASS_ChannelSetPosition(first.channel, bytes, BASS_POS_BYTE);
-    const uint32_t stream = StartFeed(first);
+    const uint32_t stream = StartFeed(first, tape.highestRate);
     if (!stream) return false;
     g_airTape = &tape;
     g_airTrack = g_lastOpened = index;

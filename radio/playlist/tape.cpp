@@ -16,6 +16,7 @@
 #include "platform/timetext.h"
 #include "radio/common/dial.h"
 #include "radio/common/stationlog.h"
+#include "radio/playlist/lengthdoubt.h"
 #include "radio/playlist/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -24,6 +25,10 @@ namespace {
 
 // Only the length is wanted: from the file's header, without a scan of the whole file.
 constexpr BassDword kLengthFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
+// The whole file read for its length: exact, but as slow as a read of the file.
+constexpr BassDword kScanFlags = kLengthFlags | BASS_STREAM_PRESCAN;
+// A scanned length this close to the learned one leaves the tape as it is.
+constexpr double kLengthToleranceSeconds = 0.010;
 constexpr size_t kStationNumbers = kLastStreamedStation + 1;
 // The longest an opening learns before it plays the tracks known so far.
 constexpr DWORD kOpeningLearnMs = 1000;
@@ -69,6 +74,8 @@ void ResetTape(Tape& tape, const char* playlist, bool shuffle) {
     tape.tracks.clear();
     tape.learned = 0;
     tape.partOnAir = false;
+    tape.vouched = 0;
+    tape.highestRate = 0;
 }
 
 void AdoptPlan(TapePlan* plan) {
@@ -142,25 +149,62 @@ void ListTape(Tape& tape, int8_t station) {
     for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0});
     tape.listed = true;
     tape.learned = 0;
+    tape.vouched = 0;
 }
 
-// The length from the file's header; 0 when the library cannot open it.
-double QuickLength(const TrackFile& file) {
+// What an open of a track for its length found.
+enum class Opened { kLength, kRefused, kUnknown };
+
+// The track's length from an open with these flags: from its header, or with
+// the full scan the exact one. A refusal is logged when the track is being
+// learned; a later scan's refusal is said when the track comes to play.
+Opened OpenForLength(const TrackFile& file, BassDword flags, double& seconds, bool learning = true) {
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
-    const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kLengthFlags);
+    seconds = 0;
+    const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, flags);
     if (!stream) {
-        LogTrackLeftOut(file, OpenError(stream));
-        return 0;
+        if (learning) LogTrackLeftOut(file, OpenError(stream));
+        return Opened::kRefused;
     }
     const BassQword bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
-    const double seconds = bytes == kBassErrorQword ? 0 : BASS_ChannelBytes2Seconds(stream, bytes);
+    if (bytes != kBassErrorQword) seconds = BASS_ChannelBytes2Seconds(stream, bytes);
     BASS_StreamFree(stream);
-    return seconds > 0 ? seconds : 0;
+    if (bytes == kBassErrorQword) return Opened::kUnknown;
+    if (!(seconds > 0)) seconds = 0;
+    return Opened::kLength;
+}
+
+// The length from the file's header, or from the full scan when the header
+// gives none; 0 when the library cannot open the track or tell its length.
+double QuickLength(const TrackFile& file, bool& exact) {
+    double seconds;
+    exact = false;
+    const Opened quick = OpenForLength(file, kLengthFlags, seconds);
+    if (quick != Opened::kUnknown) return seconds;
+    exact = true;
+    const Opened scanned = OpenForLength(file, kScanFlags, seconds);
+    if (scanned == Opened::kUnknown) {
+        LogLine("playlist track %s left out: the library cannot tell its length, not even from a full scan",
+                file.name.c_str());
+    } else if (scanned == Opened::kLength) {
+        char length[16];
+        FormatDuration(length, sizeof length, static_cast<uint32_t>(std::lround(seconds)));
+        LogLine("playlist track %s: its header gives no length; a full scan found %s", file.name.c_str(), length);
+    }
+    return seconds;
+}
+
+// The cache's entry for the track's file as it is now, made afresh when it
+// holds none or one of the file as it was.
+CachedLength* CacheEntry(const std::string& key, const FileStamp& stamp) {
+    CachedLength& entry = g_cache[key];
+    if (entry.stamp.size != stamp.size || entry.stamp.writeTime != stamp.writeTime) entry = CachedLength{stamp};
+    return &entry;
 }
 
 // From the cache while the file is as it was when learned, else from its header.
-double LearnLength(const Track& track) {
+void LearnLength(Track& track) {
     std::string key;
     {
         BusyMark memory(g_memoryWork);
@@ -173,17 +217,25 @@ double LearnLength(const Track& track) {
         stamped = ReadFileStamp(track.file.path, stamp);
     }
     if (stamped) {
-        if (const uint64_t micros = CachedMicros(g_cache, key, stamp)) return micros / kMicrosPerSecond;
+        if (const CachedLength* cached = CachedTrack(g_cache, key, stamp)) {
+            track.seconds = cached->micros / kMicrosPerSecond;
+            track.exact = cached->exact;
+            return;
+        }
     }
-    const auto micros = static_cast<uint64_t>(std::llround(QuickLength(track.file) * kMicrosPerSecond));
+    bool exact;
+    const auto micros = static_cast<uint64_t>(std::llround(QuickLength(track.file, exact) * kMicrosPerSecond));
+    track.seconds = micros / kMicrosPerSecond;
+    track.exact = exact;
     BusyMark memory(g_memoryWork);
     if (stamped && micros > 0) {
-        g_cache[key] = {stamp, micros};
+        CachedLength* entry = CacheEntry(key, stamp);
+        entry->micros = micros;
+        entry->exact = exact;
         g_cacheDirty = true;
     } else if (g_cache.erase(key)) {
         g_cacheDirty = true;
     }
-    return micros / kMicrosPerSecond;
 }
 
 void CompleteTape(const Tape& tape) {
@@ -201,8 +253,7 @@ void CompleteTape(const Tape& tape) {
 }
 
 void LearnNextTrack(Tape& tape) {
-    Track& track = tape.tracks[tape.learned];
-    track.seconds = LearnLength(track);
+    LearnLength(tape.tracks[tape.learned]);
     if (++tape.learned == tape.tracks.size()) CompleteTape(tape);
 }
 
@@ -222,7 +273,62 @@ Tape* TapeToLearn() {
     return nullptr;
 }
 
+// Every tape learned, the next track whose header cannot vouch for its length
+// is scanned, one a step; a scanned length is kept as exact, so that the track
+// is never scanned again. False when no track is left to look at.
+bool ScanNextDoubtful() {
+    for (const PlannedTape& planned : *g_plan) {
+        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
+        if (!tape.listed || tape.vouched >= tape.learned) continue;
+        Track& track = tape.tracks[tape.vouched++];
+        if (track.exact || !(track.seconds > 0)) return true;
+        LengthDoubt doubt;
+        {
+            BusyMark memory(g_memoryWork);
+            BusyMark files(g_fileWork);
+            doubt = DoubtOfHeaderLength(track.file.path);
+        }
+        if (doubt == LengthDoubt::kNone) return true;
+        double seconds;
+        if (OpenForLength(track.file, kScanFlags, seconds, false) == Opened::kLength && seconds > 0)
+            NoteExactLength(tape, track, seconds);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+void NoteExactLength(Tape& tape, Track& track, double seconds) {
+    const auto micros = static_cast<uint64_t>(std::llround(seconds * kMicrosPerSecond));
+    if (micros == 0) return;
+    const double learned = track.seconds;
+    const bool moved = std::fabs(seconds - learned) > kLengthToleranceSeconds;
+    if (track.exact && !moved) return;
+    track.exact = true;
+    if (moved) {
+        track.seconds = micros / kMicrosPerSecond;
+        char now[16], before[16];
+        FormatDuration(now, sizeof now, static_cast<uint32_t>(std::lround(seconds)));
+        FormatDuration(before, sizeof before, static_cast<uint32_t>(std::lround(learned)));
+        LogLine("playlist %s: %s is %s long, not %s as its header said", tape.playlist.c_str(),
+                track.file.name.c_str(), now, before);
+    }
+    FileStamp stamp;
+    bool stamped;
+    {
+        BusyMark files(g_fileWork);
+        stamped = ReadFileStamp(track.file.path, stamp);
+    }
+    if (!stamped) return;
+    BusyMark memory(g_memoryWork);
+    CachedLength* entry = CacheEntry(TrackCacheKey(track.file.path), stamp);
+    entry->micros = static_cast<uint64_t>(std::llround(track.seconds * kMicrosPerSecond));
+    entry->exact = true;
+    // Written at the next step, or within kCacheWriteEveryMs of the last
+    // write while a scan corrects many tracks.
+    g_cacheDirty = true;
+}
 
 void PlanTapes() {
     TapePlan* plan;
@@ -277,9 +383,11 @@ bool LearnTapesStep() {
         return true;
     }
     Tape* tape = TapeToLearn();
-    if (!tape) return false;
-    LearnNextTrack(*tape);
-    return true;
+    if (tape) {
+        LearnNextTrack(*tape);
+        return true;
+    }
+    return ScanNextDoubtful();
 }
 
 Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {

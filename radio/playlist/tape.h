@@ -17,6 +17,7 @@
 struct Track {
     TrackFile file;
     double seconds = 0;  // 0: not playable, or not learned yet
+    bool exact = false;  // from a full scan of the file
 };
 
 struct Tape {
@@ -26,6 +27,8 @@ struct Tape {
     std::vector<Track> tracks;
     size_t learned = 0;        // tracks learned, from the first on: the rest have no length yet
     bool partOnAir = false;    // an opening started on it before it was whole
+    size_t vouched = 0;        // tracks, from the first on, whose length is known to be right or was scanned
+    uint32_t highestRate = 0;  // of the tracks opened to play so far, samples a second
 };
 
 // Worker thread, once the settings are read: hands the playlist stations over
@@ -40,6 +43,11 @@ bool LearnTapesStep();
 // or the shuffle changed, and learned for up to a second. Tracks not
 // learned yet have no length, so that the tape plays as the ones known so far.
 Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle);
+
+// A track of the tape was opened with the full scan, which gave its exact
+// length: it replaces the learned one on the tape and in the cache, and the
+// tape's later tracks move with it.
+void NoteExactLength(Tape& tape, Track& track, double seconds);
 
 // For the run log: a track that the library would not open.
 void LogTrackLeftOut(const TrackFile& track, int32_t error);

@@ -187,6 +187,8 @@ int PlayPlaylists() {
     WriteFile("audio/streams/rock/cover.jpg", "not a track");
     WriteFile("audio/streams/mix.m3u", kList);
     WriteWave("audio/streams/one.wav");
+    // The output mixes at the tracks' rate: the stream's bytes are those read from the tracks.
+    FakeBass_SetOutputRate(kTrackRate);
     SetOpenWait(0);
     SetGameDefaults();
     SetHost<float>(host::kRadioVolumeAddr, kRadioVolume);
@@ -303,5 +305,77 @@ int PlayPlaylists() {
                              "playlist track rock/missing.wav left out: ",
                              "station start: playlist audio/streams/empty: no track in it plays\r\n"})
         CHECK(log.find(line) != std::string::npos, std::string("the run log says: ") + line);
+    return Failures();
+}
+
+namespace {
+
+// A tape whose second track's header says 4 s where it runs 10 s, and a
+// track whose header gives no length at all.
+constexpr uint32_t kExactTrackMs[] = {3000, 10000, 3000, 2000};
+constexpr uint32_t kHeaderSaysMs = 4000;
+const char kExactSettings[] =
+    "[TRACK3]\r\nplaylist = audio/streams/vbr\r\n"
+    "[POSITION]\r\nseconds = 100\r\n";
+const char kExactCache[] = "audio/streams/zorve-tracks.cache";
+// Broadcast time 504.5 s: 0.5 s into the first track on the header's tape of 12 s.
+constexpr uint32_t kFirstTuneMs = 404500;
+// Broadcast time 551.5 s: 8.5 s into the second track on the true tape of
+// 18 s; the header's tape would put it 1.5 s into the last.
+constexpr uint32_t kSecondTuneMs = 451500;
+constexpr double kTrueSecondsIn = 8.5;
+constexpr double kMostMissSeconds = 0.5;
+constexpr int32_t kOtherStation = 4;  // nothing in its section
+
+}  // namespace
+
+int PlayExactTape() {
+    PrepareGameFolder();
+    WriteFile(kSettingsPath, kExactSettings);
+    CreateDirectoryA("audio\\streams\\vbr", nullptr);
+    const char* names[] = {"01.wav", "02.mp3", "03.wav", "04.ogg"};
+    for (int i = 0; i < 4; ++i) WriteWaveOfLength(std::string("audio/streams/vbr/") + names[i], kExactTrackMs[i], kTrackRate);
+    FakeBass_SetHeaderLength("02.mp3", kFloatBytesPerSecond * kHeaderSaysMs / 1000);
+    FakeBass_SetHeaderLength("04.ogg", ~0ull);
+    FakeBass_SetOutputRate(kTrackRate);
+    SetOpenWait(0);
+    SetGameDefaults();
+    SetHost<float>(host::kRadioVolumeAddr, kRadioVolume);
+    SetHost<uint32_t>(host::kGameActiveAddr, 1);
+    PutPlayerInCar();
+    Host().StartDrawing(kFrameMs);
+    StartClock(kFirstTuneMs);
+
+    // The first track plays; the second, opened ahead with the full scan, corrects the tape.
+    const int tuned = BassCallCount();
+    TuneHeld(3, kFirstTuneMs);
+    const uint32_t stream = StreamPlaying(tuned);
+    WaitFor([&] { return TrackOpened("02.mp3", tuned) != 0; }, "the second track opened ahead");
+    WaitFor(
+        [] {
+            std::string cache;
+            return ReadFile(kExactCache, cache) && cache.find("\t10000000\te\t-\t-\taudio/streams/vbr/02.mp3\n") != std::string::npos;
+        },
+        "the cache holds the second track's exact length");
+
+    // Tuned away and back: the broadcast is where the true lengths put it.
+    TuneTo(kOtherStation);
+    WaitFor([&] { return FakeBass_Active(stream) == 0; }, "the tape's stream gone");
+    const int retuned = BassCallCount();
+    TuneHeld(3, kSecondTuneMs);
+    StreamPlaying(retuned);
+    const uint64_t placed = PositionSet(TrackOpened("02.mp3", retuned), retuned);
+    const double secondsIn = static_cast<double>(placed) / kFloatBytesPerSecond;
+    CHECK(placed != ~0ull && secondsIn > kTrueSecondsIn - kMostMissSeconds && secondsIn < kTrueSecondsIn + kMostMissSeconds,
+          "the tune-in lands " + std::to_string(kTrueSecondsIn) + " s into the second track, got " +
+              (placed != ~0ull ? std::to_string(secondsIn) : std::string("another track")));
+    ResumeClock();
+
+    std::string log;
+    ReadFile(kRunLogPath, log);
+    for (const char* line : {"playlist audio/streams/vbr: 02.mp3 is 0:10 long, not 0:04 as its header said\r\n",
+                             "playlist track 04.ogg: its header gives no length; a full scan found 0:02\r\n"})
+        CHECK(log.find(line) != std::string::npos, std::string("the run log says: ") + line);
+    CHECK(log.find("02.mp3 is 0:10 long") == log.rfind("02.mp3 is 0:10 long"), "the correction is said once");
     return Failures();
 }

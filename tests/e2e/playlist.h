@@ -3,3 +3,7 @@
 #pragma once
 
 int PlayPlaylists();
+
+// A track whose header gives a wrong length, and one that gives none: the
+// tape and the cache take the exact lengths of the full scan.
+int PlayExactTape();

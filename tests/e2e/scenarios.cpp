@@ -566,6 +566,7 @@ const Scenario kScenarios[] = {
          CheckAudioShutDown(true);
      }},
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
+    {"exact_tape", PlayExactTape, [] { CheckAudioShutDown(false); }},
     {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
     {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},
     {"bench_folder_first", BenchBigFolderFirstRun, [] {}},

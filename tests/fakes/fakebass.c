@@ -36,7 +36,8 @@ typedef struct Channel {
     uint32_t active;
     float volume;
     uint64_t position;
-    uint64_t length;
+    uint64_t length;   /* where decoding ends */
+    uint64_t reported; /* what BASS_ChannelGetLength answers: a header's length may be off */
     uint32_t bytesPerSecond, frameBytes;
     DWORD ownLengthMs; /* a sample's, and its channels', length as its file says */
     uint32_t sample;   /* a sample channel's sample */
@@ -57,6 +58,10 @@ typedef struct Channel {
     double heard;
     int procEnded;
     double filledAtMs, seenAtMs;
+    /* A WAV file's samples, read when real samples are asked for. */
+    wchar_t path[MAX_PATH];
+    uint64_t dataAt;
+    uint32_t sampleBits, floatSamples;
 } Channel;
 
 static CRITICAL_SECTION g_lock;
@@ -82,6 +87,7 @@ static HANDLE g_mixer;
 #define UNICODE_FLAG 0x80000000u
 #define LOOP_FLAG 0x4u
 #define DECODE_FLAG 0x200000u
+#define PRESCAN_FLAG 0x20000u
 #define MIXTIME_SYNC 0x40000000u
 #define STREAMPROC_END_FLAG 0x80000000u
 #define ERROR_DECODE 38
@@ -109,6 +115,15 @@ typedef struct Failure {
 static uint32_t g_version;
 static Failure g_failures[MAX_NAMED];
 static int g_failureCount;
+/* Lengths a file's header gives when opened without the full scan. */
+typedef struct HeaderLength {
+    char name[NAME_SIZE];
+    uint64_t bytes;
+} HeaderLength;
+static HeaderLength g_headerLengths[MAX_NAMED];
+static int g_headerLengthCount;
+static uint32_t g_initRate, g_outputRate;
+static int g_realSamples;
 static char g_plugins[MAX_NAMED][NAME_SIZE]; /* file names of loaded add-ons, lower case */
 static int g_pluginCount;
 static uint32_t g_nextPlugin;
@@ -142,6 +157,9 @@ static void ResetState(void) {
     g_jingleLengthMs = 0;
     g_version = DEFAULT_VERSION;
     g_failureCount = 0;
+    g_headerLengthCount = 0;
+    g_initRate = g_outputRate = 0;
+    g_realSamples = 0;
     g_pluginCount = 0;
     g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;
     FakeNet_Reset();
@@ -196,7 +214,7 @@ static Channel* Add(uint32_t handle, uint64_t length) {
     channel = &g_channels[g_channelCount++];
     memset(channel, 0, sizeof *channel);
     channel->handle = handle;
-    channel->length = length;
+    channel->length = channel->reported = length;
     channel->volume = 1.0f;
     channel->bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
     channel->frameBytes = FAKEBASS_FRAME_BYTES;
@@ -378,6 +396,8 @@ static int IsWave(const void* path, uint32_t flags) {
 
 typedef struct WaveFormat {
     uint32_t rate, channels, frames;
+    uint32_t bits, floatSamples; /* 16- or 24-bit PCM, or 32-bit float (format 3) */
+    long dataAt;
 } WaveFormat;
 
 static uint32_t Le(const unsigned char* bytes, int size) {
@@ -416,12 +436,15 @@ static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
         while (fread(chunk, 1, sizeof chunk, file) == sizeof chunk) {
             uint32_t size = Le(chunk + 4, 4);
             if (!memcmp(chunk, "fmt ", 4) && size >= sizeof fmt && fread(fmt, 1, sizeof fmt, file) == sizeof fmt) {
+                wave->floatSamples = Le(fmt, 2) == 3;
+                wave->bits = Le(fmt + 14, 2);
                 wave->channels = Le(fmt + 2, 2);
                 wave->rate = Le(fmt + 4, 4);
                 blockAlign = Le(fmt + 12, 2);
                 size -= sizeof fmt;
             } else if (!memcmp(chunk, "data", 4)) {
                 wave->frames = blockAlign ? size / blockAlign : 0;
+                wave->dataAt = ftell(file);
                 found = wave->rate && wave->channels;
                 break;
             }
@@ -512,6 +535,56 @@ static void WaitToOpen(void) {
     if (g_openDelayMs) Sleep(g_openDelayMs);
 }
 
+/* The length a file's header gives without the full scan: scripted by the
+ * file name's ending, else its real length. Caller holds the lock. */
+static uint64_t HeaderLengthOf(const char* name, uint64_t real) {
+    int i;
+    for (i = 0; i < g_headerLengthCount; ++i)
+        if (EndsWith(name, g_headerLengths[i].name)) return g_headerLengths[i].bytes;
+    return real;
+}
+
+/* A WAV channel's samples from its position on, as 32-bit float; 0 when the
+ * file cannot be read. Caller holds the lock. */
+static int ReadSamples(const Channel* channel, float* out, DWORD count) {
+    const uint32_t sampleBytes = channel->sampleBits / 8;
+    const uint64_t first = channel->position / sizeof(float);
+    unsigned char raw[4096];
+    FILE* file;
+    DWORD done = 0;
+    if (!channel->path[0] || (sampleBytes != 2 && sampleBytes != 3 && !(channel->floatSamples && sampleBytes == 4)))
+        return 0;
+    file = _wfopen(channel->path, L"rb");
+    if (!file) return 0;
+    if (_fseeki64(file, (__int64)(channel->dataAt + first * sampleBytes), SEEK_SET)) {
+        fclose(file);
+        return 0;
+    }
+    while (done < count) {
+        DWORD want = count - done, got, i;
+        if (want > sizeof raw / sampleBytes) want = sizeof raw / sampleBytes;
+        got = (DWORD)(fread(raw, sampleBytes, want, file));
+        for (i = 0; i < got; ++i) {
+            const unsigned char* at = raw + i * sampleBytes;
+            float value;
+            if (channel->floatSamples) {
+                memcpy(&value, at, sizeof value);
+            } else if (sampleBytes == 2) {
+                value = (float)(int16_t)(at[0] | at[1] << 8) / 32768.0f;
+            } else {
+                value = (float)((int32_t)((uint32_t)at[0] << 8 | (uint32_t)at[1] << 16 | (uint32_t)at[2] << 24) >> 8) /
+                        8388608.0f;
+            }
+            out[done + i] = value;
+        }
+        done += got;
+        if (got < want) break;
+    }
+    fclose(file);
+    if (done < count) memset(out + done, 0, (count - done) * sizeof(float));
+    return 1;
+}
+
 /* ---- the library's calls ------------------------------------------------- */
 
 BOOL __stdcall BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid) {
@@ -526,6 +599,7 @@ BOOL __stdcall BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const vo
     EnterCriticalSection(&g_lock);
     ok = !g_failAll && g_failInit == 0;
     if (g_failInit > 0) --g_failInit;
+    if (ok) g_initRate = freq;
     LeaveCriticalSection(&g_lock);
     call->result = (uint64_t)ok;
     return ok;
@@ -574,9 +648,18 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
         Channel* channel = Add(g_nextStream, length);
         if (channel) {
             channel->flags = flags;
+            if (!(flags & PRESCAN_FLAG)) channel->reported = HeaderLengthOf(call->text, length);
             if (isWave) {
                 channel->bytesPerSecond = wave.rate * floatFrame;
                 channel->frameBytes = floatFrame;
+                channel->dataAt = (uint64_t)wave.dataAt;
+                channel->sampleBits = wave.bits;
+                channel->floatSamples = wave.floatSamples;
+                if (flags & UNICODE_FLAG) {
+                    lstrcpynW(channel->path, (const wchar_t*)file, MAX_PATH);
+                } else {
+                    MultiByteToWideChar(CP_ACP, 0, (const char*)file, -1, channel->path, MAX_PATH);
+                }
             }
             handle = g_nextStream++;
         }
@@ -649,7 +732,7 @@ uint64_t __stdcall BASS_ChannelGetLength(DWORD handle, DWORD mode) {
     call->args[0] = mode;
     EnterCriticalSection(&g_lock);
     channel = g_failAll ? NULL : Find(handle);
-    if (channel) length = channel->length;
+    if (channel) length = channel->reported;
     LeaveCriticalSection(&g_lock);
     call->result = length;
     return length;
@@ -902,7 +985,8 @@ DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         got = left < length ? (DWORD)left : length;
         got -= got % channel->frameBytes;
         call->qwords[0] = channel->position;
-        if (buffer) memset(buffer, 0, got);
+        if (buffer && !(g_realSamples && ReadSamples(channel, (float*)buffer, got / sizeof(float))))
+            memset(buffer, 0, got);
         channel->position += got;
     }
     LeaveCriticalSection(&g_lock);
@@ -928,6 +1012,22 @@ BOOL __stdcall BASS_ChannelGetInfo(DWORD handle, FakeBassChannelInfo* info) {
     LeaveCriticalSection(&g_lock);
     call->result = channel != NULL;
     return channel != NULL;
+}
+
+/* BASS_INFO: 14 DWORDs, the output's rate the last. */
+#define INFO_WORDS 14
+BOOL __stdcall BASS_GetInfo(DWORD* info) {
+    BassCall* call = Begin(BF_GET_OUTPUT_INFO, 0);
+    BOOL ok;
+    EnterCriticalSection(&g_lock);
+    ok = !g_failAll && info && (g_outputRate || g_initRate);
+    if (ok) {
+        memset(info, 0, INFO_WORDS * sizeof *info);
+        info[INFO_WORDS - 1] = call->args[0] = g_outputRate ? g_outputRate : g_initRate;
+    }
+    LeaveCriticalSection(&g_lock);
+    call->result = ok;
+    return ok;
 }
 
 BOOL __stdcall BASS_Stop(void) {
@@ -1008,6 +1108,18 @@ DWORD __stdcall BASS_PluginLoad(const char* file, DWORD flags) {
 /* ---- scripting ----------------------------------------------------------- */
 
 void FakeBass_SetVersion(uint32_t version) { g_version = version; }
+
+void FakeBass_SetHeaderLength(const char* name, uint64_t bytes) {
+    EnterCriticalSection(&g_lock);
+    if (g_headerLengthCount < MAX_NAMED) {
+        lstrcpynA(g_headerLengths[g_headerLengthCount].name, name, NAME_SIZE);
+        g_headerLengths[g_headerLengthCount++].bytes = bytes;
+    }
+    LeaveCriticalSection(&g_lock);
+}
+
+void FakeBass_SetOutputRate(uint32_t freq) { g_outputRate = freq; }
+void FakeBass_RealSamples(int real) { g_realSamples = real; }
 
 void FakeBass_FailOpen(const char* name, int code) {
     EnterCriticalSection(&g_lock);
@@ -1167,7 +1279,8 @@ static const char* const kNames[] = {"",
                                      "STREAMPROC",
                                      "BASS_Start",
                                      "BASS_ChannelGetTags",
-                                     "BASS_SampleFree"};
+                                     "BASS_SampleFree",
+                                     "BASS_GetInfo"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

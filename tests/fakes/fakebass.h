@@ -42,7 +42,8 @@ enum BassFn {
     BF_STREAM_PULL,
     BF_START,
     BF_GET_TAGS,
-    BF_SAMPLE_FREE
+    BF_SAMPLE_FREE,
+    BF_GET_OUTPUT_INFO /* BASS_GetInfo; args: the output's rate answered */
 };
 
 /* BASS_CHANNELINFO */
@@ -98,6 +99,16 @@ void FakeBass_KeepTimes(int keep);
  * as 32-bit float samples, any other file its size. A playing stream without
  * the loop flag stops when its end is heard (see the timing below). */
 void FakeBass_SetStreamLength(uint64_t bytes);
+/* Files whose name ends in name give this length, (uint64)-1 for unknown,
+ * when opened without BASS_STREAM_PRESCAN, as a header's estimate does; with
+ * it, and when decoded, their real length. */
+void FakeBass_SetHeaderLength(const char* name, uint64_t bytes);
+/* What BASS_GetInfo gives as the output's rate; unscripted (0), the rate
+ * BASS_Init was given, and no answer before it. */
+void FakeBass_SetOutputRate(uint32_t freq);
+/* Decoding channels of WAV files (16- or 24-bit PCM, 32-bit float) give their
+ * real samples; otherwise, and unless turned on, they decode silence. */
+void FakeBass_RealSamples(int real);
 void FakeBass_SetActive(uint32_t handle, uint32_t state);
 uint32_t FakeBass_Active(uint32_t handle);
 float FakeBass_Volume(uint32_t handle);

@@ -20,30 +20,37 @@ std::atomic<bool> g_countAllocations{false};
 std::atomic<int> g_allocations{0};
 
 // The playlist stream's writing function runs on the library's update
-// thread: nothing allocated, also where a request spans track changes.
+// thread: nothing allocated, also where a request spans track changes, and
+// also while it resamples (the fake's tracks are 44.1 kHz).
 TEST(Hooks, PlaylistStreamWritesWithoutAllocating) {
-    ResetHostState();
-    ResetModuleState();
-    GameFolder folder;
-    folder.WriteSettings("[TRACK1]\nplaylist = audio/streams/tape\n");
-    constexpr uint32_t kTrackBytes = 8000;  // 1000 stereo float frames
-    for (const char* name : {"1.mp3", "2.mp3", "3.mp3"}) folder.Write(std::string("audio/streams/tape/") + name, std::string(kTrackBytes, 'x'));
-    BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);  // the test pulls
-    PutPlayerInCar();
-    TuneTo(1);
-    RadioTick();
-    ASSERT_TRUE(RunQueuedThread());
-    const uint32_t stream = g_stationStream;
-    ASSERT_NE(stream, 0u);
-    constexpr uint32_t kPull = 3000;
-    uint32_t pulled = 0;
-    g_allocations = 0;
-    g_countAllocations = true;
-    for (int i = 0; i < 9; ++i) pulled += FakeBass_Pull(stream, kPull);
-    g_countAllocations = false;
-    EXPECT_EQ(g_allocations.load(), 0);
-    EXPECT_EQ(pulled, 3 * kTrackBytes);  // the three tracks back to back, then the wait for the next
-    ResetHostState();
+    constexpr uint32_t kTrackRate = 44100;
+    for (const uint32_t outputRate : {kTrackRate, 48000u}) {
+        ResetHostState();
+        ResetModuleState();
+        GameFolder folder;
+        folder.WriteSettings("[TRACK1]\nplaylist = audio/streams/tape\n");
+        constexpr uint32_t kTrackBytes = 8000;  // 1000 stereo float frames
+        for (const char* name : {"1.mp3", "2.mp3", "3.mp3"}) folder.Write(std::string("audio/streams/tape/") + name, std::string(kTrackBytes, 'x'));
+        BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);  // the test pulls
+        FakeBass_SetOutputRate(outputRate);
+        PutPlayerInCar();
+        TuneTo(1);
+        RadioTick();
+        ASSERT_TRUE(RunQueuedThread());
+        const uint32_t stream = g_stationStream;
+        ASSERT_NE(stream, 0u);
+        constexpr uint32_t kPull = 3000;
+        uint32_t pulled = 0;
+        g_allocations = 0;
+        g_countAllocations = true;
+        for (int i = 0; i < 9; ++i) pulled += FakeBass_Pull(stream, kPull);
+        g_countAllocations = false;
+        EXPECT_EQ(g_allocations.load(), 0) << outputRate;
+        // The three tracks back to back, each as long as it was, then the wait for the next.
+        const uint32_t trackFrames = (kTrackBytes / 8 * outputRate + kTrackRate - 1) / kTrackRate;
+        EXPECT_EQ(pulled, 3 * trackFrames * 8) << outputRate;
+        ResetHostState();
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/timetext.h"
+#include "radio/playlist/lengthdoubt.h"
 #include "radio/playlist/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -39,12 +40,16 @@ PlaylistLook LookAtPlaylist(const std::string& section) {
             continue;
         }
         FileStamp stamp;
-        const uint64_t micros =
-            ReadFileStamp(track.path, stamp) ? CachedMicros(cache, TrackCacheKey(track.path), stamp) : 0;
-        if (micros) {
+        const CachedLength* cached =
+            ReadFileStamp(track.path, stamp) ? CachedTrack(cache, TrackCacheKey(track.path), stamp) : nullptr;
+        if (!cached || !cached->exact) {
+            const LengthDoubt doubt = DoubtOfHeaderLength(track.path);
+            if (doubt != LengthDoubt::kNone) look.lengthsInDoubt.push_back({track.name, LengthDoubtText(doubt)});
+        }
+        if (cached) {
             ++look.tracks;
             ++look.cachedLengths;
-            look.seconds += micros / 1e6;
+            look.seconds += cached->micros / 1e6;
             continue;
         }
         const Length length = TrackLength(track.path, track.name, seconds);

@@ -16,6 +16,9 @@ struct PlaylistLook {
     int unknownLengths; // playing tracks whose length cannot be read here
     int cachedLengths;  // lengths taken from the module's kept lengths
     std::vector<SkippedTrack> problems;
+    // Tracks that play but whose header cannot vouch for their length, and
+    // why: the game scans each once for its exact length.
+    std::vector<SkippedTrack> lengthsInDoubt;
 };
 
 // The playlist of a station section; its value is read only when the

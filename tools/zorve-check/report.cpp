@@ -77,17 +77,20 @@ const char* Json(bool value) { return value ? "true" : "false"; }
 
 std::string Json(const PlaylistLook& playlist) {
     if (playlist.playlist.empty()) return "null";
-    std::string problems;
-    for (const SkippedTrack& track : playlist.problems)
-        problems += std::string(problems.empty() ? "" : ", ") + "{\"name\": " + Json(track.name) +
+    const auto list = [](const std::vector<SkippedTrack>& tracks) {
+        std::string text;
+        for (const SkippedTrack& track : tracks)
+            text += std::string(text.empty() ? "" : ", ") + "{\"name\": " + Json(track.name) +
                     ", \"reason\": " + Json(track.reason) + "}";
+        return text;
+    };
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", playlist.seconds);
     return "{\"playlist\": " + Json(playlist.playlist) + ", \"shuffle\": " + Json(playlist.shuffle) +
            ", \"tracks\": " + std::to_string(playlist.tracks) + ", \"seconds\": " + seconds +
            ", \"unknownLengths\": " + std::to_string(playlist.unknownLengths) +
-           ", \"cachedLengths\": " + std::to_string(playlist.cachedLengths) + ", \"notPlayed\": [" + problems +
-           "]}";
+           ", \"cachedLengths\": " + std::to_string(playlist.cachedLengths) + ", \"notPlayed\": [" +
+           list(playlist.problems) + "], \"lengthsInDoubt\": [" + list(playlist.lengthsInDoubt) + "]}";
 }
 
 std::string Json(const ColourLook& colour) {
@@ -130,6 +133,9 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
                          station.detail.c_str());
             for (const SkippedTrack& track : station.playlist.problems)
                 std::fprintf(out, "  track %s: will not play: %s\n", track.name.c_str(), track.reason.c_str());
+            for (const SkippedTrack& track : station.playlist.lengthsInDoubt)
+                std::fprintf(out, "  track %s: plays; %s until the game has scanned it once\n", track.name.c_str(),
+                             track.reason.c_str());
         } else if (station.source.empty()) {
             std::fprintf(out, "station %d: %s\n", station.number, VerdictWord(station.verdict, station.status));
         } else {
