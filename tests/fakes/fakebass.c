@@ -430,7 +430,7 @@ static int IsRegularFileOf(const void* file, uint32_t flags) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static FILE* OpenFile(const void* path, uint32_t flags) {
+static FILE* OpenFileBytes(const void* path, uint32_t flags) {
     return (flags & UNICODE_FLAG) ? _wfopen((const wchar_t*)path, L"rb") : fopen((const char*)path, "rb");
 }
 
@@ -462,7 +462,7 @@ static char* ReadBlock(FILE* file, long at, uint32_t size) {
 static void ReadTags(const void* path, uint32_t flags, Channel* channel) {
     unsigned char header[12], chunk[8];
     long at = 0;
-    FILE* file = OpenFile(path, flags);
+    FILE* file = OpenFileBytes(path, flags);
     if (!file) return;
     if (fread(header, 1, ID3V2_HEADER, file) == ID3V2_HEADER && Id3v2Size(header)) {
         channel->tags[TAG_ID3V2] = ReadBlock(file, 0, Id3v2Size(header));
@@ -490,7 +490,7 @@ static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
     unsigned char header[12], chunk[8], fmt[16];
     uint32_t blockAlign = 0;
     int found = 0;
-    FILE* file = OpenFile(path, flags);
+    FILE* file = OpenFileBytes(path, flags);
     memset(wave, 0, sizeof *wave);
     if (!file) return 0;
     /* An ID3v2 block before the sound, as MP3 files have. */
