@@ -12,10 +12,12 @@
 #include "platform/host.h"
 #include "radio/internet/netopen.h"
 #include "radio/common/opening.h"
+#include "radio/common/nowplaying.h"
 #include "radio/common/output.h"
 #include "radio/playlist/playlist.h"
 #include "radio/internet/reconnect.h"
 #include "radio/common/stationlog.h"
+#include "radio/tags/tags.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -38,6 +40,14 @@ void StartOpening(OpeningBody body, const std::string& source) {
     if (!copy) return;
     std::memcpy(copy, source.c_str(), source.size() + 1);
     StartOpeningJob(body, copy);
+}
+
+// The file station's title, from its tags or its name.
+void AnnounceFileTitle(BassDword stream, const char* source) {
+    BusyMark memory(g_memoryWork);
+    TrackTags tags;
+    ReadChannelTags(stream, tags);
+    AnnounceNowPlaying(TrackTitle(tags, source).c_str());
 }
 
 }  // namespace
@@ -111,6 +121,7 @@ void StreamFileThread(void* source) {
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         if (stream && !played) NotePlayFailure();
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
+        if (stream && played) AnnounceFileTitle(stream, static_cast<const char*>(source));
     }
 
     {

@@ -15,10 +15,12 @@
 #include "platform/runlog.h"
 #include "radio/common/dial.h"
 #include "radio/playlist/feed.h"
+#include "radio/common/nowplaying.h"
 #include "radio/common/output.h"
 #include "radio/common/stationlog.h"
 #include "radio/common/stream.h"
 #include "radio/playlist/tape.h"
+#include "radio/tags/tags.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -88,6 +90,12 @@ FeedTrack OpenTrack(Tape& tape, size_t index) {
     const BassQword bytes = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
     if (bytes != kBassErrorQword) NoteExactLength(tape, track, BASS_ChannelBytes2Seconds(channel, bytes));
     if (info.freq > tape.highestRate) tape.highestRate = info.freq;
+    if (track.title.empty()) {
+        BusyMark memory(g_memoryWork);
+        TrackTags tags;
+        ReadChannelTags(channel, tags);
+        track.title = TrackTitle(tags, track.file.name);
+    }
     opened.channel = channel;
     opened.chans = info.chans;
     opened.rate = info.freq;
@@ -153,11 +161,14 @@ bool PlayAt(Tape& tape) {
     FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
     LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
             tape.tracks[index].file.name.c_str(), from, of);
+    AnnounceNowPlaying(tape.tracks[index].title.c_str());
     return true;
 }
 
 void LogTrackChange() {
-    LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), g_airTape->tracks[g_airTrack].file.name.c_str());
+    const Track& track = g_airTape->tracks[g_airTrack];
+    LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), track.file.name.c_str());
+    AnnounceNowPlaying(track.title.c_str());
 }
 
 void StreamPlaylistThread(void* argument) {
