@@ -264,3 +264,24 @@ bool ReadFileStamp(const std::filesystem::path& path, FileStamp& stamp) {
 }
 
 #endif
+
+ReadingFile OpenForReading(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return ReadingFile(_wfopen(path.c_str(), L"rb"), std::fclose);
+#else
+    return ReadingFile(std::fopen(path.c_str(), "rb"), std::fclose);
+#endif
+}
+
+std::string ReadFileAt(FILE* file, int64_t at, size_t count) {
+    const int whence = at < 0 ? SEEK_END : SEEK_SET;
+#ifdef _WIN32
+    const bool placed = _fseeki64(file, at, whence) == 0;
+#else
+    const bool placed = fseeko(file, static_cast<off_t>(at), whence) == 0;
+#endif
+    if (!placed) return "";
+    std::string bytes(count, '\0');
+    bytes.resize(std::fread(&bytes[0], 1, count, file));
+    return bytes;
+}

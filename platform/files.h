@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,15 @@ ReadResult ReadFileContent(const char* path, std::string& content);
 inline bool ReadWholeFile(const char* path, std::string& content) {
     return ReadFileContent(path, content) == ReadResult::kOk;
 }
+
+// A file opened for a few bounded reads (a track's headers or tags), closed
+// when it goes; null when it cannot be opened.
+using ReadingFile = std::unique_ptr<FILE, int (*)(FILE*)>;
+ReadingFile OpenForReading(const std::filesystem::path& path);
+
+// Up to count bytes from offset at (from the end when negative); fewer at the
+// end of the file, none on error.
+std::string ReadFileAt(FILE* file, int64_t at, size_t count);
 
 enum class WriteResult { kOk, kCannotOpen, kFailed };
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
+#include "platform/files.h"
 #include "settings/text.h"
 
 namespace {
@@ -24,28 +24,6 @@ constexpr size_t kOggSerialAt = 14;
 constexpr size_t kOggSerialEnd = kOggSerialAt + 4;
 // Where a VBRI header sits: 32 bytes after the frame header, whatever the mode.
 constexpr size_t kVbriAt = kMp3HeaderBytes + 32;
-
-using File = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-File Open(const fs::path& path) {
-#ifdef _WIN32
-    return File(_wfopen(path.c_str(), L"rb"), std::fclose);
-#else
-    return File(std::fopen(path.c_str(), "rb"), std::fclose);
-#endif
-}
-
-std::string ReadAt(FILE* file, uint64_t at, size_t count) {
-#ifdef _WIN32
-    const bool placed = _fseeki64(file, static_cast<__int64>(at), SEEK_SET) == 0;
-#else
-    const bool placed = fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0;
-#endif
-    if (!placed) return "";
-    std::string bytes(count, '\0');
-    bytes.resize(std::fread(&bytes[0], 1, count, file));
-    return bytes;
-}
 
 unsigned Byte(const std::string& data, size_t at) {
     return static_cast<unsigned char>(data[at]);
@@ -95,11 +73,11 @@ bool HoldsAt(const std::string& data, size_t at, const char* text) {
 }
 
 LengthDoubt Mp3Doubt(FILE* file) {
-    std::string head = ReadAt(file, 0, kHeadBytes);
+    std::string head = ReadFileAt(file, 0, kHeadBytes);
     if (head.size() > kId3HeaderBytes && HoldsAt(head, 0, "ID3")) {
         const uint64_t tag = kId3HeaderBytes + ((Byte(head, 6) & 0x7F) << 21 | (Byte(head, 7) & 0x7F) << 14 |
                                                 (Byte(head, 8) & 0x7F) << 7 | (Byte(head, 9) & 0x7F));
-        head = ReadAt(file, tag, kHeadBytes);
+        head = ReadFileAt(file, tag, kHeadBytes);
     }
     size_t at = 0;
     Frame first;
@@ -118,9 +96,9 @@ LengthDoubt Mp3Doubt(FILE* file) {
 // A chained Ogg file's links each have their own serial number: the last page
 // then belongs to another logical stream than the first.
 LengthDoubt OggDoubt(FILE* file, uint64_t size) {
-    const std::string head = ReadAt(file, 0, kOggSerialEnd);
+    const std::string head = ReadFileAt(file, 0, kOggSerialEnd);
     const uint64_t tailAt = size > kOggTailBytes ? size - kOggTailBytes : 0;
-    const std::string tail = ReadAt(file, tailAt, kOggTailBytes);
+    const std::string tail = ReadFileAt(file, tailAt, kOggTailBytes);
     const size_t last = tail.rfind("OggS");
     if (head.size() < kOggSerialEnd || !HoldsAt(head, 0, "OggS") || last == std::string::npos ||
         last + kOggSerialEnd > tail.size())
@@ -139,7 +117,7 @@ LengthDoubt DoubtOfHeaderLength(const fs::path& path) {
     if (!mpeg && !ogg) return LengthDoubt::kNone;
     std::error_code error;
     const uint64_t size = fs::file_size(path, error);
-    const File file = Open(path);
+    const ReadingFile file = OpenForReading(path);
     if (error || !file) return LengthDoubt::kNone;
     return mpeg ? Mp3Doubt(file.get()) : OggDoubt(file.get(), size);
 }

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
+
+#include "platform/files.h"
 
 namespace {
 
@@ -24,32 +25,6 @@ constexpr uint8_t kOggLastLacing = 255;
 // Blocks and chunks walked before giving up: real files hold a handful.
 constexpr int kMaxBlocks = 64;
 
-using File = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-File Open(const fs::path& path) {
-#ifdef _WIN32
-    return File(_wfopen(path.c_str(), L"rb"), std::fclose);
-#else
-    return File(std::fopen(path.c_str(), "rb"), std::fclose);
-#endif
-}
-
-bool Seek(FILE* file, int64_t at, int whence) {
-#ifdef _WIN32
-    return _fseeki64(file, at, whence) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(at), whence) == 0;
-#endif
-}
-
-// Up to count bytes from offset at (from the end when negative).
-std::string ReadAt(FILE* file, int64_t at, size_t count) {
-    if (!Seek(file, at, at < 0 ? SEEK_END : SEEK_SET)) return "";
-    std::string bytes(count, '\0');
-    bytes.resize(std::fread(&bytes[0], 1, count, file));
-    return bytes;
-}
-
 uint32_t Little32(const std::string& data, size_t at) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data()) + at;
     return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
@@ -62,10 +37,10 @@ size_t SyncSafeSize(const std::string& header) {
 }
 
 void ParseId3v2At(FILE* file, int64_t at, TrackTags& tags) {
-    const std::string header = ReadAt(file, at, kId3HeaderBytes);
+    const std::string header = ReadFileAt(file, at, kId3HeaderBytes);
     if (header.size() < kId3HeaderBytes) return;
     const size_t size = kId3HeaderBytes + SyncSafeSize(header);
-    const std::string block = ReadAt(file, at, size < kMaxTagBlock ? size : kMaxTagBlock);
+    const std::string block = ReadFileAt(file, at, size < kMaxTagBlock ? size : kMaxTagBlock);
     ParseTagBlock(kTagId3v2, block.data(), block.size(), tags);
 }
 
@@ -105,13 +80,13 @@ void ParseComments(const std::string& data, size_t at, TrackTags& tags) {
 bool FlacComments(FILE* file, TrackTags& tags) {
     int64_t at = 4;  // after "fLaC"
     for (int i = 0; i < kMaxBlocks; ++i) {
-        const std::string header = ReadAt(file, at, kFlacBlockHeaderBytes);
+        const std::string header = ReadFileAt(file, at, kFlacBlockHeaderBytes);
         if (header.size() < kFlacBlockHeaderBytes) return false;
         const auto* bytes = reinterpret_cast<const unsigned char*>(header.data());
         const size_t length = bytes[1] << 16 | bytes[2] << 8 | bytes[3];
         at += kFlacBlockHeaderBytes;
         if ((bytes[0] & kFlacBlockType) == kFlacVorbisComment) {
-            ParseComments(ReadAt(file, at, length < kMaxTagBlock ? length : kMaxTagBlock), 0, tags);
+            ParseComments(ReadFileAt(file, at, length < kMaxTagBlock ? length : kMaxTagBlock), 0, tags);
             return true;
         }
         if (bytes[0] & kFlacLastBlock) return false;
@@ -122,7 +97,7 @@ bool FlacComments(FILE* file, TrackTags& tags) {
 
 // The second packet of an Ogg file's first stream, from its first pages.
 bool OggComments(FILE* file, TrackTags& tags) {
-    const std::string data = ReadAt(file, 0, kMaxTagBlock);
+    const std::string data = ReadFileAt(file, 0, kMaxTagBlock);
     std::string packet;
     int packets = 0;
     for (size_t page = 0; page + kOggPageHeaderBytes <= data.size() && packets < 2;) {
@@ -157,7 +132,7 @@ bool OggComments(FILE* file, TrackTags& tags) {
 bool WaveId3(FILE* file, TrackTags& tags) {
     int64_t at = kRiffHeaderBytes;
     for (int i = 0; i < kMaxBlocks; ++i) {
-        const std::string chunk = ReadAt(file, at, kChunkHeaderBytes);
+        const std::string chunk = ReadFileAt(file, at, kChunkHeaderBytes);
         if (chunk.size() < kChunkHeaderBytes) return false;
         const uint32_t size = Little32(chunk, 4);
         if (chunk.compare(0, 4, "id3 ") == 0 || chunk.compare(0, 4, "ID3 ") == 0) {
@@ -172,10 +147,10 @@ bool WaveId3(FILE* file, TrackTags& tags) {
 }  // namespace
 
 bool ReadFileTags(const fs::path& path, TrackTags& tags) {
-    const File file = Open(path);
+    const ReadingFile file = OpenForReading(path);
     if (!file) return false;
     bool found = false;
-    const std::string head = ReadAt(file.get(), 0, kRiffHeaderBytes);
+    const std::string head = ReadFileAt(file.get(), 0, kRiffHeaderBytes);
     if (head.compare(0, 3, "ID3") == 0) {
         ParseId3v2At(file.get(), 0, tags);
         found = true;
@@ -186,7 +161,7 @@ bool ReadFileTags(const fs::path& path, TrackTags& tags) {
     } else if (head.compare(0, 4, "RIFF") == 0 && head.compare(8, 4, "WAVE") == 0) {
         found = WaveId3(file.get(), tags);
     }
-    const std::string tail = ReadAt(file.get(), -static_cast<int64_t>(kId3v1Bytes), kId3v1Bytes);
+    const std::string tail = ReadFileAt(file.get(), -static_cast<int64_t>(kId3v1Bytes), kId3v1Bytes);
     if (tail.size() == kId3v1Bytes && tail.compare(0, 3, "TAG") == 0) {
         ParseTagBlock(kTagId3, tail.data(), tail.size(), tags);
         found = true;

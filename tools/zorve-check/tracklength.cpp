@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <system_error>
 
+#include "platform/files.h"
 #include "radio/playlist/tracklist.h"
 #include "settings/text.h"
 
@@ -28,29 +28,6 @@ constexpr size_t kWaveByteRateAt = 8;
 constexpr int kMaxWaveChunks = 4096;
 constexpr size_t kFlacHeadBytes = 42;
 constexpr size_t kId3HeaderBytes = 10;
-
-using File = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-File Open(const fs::path& path) {
-#ifdef _WIN32
-    return File(_wfopen(path.c_str(), L"rb"), std::fclose);
-#else
-    return File(std::fopen(path.c_str(), "rb"), std::fclose);
-#endif
-}
-
-// Up to count bytes from offset at; fewer at the end of the file, none on error.
-std::string ReadAt(FILE* file, uint64_t at, size_t count) {
-#ifdef _WIN32
-    const bool placed = _fseeki64(file, static_cast<__int64>(at), SEEK_SET) == 0;
-#else
-    const bool placed = fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0;
-#endif
-    if (!placed) return "";
-    std::string bytes(count, '\0');
-    bytes.resize(std::fread(&bytes[0], 1, count, file));
-    return bytes;
-}
 
 uint32_t Little32(const std::string& data, size_t at) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data()) + at;
@@ -82,12 +59,12 @@ bool WaveSeconds(FILE* file, uint64_t size, double& seconds) {
     uint32_t byteRate = 0;
     uint64_t at = kRiffHeaderBytes;
     for (int chunk = 0; chunk < kMaxWaveChunks && at + kChunkHeaderBytes <= size; ++chunk) {
-        const std::string header = ReadAt(file, at, kChunkHeaderBytes);
+        const std::string header = ReadFileAt(file, at, kChunkHeaderBytes);
         if (header.size() < kChunkHeaderBytes) return false;
         const uint64_t length = Little32(header, 4);
         const uint64_t body = at + kChunkHeaderBytes;
         if (StartsWith(header, "fmt ")) {
-            const std::string format = ReadAt(file, body, kWaveFormatBytes);
+            const std::string format = ReadFileAt(file, body, kWaveFormatBytes);
             if (format.size() == kWaveFormatBytes) byteRate = Little32(format, kWaveByteRateAt);
         }
         if (StartsWith(header, "data") && byteRate) {
@@ -138,7 +115,7 @@ bool Mp3Seconds(FILE* file, uint64_t size, const std::string& head, double& seco
         start = kId3HeaderBytes + ((Byte(head, 6) & 0x7F) << 21 | (Byte(head, 7) & 0x7F) << 14 |
                                    (Byte(head, 8) & 0x7F) << 7 | (Byte(head, 9) & 0x7F));
     }
-    const std::string data = start ? ReadAt(file, start, kWindowBytes) : head;
+    const std::string data = start ? ReadFileAt(file, start, kWindowBytes) : head;
     size_t at = 0;
     while (at + 4 <= data.size() && !IsFrameSync(data, at)) ++at;
     if (at + 4 > data.size()) return false;
@@ -175,16 +152,16 @@ Length TrackLength(const fs::path& path, const std::string& name, double& second
     if (!IsAudioFileName(name)) return Length::kNotAudio;
     std::error_code error;
     const uint64_t size = fs::file_size(path, error);
-    const File file = Open(path);
+    const ReadingFile file = OpenForReading(path);
     if (error || !file || size == 0) return Length::kNotAudio;
-    const std::string head = ReadAt(file.get(), 0, kWindowBytes);
+    const std::string head = ReadFileAt(file.get(), 0, kWindowBytes);
     const std::string ending = LowerCase(name);
     const auto known = [&](bool read) { return read ? Length::kKnown : Length::kNotAudio; };
     if (EndsWith(ending, ".wav")) return known(StartsWith(head, "RIFF") && WaveSeconds(file.get(), size, seconds));
     if (EndsWith(ending, ".flac")) return known(StartsWith(head, "fLaC") && FlacSeconds(head, seconds));
     if (EndsWithAny(ending, {".ogg", ".oga", ".opus"})) {
         const uint64_t tailAt = size > kOggTailBytes ? size - kOggTailBytes : 0;
-        return known(StartsWith(head, "OggS") && OggSeconds(head, ReadAt(file.get(), tailAt, kOggTailBytes), seconds));
+        return known(StartsWith(head, "OggS") && OggSeconds(head, ReadFileAt(file.get(), tailAt, kOggTailBytes), seconds));
     }
     if (EndsWithAny(ending, {".mp3", ".mp2", ".mp1"}))
         return known((StartsWith(head, "ID3") || IsFrameSync(head, 0)) && Mp3Seconds(file.get(), size, head, seconds));
