@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/host.h"
 #include "radio/internet/netopen.h"
+#include "radio/common/creation.h"
 #include "radio/common/opening.h"
 #include "radio/common/output.h"
 #include "radio/playlist/playlist.h"
@@ -94,9 +95,14 @@ void StreamFileThread(void* source) {
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);
-        const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.Name(), 0, 0,
-                                                       kFileStreamFlags | (file.Wide() ? BASS_UNICODE : 0));
-        const int32_t openError = OpenError(stream);
+        BassDword stream;
+        int32_t openError;
+        {
+            StreamCreationLock creation;
+            stream = BASS_StreamCreateFile(kBassFalse, file.Name(), 0, 0,
+                                           kFileStreamFlags | (file.Wide() ? BASS_UNICODE : 0));
+            openError = OpenError(stream);
+        }
         g_stationStream = stream;
 
         // Taken after the wait and the open, so that both count towards the broadcast time.

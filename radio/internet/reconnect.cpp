@@ -168,6 +168,11 @@ void TakeLoss() {
 }
 
 void Attempt() {
+    // Without a device no stream opens: the attempt waits its turn again, unlogged and uncounted.
+    if (!AudioDeviceOpen()) {
+        g_plan.attemptAt = GetTickCount() + ReconnectWaitMs(g_plan.attempts);
+        return;
+    }
     const uint32_t number = ++g_plan.attempts;
     const char* url = g_plan.address;
     BassDword stream;

@@ -8,6 +8,7 @@
 #include "platform/bass.h"
 #include "platform/busy.h"
 #include "platform/threads.h"
+#include "radio/common/creation.h"
 
 namespace {
 
@@ -54,6 +55,10 @@ struct Playing {
     uint32_t scratchFrames = 0;
 };
 Playing g_playing;
+// Whether the track's last read found its end: -1, which is BASS_ERROR_ENDED
+// or a channel that is gone. Less than asked is no end (page
+// BASS_ChannelGetData: a decoding channel may wait for data, a slow disk).
+bool g_sourceEnded = false;
 uint32_t g_rate = 0;
 float g_scratch[kScratchFrames * kMaxTrackChannels];
 
@@ -75,7 +80,8 @@ void ToStereo(const float* source, uint32_t chans, float* out) {
 // Reads up to frames source frames of the track into the scratch buffer; the frames read.
 uint32_t ReadSource(const Playing& playing, uint32_t frames) {
     const BassDword got = BASS_ChannelGetData(playing.track.channel, g_scratch, frames * playing.frameBytes);
-    return got == kBassErrorDword ? 0 : got / playing.frameBytes;
+    g_sourceEnded = got == kBassErrorDword;
+    return g_sourceEnded ? 0 : got / playing.frameBytes;
 }
 
 // Writes up to frames stereo frames of the track at the stream's rate; fewer when it ended.
@@ -162,6 +168,11 @@ __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword
                 const uint32_t got = WriteTrack(g_playing, out + written * kFeedChannels, want);
                 written += got;
                 if (got == want) break;
+                // A short read: read on while it gives; what there is goes out, the rest comes later.
+                if (!g_sourceEnded) {
+                    if (got > 0) continue;
+                    break;
+                }
             }
             moved = true;
             if (!TakeNext(g_playing, generation)) break;
@@ -188,8 +199,11 @@ uint32_t StartFeed(const FeedTrack& first) {
     Take(g_playing, first);
     g_lastQueued = false;
     BusyMark audio(g_audioWork);
-    g_stream = BASS_StreamCreate(g_rate, kFeedChannels, kFeedFlags, WriteFeed,
-                                 reinterpret_cast<void*>(static_cast<uintptr_t>(generation)));
+    {
+        StreamCreationLock creation;
+        g_stream = BASS_StreamCreate(g_rate, kFeedChannels, kFeedFlags, WriteFeed,
+                                     reinterpret_cast<void*>(static_cast<uintptr_t>(generation)));
+    }
     if (!g_stream) StopFeed();
     return g_stream;
 }

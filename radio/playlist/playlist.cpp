@@ -65,14 +65,16 @@ double BroadcastSeconds() {
 }
 
 // Opens a track's decoding channel at its start; a track the library refuses
-// is left out of the tape from now on.
+// is left out of the tape from now on, but not for want of a device.
 FeedTrack OpenTrack(Track& track, size_t index) {
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
     FeedTrack opened;
     const BassDword channel = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
     if (!channel) {
-        LogTrackLeftOut(track.file, OpenError(channel));
+        const int32_t error = OpenError(channel);
+        if (error == BASS_ERROR_INIT) return opened;
+        LogTrackLeftOut(track.file, error);
         track.seconds = 0;
         return opened;
     }
@@ -99,10 +101,12 @@ bool ReadyNextTracks() {
     bool readied = false;
     while (FeedTracksWaiting() < kTracksAhead) {
         FeedTrack next;
-        for (size_t step = 1; step <= tracks.size() && !next.channel; ++step) {
+        for (size_t step = 1; step <= tracks.size() && !next.channel && AudioDeviceOpen(); ++step) {
             const size_t index = (g_lastOpened + step) % tracks.size();
             if (tracks[index].seconds > 0) next = OpenTrack(tracks[index], index);
         }
+        // Without a device nothing opens, and the tape is not at its end.
+        if (!next.channel && !AudioDeviceOpen()) break;
         if (!next.channel) {
             EndFeed();
             break;
@@ -121,6 +125,7 @@ bool PlayAt(Tape& tape) {
     FeedTrack first;
     for (;;) {
         if (!Locate(tape, BroadcastSeconds(), index, within)) return false;
+        if (!AudioDeviceOpen()) return false;
         first = OpenTrack(tape.tracks[index], index);
         if (!first.channel) continue;
         // Read again once the track is open, so that the open's time counts too.

@@ -15,6 +15,7 @@
 #include "platform/threads.h"
 #include "platform/timetext.h"
 #include "radio/common/dial.h"
+#include "radio/common/output.h"
 #include "radio/common/stationlog.h"
 #include "radio/playlist/trackcache.h"
 #include "settings/settings.h"
@@ -29,6 +30,8 @@ constexpr size_t kStationNumbers = kLastStreamedStation + 1;
 constexpr DWORD kOpeningLearnMs = 1000;
 // While a long learning runs, what it learned reaches the disk this often.
 constexpr DWORD kCacheWriteEveryMs = 5000;
+// A length not learned now: the library opens nothing without an audio device.
+constexpr double kNotNow = -1;
 // Lengths are kept to the microsecond, in the cache and on the tape alike, so
 // that a tape from the cache is the very tape that was learned.
 constexpr double kMicrosPerSecond = 1e6;
@@ -144,13 +147,16 @@ void ListTape(Tape& tape, int8_t station) {
     tape.learned = 0;
 }
 
-// The length from the file's header; 0 when the library cannot open it.
+// The length from the file's header; 0 when the library cannot open it,
+// kNotNow when it opens nothing for want of a device.
 double QuickLength(const TrackFile& file) {
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kLengthFlags);
     if (!stream) {
-        LogTrackLeftOut(file, OpenError(stream));
+        const int32_t error = OpenError(stream);
+        if (error == BASS_ERROR_INIT) return kNotNow;
+        LogTrackLeftOut(file, error);
         return 0;
     }
     const BassQword bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
@@ -159,7 +165,8 @@ double QuickLength(const TrackFile& file) {
     return seconds > 0 ? seconds : 0;
 }
 
-// From the cache while the file is as it was when learned, else from its header.
+// From the cache while the file is as it was when learned, else from its
+// header; kNotNow without a device.
 double LearnLength(const Track& track) {
     std::string key;
     {
@@ -175,7 +182,9 @@ double LearnLength(const Track& track) {
     if (stamped) {
         if (const uint64_t micros = CachedMicros(g_cache, key, stamp)) return micros / kMicrosPerSecond;
     }
-    const auto micros = static_cast<uint64_t>(std::llround(QuickLength(track.file) * kMicrosPerSecond));
+    const double quick = QuickLength(track.file);
+    if (quick == kNotNow) return kNotNow;
+    const auto micros = static_cast<uint64_t>(std::llround(quick * kMicrosPerSecond));
     BusyMark memory(g_memoryWork);
     if (stamped && micros > 0) {
         g_cache[key] = {stamp, micros};
@@ -200,10 +209,14 @@ void CompleteTape(const Tape& tape) {
     g_tapeCompleted = true;
 }
 
-void LearnNextTrack(Tape& tape) {
+// False when the track waits for a device.
+bool LearnNextTrack(Tape& tape) {
     Track& track = tape.tracks[tape.learned];
-    track.seconds = LearnLength(track);
+    const double seconds = LearnLength(track);
+    if (seconds == kNotNow) return false;
+    track.seconds = seconds;
     if (++tape.learned == tape.tracks.size()) CompleteTape(tape);
+    return true;
 }
 
 bool HasPlayableTrack(const Tape& tape) {
@@ -277,9 +290,9 @@ bool LearnTapesStep() {
         return true;
     }
     Tape* tape = TapeToLearn();
-    if (!tape) return false;
-    LearnNextTrack(*tape);
-    return true;
+    // Without a device the learning waits; the helper thread polls.
+    if (!tape || !AudioDeviceOpen()) return false;
+    return LearnNextTrack(*tape);
 }
 
 Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {
@@ -298,7 +311,7 @@ Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {
     // Learns on past the limit only while no track of the tape is known to play.
     bool playable = HasPlayableTrack(tape);
     while (Incomplete(tape) && (GetTickCount() - started < kOpeningLearnMs || !playable)) {
-        LearnNextTrack(tape);
+        if (!AudioDeviceOpen() || !LearnNextTrack(tape)) break;
         playable = playable || tape.tracks[tape.learned - 1].seconds > 0;
     }
     if (Incomplete(tape)) {

@@ -15,6 +15,7 @@
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/runlog.h"
+#include "radio/common/output.h"
 #include "radio/playlist/feed.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
@@ -86,6 +87,7 @@ void ResetModuleState() {
     g_lastStation = 0;
     g_streamVolume = 0.0f;
     g_stationStream = 0;
+    g_audioDeviceMissing = false;
     g_streamStarting = false;
     g_startOffset = 0;
     g_sourcePath.clear();
