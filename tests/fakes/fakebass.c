@@ -283,12 +283,13 @@ static int DeviceThere(BassCall* call) {
 /* Whether this read of a decoding channel comes short (scripted), and then how
  * much of got it gives: half of it, or nothing. */
 static DWORD ShortRead(DWORD got, uint32_t frameBytes) {
+    DWORD half;
     if (!g_shortReadPercent) return got;
     g_shortReadDraw = g_shortReadDraw * 1103515245u + 12345u;
     if ((g_shortReadDraw >> 16) % 100 >= g_shortReadPercent) return got;
     if ((g_shortReadDraw >> 24) & 1) return 0;
-    got /= 2;
-    return got - got % frameBytes;
+    half = got / 2 - got / 2 % frameBytes;
+    return half ? half : got;
 }
 
 static Channel* Find(uint32_t handle) {
@@ -318,6 +319,7 @@ static Channel* Add(uint32_t handle, uint64_t length) {
     channel->frameBytes = FAKEBASS_FRAME_BYTES;
     channel->bufferMs = g_config[CONFIG_BUFFER];
     channel->serial = ++g_serial;
+    if (g_reuseHandles) Know(channel); /* its maker knows it */
     return channel;
 }
 
