@@ -17,6 +17,7 @@
 #include "radio/playlist/playlist.h"
 #include "radio/internet/reconnect.h"
 #include "radio/common/stationlog.h"
+#include "radio/common/stream.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -77,10 +78,7 @@ void StartStation(int8_t station) {
 }
 
 void StreamFileThread(void* source) {
-    {
-        BusyMark busy(g_audioWork);
-        BASS_StreamFree(g_stationStream);
-    }
+    FreeStationStream();
 
     // A negative wait from the game would otherwise sleep for weeks.
     const int16_t wait = HostOpenWaitMs();
@@ -131,7 +129,7 @@ void StreamUrlThread(void* source) {
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);  // the connection's socket is a file to the system
-        BASS_StreamFree(g_stationStream);
+        FreeStationStream();
 
         const UrlOpen open = OpenUrlStream(url);
         const BassDword stream = open.stream;

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "platform/bass.h"
 #include "platform/busy.h"
 
 std::atomic<uint32_t> g_stationStream{0};
@@ -28,6 +29,13 @@ void StartOpeningJob(OpeningBody body, void* job) {
         FreeSource(job);
         g_streamStarting = false;
     }
+}
+
+void FreeStationStream() {
+    const uint32_t stream = g_stationStream.exchange(0);
+    if (!stream) return;
+    BusyMark audio(g_audioWork);
+    BASS_StreamFree(stream);
 }
 
 void FinishOpening(void* job) {

@@ -163,8 +163,8 @@ void LogTrackChange() {
 void StreamPlaylistThread(void* argument) {
     const PlaylistJob& job = *static_cast<const PlaylistJob*>(argument);
     g_airTape = nullptr;
-    // The tape's stream is on air unless another opening freed it.
-    const uint32_t onAir = g_stationStream;
+    // The tape's stream is on air unless another opening freed it; either way it is taken off.
+    const uint32_t onAir = g_stationStream.exchange(0);
     const bool feedOnAir = FeedStream() && onAir == FeedStream();
     StopFeed(!feedOnAir);
     if (!feedOnAir) FreeStream(onAir);

@@ -1164,9 +1164,20 @@ void FakeBass_StreamEnded(uint32_t handle, FakeSyncProc* proc, void** user) {
     channel->endsAtMs = 0;
     g_ends[g_endCount % ENDS_KEPT].handle = handle;
     g_ends[g_endCount++ % ENDS_KEPT].atMs = NowMs();
+    /* A mixtime end sync ran when the end was decoded. */
+    if (!channel->endSyncMixtime) {
+        *proc = (FakeSyncProc)channel->endSync;
+        *user = channel->endSyncUser;
+    }
+    if (channel->flags & 0x40000u) Remove(handle); /* BASS_STREAM_AUTOFREE */
+}
+
+void FakeBass_StreamEndDecoded(uint32_t handle, FakeSyncProc* proc, void** user) {
+    Channel* channel = Find(handle);
+    if (!channel || !channel->endSync || !channel->endSyncMixtime || channel->endSyncFired) return;
+    channel->endSyncFired = 1;
     *proc = (FakeSyncProc)channel->endSync;
     *user = channel->endSyncUser;
-    if (channel->flags & 0x40000u) Remove(handle); /* BASS_STREAM_AUTOFREE */
 }
 
 uint32_t FakeBass_Pull(uint32_t handle, uint32_t bytes) {

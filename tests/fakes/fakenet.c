@@ -371,6 +371,20 @@ static int Step(double now, Due* due) {
             }
         }
         if (script->dropAfterMs && !stream->closedAtMs && played >= script->dropAfterMs) stream->closedAtMs = now;
+        /* The end is decoded as the connection closes: a mixtime end sync runs then,
+         * while the buffer still plays. */
+        if (stream->closedAtMs && count < MAX_DUE) {
+            FakeSyncProc proc = NULL;
+            void* user = NULL;
+            FakeBass_StreamEndDecoded(stream->handle, &proc, &user);
+            if (proc) {
+                due[count].proc = proc;
+                due[count].sync = 0;
+                due[count].channel = stream->handle;
+                due[count].data = 0;
+                due[count++].user = user;
+            }
+        }
         if (stream->closedAtMs && now >= stream->closedAtMs + stream->bufferMs) {
             FakeSyncProc proc = NULL;
             void* user = NULL;
