@@ -42,6 +42,11 @@ void StartOpening(OpeningBody body, const std::string& source) {
     StartOpeningJob(body, copy);
 }
 
+// The stream on air goes before a new one is made; a playlist's through its own stop.
+void TakeOffAir() {
+    if (!StopPlaylistOnAir()) FreeStationStream();
+}
+
 }  // namespace
 
 void StartStation(int8_t station) {
@@ -78,7 +83,7 @@ void StartStation(int8_t station) {
 }
 
 void StreamFileThread(void* source) {
-    FreeStationStream();
+    TakeOffAir();
 
     // A negative wait from the game would otherwise sleep for weeks.
     const int16_t wait = HostOpenWaitMs();
@@ -129,7 +134,7 @@ void StreamUrlThread(void* source) {
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);  // the connection's socket is a file to the system
-        FreeStationStream();
+        TakeOffAir();
 
         const UrlOpen open = OpenUrlStream(url);
         const BassDword stream = open.stream;

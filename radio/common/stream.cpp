@@ -32,10 +32,9 @@ void StartOpeningJob(OpeningBody body, void* job) {
 }
 
 void FreeStationStream() {
-    const uint32_t stream = g_stationStream.exchange(0);
-    if (!stream) return;
+    // The free is made also with no stream on air (0), as the opening always makes it.
     BusyMark audio(g_audioWork);
-    BASS_StreamFree(stream);
+    BASS_StreamFree(g_stationStream.exchange(0));
 }
 
 void FinishOpening(void* job) {

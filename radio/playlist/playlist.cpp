@@ -232,3 +232,11 @@ bool AdvancePlaylist() {
     }
     return ReadyNextTracks() || worked;
 }
+
+bool StopPlaylistOnAir() {
+    uint32_t stream = FeedStream();
+    if (!stream || !g_stationStream.compare_exchange_strong(stream, 0)) return false;
+    g_airTape = nullptr;
+    StopFeed();
+    return true;
+}

@@ -472,9 +472,11 @@ int PlayHandleReuse() {
         const int fn = station == kFileStation ? BF_STREAM_CREATE_FILE
                        : station == kUrlStation ? BF_STREAM_CREATE_URL
                                                 : BF_STREAM_CREATE;
-        PlayingStream(fn, tuned, "station " + std::to_string(station) + " playing");
+        const uint32_t stream = PlayingStream(fn, tuned, "station " + std::to_string(station) + " playing");
         // Long enough for a track change, a drop and its reconnect.
         Sleep(3000);
+        if (station != kUrlStation)
+            CHECK(FakeBass_Active(stream) == 1, "station " + std::to_string(station) + " plays on, its stream never freed");
     }
     std::printf("handle reuse: %d foreign frees\n", FakeBass_ForeignFrees());
     CHECK(FakeBass_ForeignFrees() == 0, "no stream freed that was not ours to free, got " +
