@@ -9,6 +9,7 @@
 #include "platform/busy.h"
 #include "platform/threads.h"
 #include "radio/common/creation.h"
+#include "radio/common/output.h"
 
 namespace {
 
@@ -39,6 +40,9 @@ std::atomic<bool> g_lastQueued{false};
 // resets what it uses under it.
 std::atomic<bool> g_writing{false};
 uint32_t g_stream = 0;  // helper thread
+// OutputOpenings() when the stream was made: a device opened afresh since has
+// freed it and its channels (BASS_Free), and their numbers may be new ones'.
+uint32_t g_streamDevice = 0;  // helper thread
 
 // The writing function's own state; the helper thread sets it only while no
 // stream of it can be written.
@@ -187,7 +191,7 @@ __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword
 }
 
 void FreeChannel(uint32_t channel) {
-    if (channel) BASS_StreamFree(channel);
+    if (channel && FeedOnDevice()) BASS_StreamFree(channel);
 }
 
 }  // namespace
@@ -199,6 +203,7 @@ uint32_t StartFeed(const FeedTrack& first) {
     Take(g_playing, first);
     g_lastQueued = false;
     BusyMark audio(g_audioWork);
+    g_streamDevice = OutputOpenings();
     {
         StreamCreationLock creation;
         g_stream = BASS_StreamCreate(g_rate, kFeedChannels, kFeedFlags, WriteFeed,
@@ -211,7 +216,7 @@ uint32_t StartFeed(const FeedTrack& first) {
 void StopFeed(bool streamFreedElsewhere) {
     ++g_generation;
     BusyMark audio(g_audioWork);
-    if (g_stream && !streamFreedElsewhere) BASS_StreamFree(g_stream);
+    if (g_stream && !streamFreedElsewhere && FeedOnDevice()) BASS_StreamFree(g_stream);
     g_stream = 0;
     // The writing function may have begun before the generation changed.
     while (g_writing) Sleep(0);
@@ -221,6 +226,10 @@ void StopFeed(bool streamFreedElsewhere) {
     g_queueHead = g_queueTail.load();
     FeedChange change;
     while (TakeFeedChange(change)) FreeChannel(change.spent);
+}
+
+bool FeedOnDevice() {
+    return g_streamDevice == OutputOpenings();
 }
 
 uint32_t FeedStream() {

@@ -42,6 +42,9 @@ uint32_t StartFeed(const FeedTrack& first);
 void StopFeed(bool streamFreedElsewhere = false);
 
 uint32_t FeedStream();
+// Whether the stream and its channels are of the device open now: else the
+// library freed them with the device, and they are only to be forgotten.
+bool FeedOnDevice();
 uint32_t FeedGeneration();
 
 // Tracks handed over and not yet taken by the stream.

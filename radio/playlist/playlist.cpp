@@ -206,7 +206,7 @@ bool AdvancePlaylist() {
     FeedChange change;
     while (TakeFeedChange(change)) {
         worked = true;
-        FreeStream(change.spent);
+        if (FeedOnDevice()) FreeStream(change.spent);
         if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
             g_airTrack = change.next;
             LogTrackChange();
