@@ -229,7 +229,7 @@ int Play(Moment moment, bool longNames, uint32_t seed) {
     SetOpenWait(static_cast<int16_t>(Between(0, kLongestOpenWaitMs)));
     // Half of the runs exiting anywhere start without an audio device, which
     // appears later or not before the exit.
-    if (moment == kAnywhere && (seed & 1)) {
+    if (moment == kAnywhere && Next() % 2) {
         const int missingMs = Between(0, kLongestRunMs);
         FakeBass_DeviceMissing(static_cast<uint32_t>(missingMs), kErrorDevice);
         Record("device missing " + std::to_string(missingMs) + " ms");
