@@ -25,12 +25,11 @@ namespace {
 constexpr uint8_t kRadioModeAudible = 3;
 
 void InitialiseOnce() {
-    // A second try covers a device that is busy for a moment at start-up.
-    if (!BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr)) {
-        BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr);
-    }
+    // Without a device the helper thread tries again; the jingles load then.
+    const bool device = OpenAudioDevice();
     LoadSettings();
     BeginRunLog();
+    if (!device) LogNoAudioDevice();
     LoadAudioAddOns();
     LoadJingles();
     PlanTapes();
@@ -88,13 +87,16 @@ void RadioTick() {
         if (g_streamStarting) {
             MuteWhileOpening();
         } else {
-            HandleStationChange();
+            // Without a device, or before its jingles are taken, a station waits: the game's radio
+            // plays. Once the device is open afresh (or at last) the station starts anew, at its live
+            // position, with the jingles that fill its opening.
+            if (AudioDeviceOpen() && JinglesOnDevice()) {
+                if (TakeStationRestart()) g_lastStation = kNoStation;
+                HandleStationChange();
+            }
             UpdateHostMute();
             // A reconnected stream fades in as after a station change.
             if (KeepStationOnAir()) g_streamVolume = 0.0f;
-            // After the output device was opened afresh the station starts anew, at its
-            // live position, once the jingles that fill its opening are loaded again.
-            if (JinglesOnDevice() && TakeStationRestart()) g_lastStation = kNoStation;
         }
     } else {
         g_streamVolume = 0.0f;

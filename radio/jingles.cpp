@@ -60,6 +60,7 @@ std::atomic<JingleSet*> g_replacedJingles{nullptr};
 std::string& g_jingleList = *new std::string;
 uint32_t g_jingleDevice = 0;             // worker: the device its samples are loaded on
 std::atomic<uint32_t> g_reloadedFor{0};  // helper: the device it loaded jingles for
+std::atomic<bool> g_waitForDevice{false};  // there was no device at start: the first load waits for one
 
 // Loads the samples named by list into samples, one slot each from count on;
 // names past the table are ignored.
@@ -98,7 +99,9 @@ void FreeSamples(JingleSet* set) {
 void LoadJingles() {
     g_jingleList = GetValue("SWITCHER", "samples", "");
     g_jingleDevice = OutputOpenings();
-    LoadJingleList(g_jingleList, g_jingleSamples, g_jingleCount);
+    // Without a device every load fails: they load once it is there.
+    g_waitForDevice = !AudioDeviceOpen();
+    if (!g_waitForDevice) LoadJingleList(g_jingleList, g_jingleSamples, g_jingleCount);
 }
 
 void PrepareJingles(const std::string& list) {
@@ -178,6 +181,6 @@ bool ReloadJingles() {
     if (openings == g_reloadedFor) return false;
     g_reloadedFor = openings;
     PrepareJingles(g_jingleList);
-    LogLine("jingles loaded again on the new audio device");
+    if (!g_waitForDevice.exchange(false)) LogLine("jingles loaded again on the new audio device");
     return true;
 }

@@ -11,12 +11,14 @@
 #include "platform/files.h"
 #include "platform/host.h"
 #include "radio/internet/netopen.h"
+#include "radio/common/creation.h"
 #include "radio/common/opening.h"
 #include "radio/common/nowplaying.h"
 #include "radio/common/output.h"
 #include "radio/playlist/playlist.h"
 #include "radio/internet/reconnect.h"
 #include "radio/common/stationlog.h"
+#include "radio/common/stream.h"
 #include "radio/tags/tags.h"
 #include "settings/settings.h"
 #include "settings/text.h"
@@ -48,6 +50,11 @@ void AnnounceFileTitle(BassDword stream, const char* source) {
     TrackTags tags;
     ReadChannelTags(stream, tags);
     AnnounceNowPlaying(TrackTitle(tags, source).c_str());
+}
+
+// The stream on air goes before a new one is made; a playlist's through its own stop.
+void TakeOffAir() {
+    if (!StopPlaylistOnAir()) FreeStationStream();
 }
 
 }  // namespace
@@ -86,10 +93,7 @@ void StartStation(int8_t station) {
 }
 
 void StreamFileThread(void* source) {
-    {
-        BusyMark busy(g_audioWork);
-        BASS_StreamFree(g_stationStream);
-    }
+    TakeOffAir();
 
     // A negative wait from the game would otherwise sleep for weeks.
     const int16_t wait = HostOpenWaitMs();
@@ -104,9 +108,14 @@ void StreamFileThread(void* source) {
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);
-        const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.Name(), 0, 0,
-                                                       kFileStreamFlags | (file.Wide() ? BASS_UNICODE : 0));
-        const int32_t openError = OpenError(stream);
+        BassDword stream;
+        int32_t openError;
+        {
+            StreamCreationLock creation;
+            stream = BASS_StreamCreateFile(kBassFalse, file.Name(), 0, 0,
+                                           kFileStreamFlags | (file.Wide() ? BASS_UNICODE : 0));
+            openError = OpenError(stream);
+        }
         g_stationStream = stream;
 
         // Taken after the wait and the open, so that both count towards the broadcast time.
@@ -136,7 +145,7 @@ void StreamUrlThread(void* source) {
     {
         BusyMark busy(g_audioWork);
         BusyMark files(g_fileWork);  // the connection's socket is a file to the system
-        BASS_StreamFree(g_stationStream);
+        TakeOffAir();
 
         const UrlOpen open = OpenUrlStream(url);
         const BassDword stream = open.stream;

@@ -10,6 +10,8 @@
 #include "platform/threads.h"
 #include "radio/common/stream.h"
 
+std::atomic<bool> g_audioDeviceMissing{false};
+
 namespace {
 
 // The helper thread polls, so a restart put off by the spacing comes on its own.
@@ -17,12 +19,22 @@ constexpr DWORD kRestartSpacingMs = 1000;
 // A stop that comes back this soon after BASS_Start seemed to help is taken
 // as a device that needs opening afresh.
 constexpr DWORD kStartHeldMs = 10000;
+// A device that is not there is looked for calmly: often at first, as a
+// headset is switched on in seconds, then seldom.
+constexpr DWORD kDeviceRetryEarlyMs = 2000;
+constexpr DWORD kDeviceRetryLateMs = 10000;
+constexpr DWORD kDeviceEarlyPeriodMs = 60000;
+constexpr DWORD kMsPerSecond = 1000;
 
 std::atomic<bool> g_outputDown{false};
 std::atomic<bool> g_startStationAnew{false};
 std::atomic<uint32_t> g_deviceOpenings{0};
+// No device since (written before g_audioDeviceMissing is raised).
+std::atomic<DWORD> g_missingSince{0};
+std::atomic<int32_t> g_missingError{0};
 
-// Helper thread only.
+// Helper thread only, but for the worker's first open of the device, which
+// writes them before it raises g_audioDeviceMissing.
 bool g_tried = false;
 DWORD g_lastTry = 0;
 DWORD g_startedAt = 0;
@@ -32,11 +44,43 @@ void NoteOutputDown() {
     if (!g_outputDown.exchange(true)) WakeHelperThread();
 }
 
-bool OpenDeviceAfresh() {
-    BASS_Free();
+bool InitDevice() {
     // The device may be busy for a moment, as at start-up: a second try.
     return BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr) ||
            BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr);
+}
+
+bool OpenDeviceAfresh() {
+    BASS_Free();
+    return InitDevice();
+}
+
+// The device is closed and BASS_Init failed now, with BASS_ErrorGetCode's error.
+void NoteDeviceMissing(DWORD now) {
+    g_missingError = BASS_ErrorGetCode();
+    g_missingSince = now;
+    g_lastTry = now;
+    g_tried = true;
+    g_audioDeviceMissing = true;
+}
+
+// Helper thread: the calm retry of a device that is not there.
+bool RetryMissingDevice() {
+    const DWORD now = GetTickCount();
+    const DWORD spacing = now - g_missingSince < kDeviceEarlyPeriodMs ? kDeviceRetryEarlyMs : kDeviceRetryLateMs;
+    if (now - g_lastTry < spacing) return false;
+    g_lastTry = now;
+    {
+        BusyMark audio(g_audioWork);
+        if (!BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr)) return true;
+    }
+    g_outputDown = false;
+    g_started = false;
+    ++g_deviceOpenings;
+    g_startStationAnew = true;
+    g_audioDeviceMissing = false;
+    LogLine("audio device ready after %u s", static_cast<unsigned>((now - g_missingSince) / kMsPerSecond));
+    return true;
 }
 
 }  // namespace
@@ -50,6 +94,7 @@ void NotePlayFailure() {
 }
 
 bool RestartOutput() {
+    if (g_audioDeviceMissing) return RetryMissingDevice();
     if (!g_outputDown) return false;
     const DWORD now = GetTickCount();
     if (g_tried && now - g_lastTry < kRestartSpacingMs) return false;
@@ -73,8 +118,12 @@ bool RestartOutput() {
     }
     g_started = false;
     if (!OpenDeviceAfresh()) {
-        const int32_t error = BASS_ErrorGetCode();
-        LogLine("audio output stopped and the audio device cannot be opened again: %s (error %d); trying again",
+        // Everything was freed with the device: from here on, as with no device at start.
+        NoteDeviceMissing(now);
+        g_outputDown = false;
+        const int32_t error = g_missingError;
+        LogLine("audio output stopped and the audio device cannot be opened again: %s (error %d); tried again every "
+                "few seconds; the game's own radio plays meanwhile",
                 AudioErrorText(error), error);
         return true;
     }
@@ -83,6 +132,21 @@ bool RestartOutput() {
     g_startStationAnew = true;
     LogLine("audio output stopped and did not start again: the audio device was opened afresh");
     return true;
+}
+
+bool OpenAudioDevice() {
+    if (InitDevice()) return true;
+    NoteDeviceMissing(GetTickCount());
+    return false;
+}
+
+void LogNoAudioDevice() {
+    LogLine("no audio device (error %d): tried again every few seconds; the game's own radio plays meanwhile",
+            g_missingError.load());
+}
+
+bool AudioDeviceOpen() {
+    return !g_audioDeviceMissing;
 }
 
 uint32_t OutputOpenings() {

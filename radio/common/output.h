@@ -5,6 +5,8 @@
 // device opened afresh and the station started anew.
 #pragma once
 
+#include <atomic>
+
 #include "platform/bass.h"
 
 // Any module thread: a channel answered state to BASS_ChannelIsActive.
@@ -14,8 +16,22 @@ void NoteChannelState(BassDword state);
 void NotePlayFailure();
 
 // Helper thread work: one restart when the output is down and the last try
-// is a second old. True when it tried.
+// is a second old; while there is no device, one more BASS_Init every 2 s for
+// the first minute, then every 10 s. True when it tried.
 bool RestartOutput();
+
+// Worker, at the first active tick, before the run log opens: opens the audio
+// device. False when there is none now (a headset still off); the helper
+// thread then tries again calmly.
+bool OpenAudioDevice();
+// For the run log, once it is open: says that there is no device yet.
+void LogNoAudioDevice();
+// Any thread: false while there is no audio device. Every create and load then
+// fails with BASS_ERROR_INIT, which says "not now", never "this file is bad":
+// nothing is to be learned, left out or opened meanwhile.
+bool AudioDeviceOpen();
+// Raised while there is no device; AudioDeviceOpen is its reader.
+extern std::atomic<bool> g_audioDeviceMissing;
 
 // How often the audio device has been opened afresh: samples loaded before
 // are gone, as BASS_Free frees everything.

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "platform/bass.h"
 #include "platform/busy.h"
 
 std::atomic<uint32_t> g_stationStream{0};
@@ -28,6 +29,12 @@ void StartOpeningJob(OpeningBody body, void* job) {
         FreeSource(job);
         g_streamStarting = false;
     }
+}
+
+void FreeStationStream() {
+    // The free is made also with no stream on air (0), as the opening always makes it.
+    BusyMark audio(g_audioWork);
+    BASS_StreamFree(g_stationStream.exchange(0));
 }
 
 void FinishOpening(void* job) {

@@ -8,7 +8,10 @@
 
 #include "radio/common/opening.h"
 
-// Written by the opening jobs, read by the worker.
+// Written by the opening jobs, read by the worker. A thread that frees the
+// stream on air takes it off first (an exchange), so that it is freed once, by
+// whoever took it, and its number is forgotten before the library can give it
+// to a new stream.
 extern std::atomic<uint32_t> g_stationStream;
 extern std::atomic<bool> g_streamStarting;
 // Station changes handled so far, counted by the worker before the new station
@@ -22,6 +25,10 @@ extern std::atomic<int32_t> g_startOffset;
 extern std::string& g_sourcePath;
 
 constexpr int32_t kMaxStartOffset = 16384;
+
+// Takes the stream off the air and frees it, if no other thread took it
+// first. Helper thread, in an opening.
+void FreeStationStream();
 
 // Raises the opening flag and hands job (from malloc) over to the helper
 // thread; frees it and lowers the flag again when it cannot be handed over.

@@ -2,6 +2,7 @@
 #include "radio/internet/netopen.h"
 
 #include "platform/bass.h"
+#include "radio/common/creation.h"
 #include "radio/common/stationlog.h"
 
 namespace {
@@ -15,6 +16,8 @@ constexpr BassDword kPlaybackBufferMs = 160;
 }  // namespace
 
 UrlOpen OpenUrlStream(const char* url) {
+    // From the set to the set back, no other stream is made.
+    StreamCreationLock creation;
     BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, kNetPlaylistOn);
     BASS_SetConfig(BASS_CONFIG_NET_PREBUF, kNetPrebufferPercent);
     const BassDword buffer = BASS_GetConfig(BASS_CONFIG_BUFFER);

@@ -76,10 +76,14 @@ void Wake() {
     if (g_wake) SetEvent(g_wake);
 }
 
-// Runs on the library's thread: only notes the end.
+// Runs on the library's update thread when the end is decoded, a buffer
+// before it is heard and the library frees the stream (AUTOFREE): its number
+// is forgotten first. Only a stream on air is a loss.
 __attribute__((force_align_arg_pointer)) void __stdcall StreamEnded(BassDword, BassDword channel, BassDword,
                                                                     void*) {
-    g_endedStream = channel;
+    ForgetWatchedStream(channel);
+    uint32_t onAir = channel;
+    if (g_stationStream.compare_exchange_strong(onAir, 0)) g_endedStream = channel;
 }
 
 bool ReconnectWanted() {
@@ -102,14 +106,14 @@ void FreeStream(uint32_t stream) {
     if (!stream) return;
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);  // the connection's socket is a file to the system
-    BASS_StreamFree(stream);
+    FreeNetStream(stream);
 }
 
 void Watch(BassDword stream, const char* url) {
     g_netStream = stream;
     {
         BusyMark audio(g_audioWork);
-        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, StreamEnded, nullptr);
+        BASS_ChannelSetSync(stream, BASS_SYNC_END | BASS_SYNC_MIXTIME, 0, StreamEnded, nullptr);
     }
     WatchStreamTags(stream, url);
 }
@@ -163,11 +167,18 @@ void TakeLoss() {
     const bool canReconnect = reconnects && g_plan.address[0] != 0;
     LogLoss(reason, g_lossError, canReconnect);
     if (!canReconnect) return;
-    if (reason == kLossStalled) FreeStream(g_lossStream);
+    // Freed here only if still on air: else the station's next opening took it.
+    uint32_t stalled = g_lossStream;
+    if (reason == kLossStalled && g_stationStream.compare_exchange_strong(stalled, 0)) FreeStream(stalled);
     PlanAttempt();
 }
 
 void Attempt() {
+    // Without a device no stream opens: the attempt waits its turn again, unlogged and uncounted.
+    if (!AudioDeviceOpen()) {
+        g_plan.attemptAt = GetTickCount() + ReconnectWaitMs(g_plan.attempts);
+        return;
+    }
     const uint32_t number = ++g_plan.attempts;
     const char* url = g_plan.address;
     BassDword stream;
@@ -266,7 +277,7 @@ bool CountsAsPlaying(BassDword stream, BassDword state, uint32_t now) {
 
 bool KeepStationOnAir() {
     const uint32_t ended = g_endedStream.exchange(0);
-    if (ended && ended == g_stationStream) PostLoss(kLossClosed, ended, BASS_OK);
+    if (ended) PostLoss(kLossClosed, ended, BASS_OK);
     const uint32_t unopened = g_unopenedAt.exchange(0);
     if (unopened && unopened - 1 == g_stationChanges && g_stationStream == 0)
         PostLoss(kLossUnopened, 0, g_unopenedError);

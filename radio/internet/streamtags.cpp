@@ -31,6 +31,9 @@ std::atomic<uint32_t> g_titleChanged{0};
 // The title logged last and the stream it came from; helper thread only.
 char g_lastTitle[kTagTextMax];
 uint32_t g_lastTitleStream = 0;
+// Held by the helper thread while it reads the watched stream's tags, and by
+// other threads around their free of an internet stream.
+SRWLOCK g_tagReading = SRWLOCK_INIT;
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -182,13 +185,27 @@ void WatchStreamTags(BassDword stream, const char* url) {
 bool LogStreamTitles() {
     const uint32_t stream = g_titleChanged.exchange(0);
     if (!stream) return false;
-    if (stream != g_watchedStream) return true;
     char title[kTagTextMax];
     // A new stream (each station start) names its title again.
     if (stream != g_lastTitleStream) *g_lastTitle = 0;
     g_lastTitleStream = stream;
-    if (!CurrentTitle(stream, title, sizeof title) || std::strcmp(title, g_lastTitle) == 0) return true;
+    AcquireSRWLockShared(&g_tagReading);
+    const bool found = stream == g_watchedStream && CurrentTitle(stream, title, sizeof title);
+    ReleaseSRWLockShared(&g_tagReading);
+    if (!found || std::strcmp(title, g_lastTitle) == 0) return true;
     std::strcpy(g_lastTitle, title);
     AnnounceNowPlaying(title);
     return true;
+}
+
+void FreeNetStream(BassDword stream) {
+    AcquireSRWLockExclusive(&g_tagReading);
+    ForgetWatchedStream(stream);
+    BASS_StreamFree(stream);
+    ReleaseSRWLockExclusive(&g_tagReading);
+}
+
+void ForgetWatchedStream(BassDword stream) {
+    uint32_t watched = stream;
+    g_watchedStream.compare_exchange_strong(watched, 0);
 }

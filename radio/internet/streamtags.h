@@ -34,3 +34,10 @@ void WatchStreamTags(BassDword stream, const char* url);
 // Helper thread work: logs the watched stream's title when it changed. True
 // when there was a change to look at.
 bool LogStreamTitles();
+
+// Any thread but the helper: frees an internet stream once no title is being
+// read from it (its text goes with it), and forgets it as the watched one.
+void FreeNetStream(BassDword stream);
+// On the library's thread, when a stream's end is decoded, before the library
+// frees it: its titles are read no more.
+void ForgetWatchedStream(BassDword stream);

@@ -8,6 +8,8 @@
 #include "platform/bass.h"
 #include "platform/busy.h"
 #include "platform/threads.h"
+#include "radio/common/creation.h"
+#include "radio/common/output.h"
 #include "radio/playlist/resample.h"
 
 namespace {
@@ -39,6 +41,9 @@ std::atomic<bool> g_lastQueued{false};
 // resets what it uses under it.
 std::atomic<bool> g_writing{false};
 uint32_t g_stream = 0;  // helper thread
+// OutputOpenings() when the stream was made: a device opened afresh since has
+// freed it and its channels (BASS_Free), and their numbers may be new ones'.
+uint32_t g_streamDevice = 0;  // helper thread
 
 // The writing function's own state; the helper thread sets it only while no
 // stream of it can be written.
@@ -46,6 +51,10 @@ struct Playing {
     FeedTrack track;
     uint32_t frameBytes = 0;
     bool resampled = false;  // through g_resampler, its rate not the stream's
+    // Whether the track's last read found its end: -1, which is BASS_ERROR_ENDED
+    // or a channel that is gone. Less than asked is no end (page
+    // BASS_ChannelGetData: a decoding channel may wait for data, a slow disk).
+    bool ended = false;
 };
 Playing g_playing;
 Resampler g_resampler;
@@ -61,38 +70,38 @@ void Take(Playing& playing, const FeedTrack& track) {
 
 // Reads up to frames source frames of the track into the scratch buffer; the frames read.
 // The one place that decides a track's end, for both ways of writing it.
-uint32_t ReadSource(const Playing& playing, uint32_t frames, bool& ended) {
+uint32_t ReadSource(Playing& playing, uint32_t frames) {
     const BassDword got = BASS_ChannelGetData(playing.track.channel, g_scratch, frames * playing.frameBytes);
-    const uint32_t read = got == kBassErrorDword ? 0 : got / playing.frameBytes;
-    ended = read < frames;
-    return read;
+    playing.ended = got == kBassErrorDword;
+    return playing.ended ? 0 : got / playing.frameBytes;
 }
 
-// Writes up to frames stereo frames of the track at the stream's rate; fewer when it ended.
+// Writes up to frames stereo frames of the track at the stream's rate; fewer
+// when it ended or its reads came short.
 uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames) {
     const uint32_t chans = playing.track.chans;
     uint32_t written = 0;
     if (!playing.resampled) {
         while (written < frames) {
             const uint32_t want = frames - written < kScratchFrames ? frames - written : kScratchFrames;
-            bool ended;
-            const uint32_t got = ReadSource(playing, want, ended);
+            const uint32_t got = ReadSource(playing, want);
             MixToStereo(g_scratch, chans, got, out + written * kFeedChannels);
             written += got;
-            if (ended) break;
+            if (got < want) break;
         }
         return written;
     }
+    bool cameShort = false;
     while (written < frames) {
         written += Resample(g_resampler, out + written * kFeedChannels, frames - written);
-        if (written == frames || ResampleDone(g_resampler)) break;
+        if (written == frames || ResampleDone(g_resampler) || cameShort) break;
         const uint32_t room = ResampleRoom(g_resampler);
         const uint32_t want = room < kScratchFrames ? room : kScratchFrames;
-        bool ended;
-        const uint32_t got = ReadSource(playing, want, ended);
+        const uint32_t got = ReadSource(playing, want);
         MixToStereo(g_scratch, chans, got, ResampleInput(g_resampler));
         ResampleAdded(g_resampler, got);
-        if (ended) ResampleEnded(g_resampler);
+        if (playing.ended) ResampleEnded(g_resampler);
+        cameShort = got < want;
     }
     return written;
 }
@@ -147,6 +156,11 @@ __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword
                 const uint32_t got = WriteTrack(g_playing, out + written * kFeedChannels, want);
                 written += got;
                 if (got == want) break;
+                // A short read: read on while it gives; what there is goes out, the rest comes later.
+                if (!g_playing.ended) {
+                    if (got > 0) continue;
+                    break;
+                }
             }
             moved = true;
             if (!TakeNext(g_playing, generation)) break;
@@ -170,7 +184,7 @@ uint32_t StreamRate(uint32_t tracksRate) {
 }
 
 void FreeChannel(uint32_t channel) {
-    if (channel) BASS_StreamFree(channel);
+    if (channel && FeedOnDevice()) BASS_StreamFree(channel);
 }
 
 }  // namespace
@@ -183,8 +197,12 @@ uint32_t StartFeed(const FeedTrack& first, uint32_t leastRate) {
     Take(g_playing, first);
     g_lastQueued = false;
     BusyMark audio(g_audioWork);
-    g_stream = BASS_StreamCreate(g_rate, kFeedChannels, kFeedFlags, WriteFeed,
-                                 reinterpret_cast<void*>(static_cast<uintptr_t>(generation)));
+    g_streamDevice = OutputOpenings();
+    {
+        StreamCreationLock creation;
+        g_stream = BASS_StreamCreate(g_rate, kFeedChannels, kFeedFlags, WriteFeed,
+                                     reinterpret_cast<void*>(static_cast<uintptr_t>(generation)));
+    }
     if (!g_stream) StopFeed();
     return g_stream;
 }
@@ -192,7 +210,7 @@ uint32_t StartFeed(const FeedTrack& first, uint32_t leastRate) {
 void StopFeed(bool streamFreedElsewhere) {
     ++g_generation;
     BusyMark audio(g_audioWork);
-    if (g_stream && !streamFreedElsewhere) BASS_StreamFree(g_stream);
+    if (g_stream && !streamFreedElsewhere && FeedOnDevice()) BASS_StreamFree(g_stream);
     g_stream = 0;
     // The writing function may have begun before the generation changed.
     while (g_writing) Sleep(0);
@@ -202,6 +220,10 @@ void StopFeed(bool streamFreedElsewhere) {
     g_queueHead = g_queueTail.load();
     FeedChange change;
     while (TakeFeedChange(change)) FreeChannel(change.spent);
+}
+
+bool FeedOnDevice() {
+    return g_streamDevice == OutputOpenings();
 }
 
 uint32_t FeedStream() {

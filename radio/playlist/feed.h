@@ -44,6 +44,9 @@ uint32_t StartFeed(const FeedTrack& first, uint32_t leastRate = 0);
 void StopFeed(bool streamFreedElsewhere = false);
 
 uint32_t FeedStream();
+// Whether the stream and its channels are of the device open now: else the
+// library freed them with the device, and they are only to be forgotten.
+bool FeedOnDevice();
 uint32_t FeedGeneration();
 
 // Tracks handed over and not yet taken by the stream.

@@ -67,8 +67,8 @@ double BroadcastSeconds() {
 }
 
 // Opens a track's decoding channel at its start; a track the library refuses
-// is left out of the tape from now on. The open scans the whole file, so its
-// length is exact and corrects the tape's.
+// is left out of the tape from now on, but not for want of a device. The
+// open scans the whole file, so its length is exact and corrects the tape's.
 FeedTrack OpenTrack(Tape& tape, size_t index) {
     Track& track = tape.tracks[index];
     BusyMark audio(g_audioWork);
@@ -76,7 +76,9 @@ FeedTrack OpenTrack(Tape& tape, size_t index) {
     FeedTrack opened;
     const BassDword channel = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
     if (!channel) {
-        LogTrackLeftOut(track.file, OpenError(channel));
+        const int32_t error = OpenError(channel);
+        if (error == BASS_ERROR_INIT) return opened;
+        LogTrackLeftOut(track.file, error);
         track.seconds = 0;
         return opened;
     }
@@ -112,10 +114,12 @@ bool ReadyNextTracks() {
     bool readied = false;
     while (FeedTracksWaiting() < kTracksAhead) {
         FeedTrack next;
-        for (size_t step = 1; step <= tracks.size() && !next.channel; ++step) {
+        for (size_t step = 1; step <= tracks.size() && !next.channel && AudioDeviceOpen(); ++step) {
             const size_t index = (g_lastOpened + step) % tracks.size();
             if (tracks[index].seconds > 0) next = OpenTrack(*g_airTape, index);
         }
+        // Without a device nothing opens, and the tape is not at its end.
+        if (!next.channel && !AudioDeviceOpen()) break;
         if (!next.channel) {
             EndFeed();
             break;
@@ -134,6 +138,7 @@ bool PlayAt(Tape& tape) {
     FeedTrack first;
     for (;;) {
         if (!Locate(tape, BroadcastSeconds(), index, within)) return false;
+        if (!AudioDeviceOpen()) return false;
         first = OpenTrack(tape, index);
         if (!first.channel) continue;
         // Read again once the track is open, so that the open's time counts too.
@@ -174,8 +179,8 @@ void LogTrackChange() {
 void StreamPlaylistThread(void* argument) {
     const PlaylistJob& job = *static_cast<const PlaylistJob*>(argument);
     g_airTape = nullptr;
-    // The tape's stream is on air unless another opening freed it.
-    const uint32_t onAir = g_stationStream;
+    // The tape's stream is on air unless another opening freed it; either way it is taken off.
+    const uint32_t onAir = g_stationStream.exchange(0);
     const bool feedOnAir = FeedStream() && onAir == FeedStream();
     StopFeed(!feedOnAir);
     if (!feedOnAir) FreeStream(onAir);
@@ -217,7 +222,7 @@ bool AdvancePlaylist() {
     FeedChange change;
     while (TakeFeedChange(change)) {
         worked = true;
-        FreeStream(change.spent);
+        if (FeedOnDevice()) FreeStream(change.spent);
         if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
             g_airTrack = change.next;
             LogTrackChange();
@@ -242,4 +247,12 @@ bool AdvancePlaylist() {
         return true;
     }
     return ReadyNextTracks() || worked;
+}
+
+bool StopPlaylistOnAir() {
+    uint32_t stream = FeedStream();
+    if (!stream || !g_stationStream.compare_exchange_strong(stream, 0)) return false;
+    g_airTape = nullptr;
+    StopFeed();
+    return true;
 }

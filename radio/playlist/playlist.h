@@ -13,3 +13,9 @@ void StartPlaylist(int8_t station);
 // change it reports, and opens the tracks that follow; lets the tape go when
 // another station's stream took over. False when there was nothing to do.
 bool AdvancePlaylist();
+
+// Helper thread, in another station's opening: when the playlist's stream is
+// on air, takes it off and stops it with its tracks before anything new is
+// made, so that its number, which the library may give to the next stream,
+// is forgotten first. True when it did.
+bool StopPlaylistOnAir();

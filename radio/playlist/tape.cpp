@@ -15,6 +15,7 @@
 #include "platform/threads.h"
 #include "platform/timetext.h"
 #include "radio/common/dial.h"
+#include "radio/common/output.h"
 #include "radio/common/stationlog.h"
 #include "radio/playlist/lengthdoubt.h"
 #include "radio/playlist/trackcache.h"
@@ -34,6 +35,8 @@ constexpr size_t kStationNumbers = kLastStreamedStation + 1;
 constexpr DWORD kOpeningLearnMs = 1000;
 // While a long learning runs, what it learned reaches the disk this often.
 constexpr DWORD kCacheWriteEveryMs = 5000;
+// A length not learned now: the library opens nothing without an audio device.
+constexpr double kNotNow = -1;
 // Lengths are kept to the microsecond, in the cache and on the tape alike, so
 // that a tape from the cache is the very tape that was learned.
 constexpr double kMicrosPerSecond = 1e6;
@@ -153,18 +156,21 @@ void ListTape(Tape& tape, int8_t station) {
 }
 
 // What an open of a track for its length found.
-enum class Opened { kLength, kRefused, kUnknown };
+enum class Opened { kLength, kRefused, kUnknown, kNotNow };
 
 // The track's length from an open with these flags: from its header, or with
 // the full scan the exact one. A refusal is logged when the track is being
-// learned; a later scan's refusal is said when the track comes to play.
+// learned; a later scan's refusal is said when the track comes to play. An
+// open refused for want of a device is no refusal of the track: kNotNow.
 Opened OpenForLength(const TrackFile& file, BassDword flags, double& seconds, bool learning = true) {
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
     seconds = 0;
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, flags);
     if (!stream) {
-        if (learning) LogTrackLeftOut(file, OpenError(stream));
+        const int32_t error = OpenError(stream);
+        if (error == BASS_ERROR_INIT) return Opened::kNotNow;
+        if (learning) LogTrackLeftOut(file, error);
         return Opened::kRefused;
     }
     const BassQword bytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
@@ -176,14 +182,17 @@ Opened OpenForLength(const TrackFile& file, BassDword flags, double& seconds, bo
 }
 
 // The length from the file's header, or from the full scan when the header
-// gives none; 0 when the library cannot open the track or tell its length.
+// gives none; 0 when the library cannot open the track or tell its length,
+// kNotNow when it opens nothing for want of a device.
 double QuickLength(const TrackFile& file, bool& exact) {
     double seconds;
     exact = false;
     const Opened quick = OpenForLength(file, kLengthFlags, seconds);
+    if (quick == Opened::kNotNow) return kNotNow;
     if (quick != Opened::kUnknown) return seconds;
     exact = true;
     const Opened scanned = OpenForLength(file, kScanFlags, seconds);
+    if (scanned == Opened::kNotNow) return kNotNow;
     if (scanned == Opened::kUnknown) {
         LogLine("playlist track %s left out: the library cannot tell its length, not even from a full scan",
                 file.name.c_str());
@@ -203,8 +212,9 @@ CachedLength* CacheEntry(const std::string& key, const FileStamp& stamp) {
     return &entry;
 }
 
-// From the cache while the file is as it was when learned, else from its header.
-void LearnLength(Track& track) {
+// From the cache while the file is as it was when learned, else from its
+// header; false when it waits for a device.
+bool LearnLength(Track& track) {
     std::string key;
     {
         BusyMark memory(g_memoryWork);
@@ -220,11 +230,13 @@ void LearnLength(Track& track) {
         if (const CachedLength* cached = CachedTrack(g_cache, key, stamp)) {
             track.seconds = cached->micros / kMicrosPerSecond;
             track.exact = cached->exact;
-            return;
+            return true;
         }
     }
     bool exact;
-    const auto micros = static_cast<uint64_t>(std::llround(QuickLength(track.file, exact) * kMicrosPerSecond));
+    const double quick = QuickLength(track.file, exact);
+    if (quick == kNotNow) return false;
+    const auto micros = static_cast<uint64_t>(std::llround(quick * kMicrosPerSecond));
     track.seconds = micros / kMicrosPerSecond;
     track.exact = exact;
     BusyMark memory(g_memoryWork);
@@ -236,6 +248,7 @@ void LearnLength(Track& track) {
     } else if (g_cache.erase(key)) {
         g_cacheDirty = true;
     }
+    return true;
 }
 
 void CompleteTape(const Tape& tape) {
@@ -252,9 +265,11 @@ void CompleteTape(const Tape& tape) {
     g_tapeCompleted = true;
 }
 
-void LearnNextTrack(Tape& tape) {
-    LearnLength(tape.tracks[tape.learned]);
+// False when the track waits for a device.
+bool LearnNextTrack(Tape& tape) {
+    if (!LearnLength(tape.tracks[tape.learned])) return false;
     if (++tape.learned == tape.tracks.size()) CompleteTape(tape);
+    return true;
 }
 
 bool HasPlayableTrack(const Tape& tape) {
@@ -290,8 +305,12 @@ bool ScanNextDoubtful() {
         }
         if (doubt == LengthDoubt::kNone) return true;
         double seconds;
-        if (OpenForLength(track.file, kScanFlags, seconds, false) == Opened::kLength && seconds > 0)
-            NoteExactLength(tape, track, seconds);
+        const Opened scanned = OpenForLength(track.file, kScanFlags, seconds, false);
+        if (scanned == Opened::kNotNow) {
+            --tape.vouched;  // looked at again once there is a device
+            return false;
+        }
+        if (scanned == Opened::kLength && seconds > 0) NoteExactLength(tape, track, seconds);
         return true;
     }
     return false;
@@ -383,10 +402,9 @@ bool LearnTapesStep() {
         return true;
     }
     Tape* tape = TapeToLearn();
-    if (tape) {
-        LearnNextTrack(*tape);
-        return true;
-    }
+    // Without a device the learning and the scans wait; the helper thread polls.
+    if (!AudioDeviceOpen()) return false;
+    if (tape) return LearnNextTrack(*tape);
     return ScanNextDoubtful();
 }
 
@@ -406,7 +424,7 @@ Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {
     // Learns on past the limit only while no track of the tape is known to play.
     bool playable = HasPlayableTrack(tape);
     while (Incomplete(tape) && (GetTickCount() - started < kOpeningLearnMs || !playable)) {
-        LearnNextTrack(tape);
+        if (!AudioDeviceOpen() || !LearnNextTrack(tape)) break;
         playable = playable || tape.tracks[tape.learned - 1].seconds > 0;
     }
     if (Incomplete(tape)) {

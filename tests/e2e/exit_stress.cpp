@@ -41,6 +41,7 @@ constexpr int kLongestOpeningUs = 2500; // after the opening's first audio call
 constexpr int kLongestWriteUs = 1500;   // after the save's temporary file appears
 constexpr int kLongestOpenWaitMs = 2;
 constexpr double kAnchorTimeoutMs = 200;
+constexpr int kErrorDevice = 23;  // BASS_ERROR_DEVICE
 const char kRecordName[] = "stress.txt";
 const char kFaultsName[] = "faults.txt";
 const char kOriginalName[] = "stress-original.ini";
@@ -226,6 +227,13 @@ int Play(Moment moment, bool longNames, uint32_t seed) {
     Record(std::string("mode ") + kMomentNames[moment] + (longNames ? " long" : " normal") + " " + std::to_string(seed));
 
     SetOpenWait(static_cast<int16_t>(Between(0, kLongestOpenWaitMs)));
+    // Half of the runs exiting anywhere start without an audio device, which
+    // appears later or not before the exit.
+    if (moment == kAnywhere && Next() % 2) {
+        const int missingMs = Between(0, kLongestRunMs);
+        FakeBass_DeviceMissing(static_cast<uint32_t>(missingMs), kErrorDevice);
+        Record("device missing " + std::to_string(missingMs) + " ms");
+    }
     FakeServer server = {};
     server.dropAfterMs = kServerDropMs;
     server.connectMs = kServerConnectMs;

@@ -19,6 +19,7 @@
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
 #include "tests/e2e/runlog.h"
+#include "tests/e2e/machine.h"
 #include "tests/e2e/staying.h"
 #include "tests/e2e/text.h"
 #include "tests/e2e/timing.h"
@@ -590,6 +591,13 @@ const Scenario kScenarios[] = {
     {"stall_without_reconnect", PlayStallWithoutReconnect, [] { CheckAudioShutDown(false); }},
     {"stall_with_reconnect", PlayStallWithReconnect, [] { CheckAudioShutDown(false); }},
     {"device_loss", PlayDeviceLoss, [] { CheckAudioShutDown(false); }},
+    {"machine_rules", CheckMachineRules, [] {}},
+    {"device_healthy", PlayHealthyDevice, [] { CheckAudioShutDown(false); }},
+    {"no_device_at_start", PlayNoDeviceAtStart, [] { CheckAudioShutDown(false); }},
+    {"device_gone", PlayDeviceGone, [] { CheckAudioShutDown(false); }},
+    {"buffer_during_reconnect", PlayBufferDuringReconnect, [] { CheckAudioShutDown(false); }},
+    {"short_reads", PlayShortReads, [] { CheckAudioShutDown(false); }},
+    {"handle_reuse", PlayHandleReuse, [] { CheckAudioShutDown(false); }},
     {"utf16_settings", PlayUtf16Settings,
      [] {
          CheckUtf16Settings();

@@ -77,6 +77,7 @@ typedef struct Channel {
     uint64_t dataAt;
     uint32_t sampleBits, floatSamples;
     char* tags[TAG_KINDS]; /* a file stream's tag blocks by the library's tag type, or NULL */
+    uint32_t serial; /* which stream of its number it is, counted over every number */
 } Channel;
 
 static CRITICAL_SECTION g_lock;
@@ -144,6 +145,42 @@ static int g_pluginCount;
 static uint32_t g_nextPlugin;
 static DWORD g_lastCallSlot; /* per thread: index + 1 of its last call */
 
+/* The player's machine, as the library's documentation tells it; rules a
+ * healthy test machine never shows, all scripted but the first:
+ * - Page BASS_Init: until BASS_Init succeeds, and after BASS_Free (page
+ *   BASS_Free: it frees every channel), every stream create and sample load
+ *   fails with BASS_ERROR_INIT (8). While no output device is there (a
+ *   headset still off) BASS_Init fails with BASS_ERROR_DEVICE (23) or
+ *   BASS_ERROR_DRIVER (3), and BASS_Start (page BASS_Start) fails too.
+ * - Page BASS_ChannelGetData: a decoding channel may give less than asked
+ *   before its end (a slow disk); its end is -1 with BASS_ERROR_ENDED (45).
+ * - Handle numbers are not promised to be new after a free: with reuse on, a
+ *   new stream takes the number of the stream freed last. A free by a thread
+ *   that named an earlier stream of that number, and not this one, is
+ *   recorded as foreign: it was not that thread's to free.
+ * - Page BASS_ChannelGetTags: the text lives as long as its stream; fakenet.c
+ *   poisons it when the stream goes.
+ * - The library's update, sync and net threads run the module's callbacks
+ *   without this fake's lock, so that the module's calls interleave with them. */
+#define ERROR_INIT 8
+static int g_deviceOpen; /* BASS_Init succeeded, no BASS_Free since */
+static double g_deviceMissingUntilMs;
+static int g_deviceMissingError;
+static uint32_t g_shortReadPercent, g_shortReadDraw;
+static int g_reuseHandles;
+#define REUSE_KEPT 64
+static uint32_t g_reusable[REUSE_KEPT];
+static int g_reusableCount;
+static uint32_t g_serial;
+/* Which stream of a number each thread named last: thread, number, serial. */
+#define KNOWN_KEPT 1024
+static struct {
+    DWORD thread;
+    uint32_t handle, serial;
+} g_known[KNOWN_KEPT];
+static int g_knownCount;
+static volatile LONG g_foreignFrees;
+
 /* The log file, opened when the device is, and used once before the module's
  * exit: under Wine a thread the exit killed while the system handed it a file
  * can leave the next new file the process uses unusable, and this fake must
@@ -192,6 +229,15 @@ static void ResetState(void) {
     g_config[CONFIG_BUFFER] = DEFAULT_BUFFER_MS;
     g_config[CONFIG_UPDATEPERIOD] = DEFAULT_UPDATE_PERIOD_MS;
     SetEvent(g_openGate);
+    /* A reset stands for a module past its start: the device is open. */
+    g_deviceOpen = 1;
+    g_deviceMissingUntilMs = 0;
+    g_shortReadPercent = 0;
+    g_shortReadDraw = 1;
+    g_reuseHandles = 0;
+    g_reusableCount = 0;
+    g_knownCount = 0;
+    g_foreignFrees = 0;
 }
 
 static double Now(void) {
@@ -218,7 +264,77 @@ static void Text(BassCall* call, const char* text) {
     if (text) lstrcpynA(call->text, text, BASS_CALL_TEXT);
 }
 
-/* Caller holds the lock. */
+/* Caller holds the lock, for these helpers of the player's machine too. */
+static int KnownAt(DWORD thread, uint32_t handle) {
+    int i;
+    for (i = 0; i < g_knownCount && i < KNOWN_KEPT; ++i)
+        if (g_known[i].thread == thread && g_known[i].handle == handle) return i;
+    return -1;
+}
+
+static void Know(const Channel* channel) {
+    const DWORD thread = GetCurrentThreadId();
+    int at = KnownAt(thread, channel->handle);
+    if (at < 0) at = g_knownCount++ % KNOWN_KEPT;
+    g_known[at].thread = thread;
+    g_known[at].handle = channel->handle;
+    g_known[at].serial = channel->serial;
+}
+
+/* Before a free by the calling thread: foreign when it named an earlier
+ * stream of the number and never this one. */
+static void CheckOwner(uint32_t handle) {
+    int i, at;
+    if (!g_reuseHandles || (at = KnownAt(GetCurrentThreadId(), handle)) < 0) return;
+    for (i = 0; i < g_channelCount; ++i)
+        if (g_channels[i].handle == handle && g_channels[i].serial != g_known[at].serial)
+            InterlockedIncrement(&g_foreignFrees);
+}
+
+/* The number of a new stream: the one freed last with reuse on, else the next. */
+static uint32_t StreamHandle(void) {
+    return g_reusableCount ? g_reusable[g_reusableCount - 1] : g_nextStream;
+}
+
+static void StreamHandleTaken(void) {
+    if (g_reusableCount) {
+        --g_reusableCount;
+    } else {
+        ++g_nextStream;
+    }
+}
+
+static void Reusable(uint32_t handle) {
+    if (g_reuseHandles && handle < FAKEBASS_SAMPLE_BASE && g_reusableCount < REUSE_KEPT)
+        g_reusable[g_reusableCount++] = handle;
+}
+
+/* Whether a create or load may go ahead: not without a device. */
+static int DeviceReady(BassCall* call) {
+    if (g_deviceOpen) return 1;
+    call->error = ERROR_INIT;
+    return 0;
+}
+
+/* Whether the output device is there now (scripted absence). */
+static int DeviceThere(BassCall* call) {
+    if (NowMs() >= g_deviceMissingUntilMs) return 1;
+    call->error = g_deviceMissingError;
+    return 0;
+}
+
+/* Whether this read of a decoding channel comes short (scripted), and then how
+ * much of got it gives: half of it, or nothing. */
+static DWORD ShortRead(DWORD got, uint32_t frameBytes) {
+    DWORD half;
+    if (!g_shortReadPercent) return got;
+    g_shortReadDraw = g_shortReadDraw * 1103515245u + 12345u;
+    if ((g_shortReadDraw >> 16) % 100 >= g_shortReadPercent) return got;
+    if ((g_shortReadDraw >> 24) & 1) return 0;
+    half = got / 2 - got / 2 % frameBytes;
+    return half ? half : got;
+}
+
 static Channel* Find(uint32_t handle) {
     int i;
     if (!handle) return NULL;
@@ -227,6 +343,7 @@ static Channel* Find(uint32_t handle) {
             Channel* channel = &g_channels[i];
             if (channel->active == 1 && channel->stopsAt && (LONG)(GetTickCount() - channel->stopsAt) >= 0)
                 channel->active = 0;
+            if (g_reuseHandles) Know(channel);
             return channel;
         }
     }
@@ -244,6 +361,8 @@ static Channel* Add(uint32_t handle, uint64_t length) {
     channel->bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
     channel->frameBytes = FAKEBASS_FRAME_BYTES;
     channel->bufferMs = g_config[CONFIG_BUFFER];
+    channel->serial = ++g_serial;
+    if (g_reuseHandles) Know(channel); /* its maker knows it */
     return channel;
 }
 
@@ -313,7 +432,15 @@ static DWORD Pull(uint32_t handle, DWORD request, DueSyncs* due) {
     call->qwords[0] = channel->written;
     call->qwords[1] = (uint64_t)channel->heard;
     g_pullThread = GetCurrentThreadId();
-    result = channel->proc(handle, g_pullBuffer, request, channel->procUser);
+    {
+        /* The update thread calls it without the library's lock: the module's
+         * calls on other threads go on meanwhile. */
+        const StreamProc proc = channel->proc;
+        void* const user = channel->procUser;
+        LeaveCriticalSection(&g_lock);
+        result = proc(handle, g_pullBuffer, request, user);
+        EnterCriticalSection(&g_lock);
+    }
     g_pullThread = 0;
     call->result = result;
     channel = Find(handle);
@@ -395,6 +522,7 @@ static void Remove(uint32_t handle) {
         if (g_channels[i].handle == handle) {
             FreeTags(&g_channels[i]);
             g_channels[i] = g_channels[--g_channelCount];
+            Reusable(handle);
             return;
         }
     }
@@ -685,9 +813,10 @@ BOOL __stdcall BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const vo
     call->args[3] = (uint32_t)(uintptr_t)win;
     call->args[4] = (uint32_t)(uintptr_t)clsid;
     EnterCriticalSection(&g_lock);
-    ok = !g_failAll && g_failInit == 0;
+    ok = !g_failAll && g_failInit == 0 && DeviceThere(call);
     if (g_failInit > 0) --g_failInit;
     if (ok) g_initRate = freq;
+    if (ok) g_deviceOpen = 1;
     LeaveCriticalSection(&g_lock);
     call->result = (uint64_t)ok;
     return ok;
@@ -726,14 +855,14 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
     PathText(file, flags, call->text, BASS_CALL_TEXT);
     WaitToOpen();
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && file && IsRegularFileOf(file, flags) && Allowed(call)) {
+    if (!g_failAll && DeviceReady(call) && !mem && file && IsRegularFileOf(file, flags) && Allowed(call)) {
         WaveFormat wave;
         const int isWave = ReadWave(file, flags, &wave);
         const uint32_t floatFrame = isWave ? wave.channels * (uint32_t)sizeof(float) : 0;
         const uint64_t length = g_streamLengthScripted ? g_streamLength
                                 : isWave               ? (uint64_t)wave.frames * floatFrame
                                                        : FileSize(file, flags);
-        Channel* channel = Add(g_nextStream, length);
+        Channel* channel = Add(StreamHandle(), length);
         if (channel) {
             channel->flags = flags;
             if (!(flags & PRESCAN_FLAG)) channel->reported = HeaderLengthOf(call->text, length);
@@ -750,7 +879,8 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
                     MultiByteToWideChar(CP_ACP, 0, (const char*)file, -1, channel->path, MAX_PATH);
                 }
             }
-            handle = g_nextStream++;
+            handle = channel->handle;
+            StreamHandleTaken();
         }
     }
     LeaveCriticalSection(&g_lock);
@@ -770,12 +900,13 @@ DWORD __stdcall BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
     WaitToOpen();
     accepted = FakeNet_Connect(url, &call->error);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && url && !strncmp(url, "http://", 7) && accepted && Allowed(call)) {
-        Channel* channel = Add(g_nextStream, ~0ull);
+    if (!g_failAll && DeviceReady(call) && url && !strncmp(url, "http://", 7) && accepted && Allowed(call)) {
+        Channel* channel = Add(StreamHandle(), ~0ull);
         if (channel) {
             channel->flags = flags;
-            FakeNet_Opened(g_nextStream, url, flags);
-            handle = g_nextStream++;
+            handle = channel->handle;
+            FakeNet_Opened(handle, url, flags);
+            StreamHandleTaken();
         }
     }
     LeaveCriticalSection(&g_lock);
@@ -787,6 +918,7 @@ BOOL __stdcall BASS_StreamFree(DWORD handle) {
     BassCall* call = Begin(BF_STREAM_FREE, handle);
     BOOL ok;
     EnterCriticalSection(&g_lock);
+    CheckOwner(handle);
     ok = !g_failAll && Find(handle) != NULL;
     if (ok) {
         Remove(handle);
@@ -928,7 +1060,8 @@ DWORD __stdcall BASS_SampleLoad(BOOL mem, const void* file, uint64_t offset, DWO
     call->qwords[0] = offset;
     PathText(file, flags, call->text, BASS_CALL_TEXT);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && !mem && file && IsRegularFileOf(file, flags) && Allowed(call) && IsWave(file, flags)) {
+    if (!g_failAll && DeviceReady(call) && !mem && file && IsRegularFileOf(file, flags) && Allowed(call) &&
+        IsWave(file, flags)) {
         Channel* sample = Add(g_nextSample, 0);
         WaveFormat wave;
         if (sample) {
@@ -1039,15 +1172,16 @@ DWORD __stdcall BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, StreamPr
     call->args[3] = (uint32_t)(uintptr_t)proc;
     call->args[4] = (uint32_t)(uintptr_t)user;
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && proc && freq && chans) {
-        Channel* channel = Add(g_nextStream, ~0ull);
+    if (!g_failAll && DeviceReady(call) && proc && freq && chans) {
+        Channel* channel = Add(StreamHandle(), ~0ull);
         if (channel) {
             channel->flags = flags;
             channel->frameBytes = chans * sampleBytes;
             channel->bytesPerSecond = freq * channel->frameBytes;
             channel->proc = proc;
             channel->procUser = user;
-            handle = g_nextStream++;
+            handle = channel->handle;
+            StreamHandleTaken();
         }
     }
     LeaveCriticalSection(&g_lock);
@@ -1073,6 +1207,7 @@ DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         uint64_t left = channel->length - channel->position;
         got = left < length ? (DWORD)left : length;
         got -= got % channel->frameBytes;
+        got = ShortRead(got, channel->frameBytes);
         call->qwords[0] = channel->position;
         if (buffer && !(g_realSamples && ReadSamples(channel, (float*)buffer, got / sizeof(float))))
             memset(buffer, 0, got);
@@ -1131,6 +1266,7 @@ BOOL __stdcall BASS_Free(void) {
     if (!g_failAll) {
         EnterCriticalSection(&g_lock);
         g_channelCount = 0;
+        g_deviceOpen = 0;
         FakeNet_Free();
         LeaveCriticalSection(&g_lock);
     }
@@ -1142,7 +1278,7 @@ BOOL __stdcall BASS_Start(void) {
     BassCall* call = Begin(BF_START, 0);
     BOOL ok;
     EnterCriticalSection(&g_lock);
-    ok = !g_failAll && FakeNet_Start();
+    ok = !g_failAll && DeviceThere(call) && FakeNet_Start();
     LeaveCriticalSection(&g_lock);
     call->result = ok;
     return ok;
@@ -1236,9 +1372,20 @@ void FakeBass_StreamEnded(uint32_t handle, FakeSyncProc* proc, void** user) {
     channel->endsAtMs = 0;
     g_ends[g_endCount % ENDS_KEPT].handle = handle;
     g_ends[g_endCount++ % ENDS_KEPT].atMs = NowMs();
+    /* A mixtime end sync ran when the end was decoded. */
+    if (!channel->endSyncMixtime) {
+        *proc = (FakeSyncProc)channel->endSync;
+        *user = channel->endSyncUser;
+    }
+    if (channel->flags & 0x40000u) Remove(handle); /* BASS_STREAM_AUTOFREE */
+}
+
+void FakeBass_StreamEndDecoded(uint32_t handle, FakeSyncProc* proc, void** user) {
+    Channel* channel = Find(handle);
+    if (!channel || !channel->endSync || !channel->endSyncMixtime || channel->endSyncFired) return;
+    channel->endSyncFired = 1;
     *proc = (FakeSyncProc)channel->endSync;
     *user = channel->endSyncUser;
-    if (channel->flags & 0x40000u) Remove(handle); /* BASS_STREAM_AUTOFREE */
 }
 
 uint32_t FakeBass_Pull(uint32_t handle, uint32_t bytes) {
@@ -1278,6 +1425,18 @@ int FakeBass_GetCall(int index, BassCall* out) {
 }
 
 void FakeBass_FailInit(int times) { g_failInit = times; }
+
+void FakeBass_DeviceMissing(uint32_t ms, int error) {
+    EnterCriticalSection(&g_lock);
+    g_deviceMissingUntilMs = NowMs() + ms;
+    g_deviceMissingError = error;
+    LeaveCriticalSection(&g_lock);
+}
+
+int FakeBass_DeviceOpen(void) { return g_deviceOpen; }
+void FakeBass_ShortReads(uint32_t percent) { g_shortReadPercent = percent; }
+void FakeBass_ReuseHandles(int reuse) { g_reuseHandles = reuse; }
+int FakeBass_ForeignFrees(void) { return (int)g_foreignFrees; }
 void FakeBass_FailAll(int fail) { g_failAll = fail; }
 void FakeBass_KeepTimes(int keep) { g_keepTimes = keep; }
 
@@ -1406,6 +1565,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         g_lastCallSlot = TlsAlloc();
         g_openGate = CreateEventA(NULL, TRUE, TRUE, NULL);
         ResetState();
+        g_deviceOpen = 0; /* as the library is loaded: no device before BASS_Init */
     } else if (reason == DLL_PROCESS_DETACH) {
         WriteLog();
     }

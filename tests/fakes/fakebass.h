@@ -143,6 +143,22 @@ uint32_t FakeBass_Pull(uint32_t handle, uint32_t bytes);
 /* Whether a user stream's writing function has said its end. */
 int FakeBass_PullEnded(uint32_t handle);
 
+/* The player's machine (see fakebass.c for the pages of the library's
+ * documentation each rule comes from). The device is closed as the library
+ * loads and open after FakeBass_Reset; creates and loads fail with
+ * BASS_ERROR_INIT (8) while it is closed. */
+/* No output device for ms from now: BASS_Init fails with error (23 or 3),
+ * BASS_Start fails too; then it appears. */
+void FakeBass_DeviceMissing(uint32_t ms, int error);
+int FakeBass_DeviceOpen(void);
+/* This share of reads of decoding channels before their end come short:
+ * half of what was there, or nothing. */
+void FakeBass_ShortReads(uint32_t percent);
+/* New streams take the number of the stream freed last; frees of a stream by
+ * a thread that knew only an earlier one of its number are counted. */
+void FakeBass_ReuseHandles(int reuse);
+int FakeBass_ForeignFrees(void);
+
 /* The library's version, as BASS_GetVersion answers it. */
 void FakeBass_SetVersion(uint32_t version);
 /* Stream opens, sample loads and add-on loads of exactly this file name or

@@ -218,10 +218,23 @@ void FakeNet_Stopped(uint32_t handle) {
     if (stream) stream->stopped = 1;
 }
 
+/* Page BASS_ChannelGetTags: the text lives only as long as its stream. What a
+ * late reader finds instead says so, in every tag's form. */
+static const char kPoison[] = "icy-name:FREED\0icy-br:0\0StreamTitle='FREED';\0TITLE=FREED\0";
+
+static void Poison(NetStream* stream) {
+    int side;
+    for (side = 0; side < 2; ++side) {
+        memset(stream->tags[side], 0, TAG_SIZE);
+        memcpy(stream->tags[side], kPoison, sizeof kPoison);
+    }
+}
+
 void FakeNet_Forget(uint32_t handle) {
     int i;
     for (i = 0; i < g_streamCount; ++i) {
         if (g_streams[i].handle == handle) {
+            Poison(&g_streams[i]);
             g_streams[i] = g_streams[--g_streamCount];
             return;
         }
@@ -315,6 +328,8 @@ int FakeNet_Start(void) {
 }
 
 void FakeNet_Free(void) {
+    int i;
+    for (i = 0; i < g_streamCount; ++i) Poison(&g_streams[i]);
     g_deviceLost = 0;
     g_streamCount = 0;
 }
@@ -356,6 +371,20 @@ static int Step(double now, Due* due) {
             }
         }
         if (script->dropAfterMs && !stream->closedAtMs && played >= script->dropAfterMs) stream->closedAtMs = now;
+        /* The end is decoded as the connection closes: a mixtime end sync runs then,
+         * while the buffer still plays. */
+        if (stream->closedAtMs && count < MAX_DUE) {
+            FakeSyncProc proc = NULL;
+            void* user = NULL;
+            FakeBass_StreamEndDecoded(stream->handle, &proc, &user);
+            if (proc) {
+                due[count].proc = proc;
+                due[count].sync = 0;
+                due[count].channel = stream->handle;
+                due[count].data = 0;
+                due[count++].user = user;
+            }
+        }
         if (stream->closedAtMs && now >= stream->closedAtMs + stream->bufferMs) {
             FakeSyncProc proc = NULL;
             void* user = NULL;
@@ -369,6 +398,7 @@ static int Step(double now, Due* due) {
                 due[count++].user = user;
             }
             if (stream->flags & AUTOFREE_FLAG) {
+                Poison(stream);
                 g_streams[i--] = g_streams[--g_streamCount];
             } else {
                 stream->stopped = 1;

@@ -69,6 +69,9 @@ void FakeBass_Unlock(void);
 /* A net stream played out after its server closed: stopped, its end noted,
  * freed with AUTOFREE; its end sync, if any, in proc and user. Lock held. */
 void FakeBass_StreamEnded(uint32_t handle, FakeSyncProc* proc, void** user);
+/* A net stream's end decoded (its server closed): its mixtime end sync, if
+ * any and not run yet, in proc and user. Lock held. */
+void FakeBass_StreamEndDecoded(uint32_t handle, FakeSyncProc* proc, void** user);
 
 #ifdef __cplusplus
 }

@@ -49,9 +49,10 @@ TEST_F(Faults, EveryAudioCallFailingLeavesTheGameRadioUsable) {
         "[TRACK3]\r\nsource = music.mp3\r\n"
         "[SWITCHER]\r\nsamples = jingle.wav\r\n";
     folder.WriteSettings(settings);
-    FakeBass_FailAll(1);
     PutPlayerInCar();
     SetHost<float>(host::kRadioVolumeAddr, 0.5f);
+    // The device opens at the first tick; every call after it fails.
+    Ticks(1);
 
     // Long enough at each station for the fade to reach the game's volume.
     constexpr int kTicksPerStation = 2400;

@@ -302,7 +302,7 @@ TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
     // Set back at once: the option holds for every stream made later.
     ExpectCall(calls[6], BF_SET_CONFIG, 0, {0, static_cast<uint32_t>(calls[3].result)});
     ExpectCall(calls[7], BF_PLAY, stream, {0});
-    ExpectCall(calls[8], BF_SET_SYNC, stream, {2});  // BASS_SYNC_END
+    ExpectCall(calls[8], BF_SET_SYNC, stream, {0x40000002});  // BASS_SYNC_END, mixtime
     EXPECT_EQ(g_stationStream.load(), stream);
     EXPECT_FALSE(g_streamStarting.load());
 }

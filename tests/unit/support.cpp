@@ -17,6 +17,7 @@
 #include "platform/bass.h"
 #include "platform/runlog.h"
 #include "radio/common/nowplaying.h"
+#include "radio/common/output.h"
 #include "radio/playlist/feed.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
@@ -88,6 +89,7 @@ void ResetModuleState() {
     g_lastStation = 0;
     g_streamVolume = 0.0f;
     g_stationStream = 0;
+    g_audioDeviceMissing = false;
     g_streamStarting = false;
     g_startOffset = 0;
     g_sourcePath.clear();
