@@ -9,6 +9,7 @@
 #include "platform/busy.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
+#include "radio/level/level.h"
 #include "radio/common/output.h"
 #include "radio/player.h"
 #include "radio/internet/reconnect.h"
@@ -29,6 +30,7 @@ void InitialiseOnce() {
         BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr);
     }
     LoadSettings();
+    ReadLevelSettings();
     BeginRunLog();
     LoadAudioAddOns();
     LoadJingles();

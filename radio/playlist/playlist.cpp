@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/runlog.h"
 #include "radio/common/dial.h"
 #include "radio/playlist/feed.h"
+#include "radio/playlist/levels.h"
 #include "radio/common/output.h"
 #include "radio/common/stationlog.h"
 #include "radio/common/stream.h"
@@ -60,6 +62,16 @@ bool Locate(const Tape& tape, double seconds, size_t& index, double& within) {
     return LocateOnTape(Lengths(tape), seconds, index, within);
 }
 
+// " (-4.5 dB)": the track's levelling gain, for its log line; nothing while levelling is off.
+constexpr size_t kGainNoteMax = 16;
+void GainNote(char* note, size_t size, float gain) {
+    if (LevellingOn()) {
+        std::snprintf(note, size, " (%+.1f dB)", GainDb(gain));
+    } else {
+        note[0] = '\0';
+    }
+}
+
 double BroadcastSeconds() {
     return HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
 }
@@ -87,6 +99,8 @@ FeedTrack OpenTrack(Track& track, size_t index) {
     opened.chans = info.chans;
     opened.rate = info.freq;
     opened.track = static_cast<uint32_t>(index);
+    // Fixed while the track plays, even when its level becomes known meanwhile.
+    opened.gain = TrackGain(KnownLevel(track.file));
     return opened;
 }
 
@@ -146,13 +160,18 @@ bool PlayAt(Tape& tape) {
     char from[16], of[16];
     FormatDuration(from, sizeof from, static_cast<uint32_t>(within));
     FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
-    LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
-            tape.tracks[index].file.name.c_str(), from, of);
+    char gain[kGainNoteMax];
+    GainNote(gain, sizeof gain, first.gain);
+    LogLine("station start: playlist %s playing %s from %s of %s%s", tape.playlist.c_str(),
+            tape.tracks[index].file.name.c_str(), from, of, gain);
     return true;
 }
 
-void LogTrackChange() {
-    LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), g_airTape->tracks[g_airTrack].file.name.c_str());
+void LogTrackChange(float gainApplied) {
+    char gain[kGainNoteMax];
+    GainNote(gain, sizeof gain, gainApplied);
+    LogLine("playlist %s: next track %s%s", g_airTape->playlist.c_str(), g_airTape->tracks[g_airTrack].file.name.c_str(),
+            gain);
 }
 
 void StreamPlaylistThread(void* argument) {
@@ -204,7 +223,7 @@ bool AdvancePlaylist() {
         FreeStream(change.spent);
         if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
             g_airTrack = change.next;
-            LogTrackChange();
+            LogTrackChange(change.gain);
         }
     }
     if (!g_airTape) return worked;

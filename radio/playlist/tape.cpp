@@ -309,6 +309,18 @@ Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {
     return tape;
 }
 
+const Tape& StationTape(int8_t station) {
+    return g_tapes[static_cast<uint8_t>(station)];
+}
+
+TrackCache& KeptTracks() {
+    return g_cache;
+}
+
+void KeptTracksChanged() {
+    g_cacheDirty = true;
+}
+
 void LogTrackLeftOut(const TrackFile& track, int32_t error) {
     LogLine("playlist track %s left out: %s (error %d)", track.name.c_str(), AudioErrorText(error), error);
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "radio/playlist/trackcache.h"
 #include "radio/playlist/tracklist.h"
 
 struct Track {
@@ -40,6 +41,13 @@ bool LearnTapesStep();
 // or the shuffle changed, and learned for up to a second. Tracks not
 // learned yet have no length, so that the tape plays as the ones known so far.
 Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle);
+
+// For levelling, on the helper thread: a station's tape (1..11), what the
+// cache knows of the tracks (a level is added to a track's line only), and
+// the mark that the cache holds what its file lacks.
+const Tape& StationTape(int8_t station);
+TrackCache& KeptTracks();
+void KeptTracksChanged();
 
 // For the run log: a track that the library would not open.
 void LogTrackLeftOut(const TrackFile& track, int32_t error);

@@ -12,6 +12,7 @@
 
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "fakebass.h"
@@ -57,6 +58,10 @@ typedef struct Channel {
     double heard;
     int procEnded;
     double filledAtMs, seenAtMs;
+    /* A decoding channel of a 16-bit PCM or float WAV file decodes its samples. */
+    wchar_t wavePath[MAX_PATH];
+    uint32_t waveFormat, waveBits, waveBlockAlign, waveChannels;
+    long waveDataAt;
 } Channel;
 
 static CRITICAL_SECTION g_lock;
@@ -82,6 +87,7 @@ static HANDLE g_mixer;
 #define UNICODE_FLAG 0x80000000u
 #define LOOP_FLAG 0x4u
 #define DECODE_FLAG 0x200000u
+#define FLOAT_FLAG 0x100u
 #define MIXTIME_SYNC 0x40000000u
 #define STREAMPROC_END_FLAG 0x80000000u
 #define ERROR_DECODE 38
@@ -254,6 +260,21 @@ static void EndHeard(Channel* channel, double now, DueSyncs* due) {
 #define PULL_CAPACITY (4u << 20)
 static unsigned char g_pullBuffer[PULL_CAPACITY];
 
+/* What a float user stream wrote in a pull: the mean square of its samples
+ * in the record's seconds, their peak in its value. */
+static void NoteWritten(BassCall* call, const float* samples, DWORD count) {
+    double sum = 0;
+    float peak = 0;
+    DWORD i;
+    for (i = 0; i < count; ++i) {
+        const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
+        sum += (double)samples[i] * samples[i];
+        if (magnitude > peak) peak = magnitude;
+    }
+    call->seconds = count ? sum / count : 0;
+    call->value = peak;
+}
+
 /* Calls a user stream's writing function for up to request bytes, as the
  * library's update thread does, recording the pull. Caller holds the lock
  * (re-entered by the function's own library calls on this thread). */
@@ -276,6 +297,7 @@ static DWORD Pull(uint32_t handle, DWORD request, DueSyncs* due) {
     channel = Find(handle);
     if (!channel) return 0;
     bytes = result & ~STREAMPROC_END_FLAG;
+    if (channel->flags & FLOAT_FLAG) NoteWritten(call, (const float*)g_pullBuffer, (bytes < request ? bytes : request) / 4);
     channel->written += bytes < request ? bytes : request;
     if (result & STREAMPROC_END_FLAG) {
         channel->procEnded = 1;
@@ -378,6 +400,8 @@ static int IsWave(const void* path, uint32_t flags) {
 
 typedef struct WaveFormat {
     uint32_t rate, channels, frames;
+    uint32_t format, bits, blockAlign; /* 1 PCM or 3 float; bits per sample */
+    long dataAt;                       /* where the samples start in the file */
 } WaveFormat;
 
 static uint32_t Le(const unsigned char* bytes, int size) {
@@ -416,12 +440,15 @@ static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
         while (fread(chunk, 1, sizeof chunk, file) == sizeof chunk) {
             uint32_t size = Le(chunk + 4, 4);
             if (!memcmp(chunk, "fmt ", 4) && size >= sizeof fmt && fread(fmt, 1, sizeof fmt, file) == sizeof fmt) {
+                wave->format = Le(fmt, 2);
                 wave->channels = Le(fmt + 2, 2);
                 wave->rate = Le(fmt + 4, 4);
-                blockAlign = Le(fmt + 12, 2);
+                blockAlign = wave->blockAlign = Le(fmt + 12, 2);
+                wave->bits = Le(fmt + 14, 2);
                 size -= sizeof fmt;
             } else if (!memcmp(chunk, "data", 4)) {
                 wave->frames = blockAlign ? size / blockAlign : 0;
+                wave->dataAt = ftell(file);
                 found = wave->rate && wave->channels;
                 break;
             }
@@ -577,6 +604,18 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
             if (isWave) {
                 channel->bytesPerSecond = wave.rate * floatFrame;
                 channel->frameBytes = floatFrame;
+                if ((flags & DECODE_FLAG) && ((wave.format == 1 && wave.bits == 16) || (wave.format == 3 && wave.bits == 32))) {
+                    if (flags & UNICODE_FLAG) {
+                        lstrcpynW(channel->wavePath, (const wchar_t*)file, MAX_PATH);
+                    } else {
+                        MultiByteToWideChar(CP_ACP, 0, (const char*)file, -1, channel->wavePath, MAX_PATH);
+                    }
+                    channel->waveFormat = wave.format;
+                    channel->waveBits = wave.bits;
+                    channel->waveBlockAlign = wave.blockAlign;
+                    channel->waveChannels = wave.channels;
+                    channel->waveDataAt = wave.dataAt;
+                }
             }
             handle = g_nextStream++;
         }
@@ -883,8 +922,35 @@ DWORD __stdcall BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, StreamPr
     return handle;
 }
 
+/* A WAV file's samples as 32-bit float, from the float byte position on;
+ * silence where the file cannot be read. */
+static void DecodeWave(const Channel* channel, uint64_t position, float* out, DWORD bytes) {
+    const uint32_t samples = bytes / sizeof(float);
+    const uint32_t sampleBytes = channel->waveBits / 8;
+    const uint64_t frame = position / (channel->waveChannels * sizeof(float));
+    FILE* file = _wfopen(channel->wavePath, L"rb");
+    uint32_t i, got = 0;
+    if (file && !fseek(file, (long)(channel->waveDataAt + frame * channel->waveBlockAlign), SEEK_SET)) {
+        unsigned char* raw = (unsigned char*)malloc((size_t)samples * sampleBytes);
+        if (raw) {
+            got = (uint32_t)(fread(raw, sampleBytes, samples, file));
+            for (i = 0; i < got; ++i) {
+                if (channel->waveFormat == 3) {
+                    memcpy(&out[i], raw + i * 4, 4);
+                } else {
+                    out[i] = (int16_t)Le(raw + i * 2, 2) / 32768.0f;
+                }
+            }
+            free(raw);
+        }
+    }
+    if (file) fclose(file);
+    for (i = got; i < samples; ++i) out[i] = 0;
+}
+
 /* A decoding channel's next bytes, from its position on; the pull of a user
- * stream that reads them is noted with them. The samples are silence. */
+ * stream that reads them is noted with them. The samples of a 16-bit or float
+ * WAV file are its own; any other file's are silence. */
 DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     BassCall* call = Begin(BF_GET_DATA, handle);
     Channel* channel;
@@ -902,7 +968,11 @@ DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         got = left < length ? (DWORD)left : length;
         got -= got % channel->frameBytes;
         call->qwords[0] = channel->position;
-        if (buffer) memset(buffer, 0, got);
+        if (buffer && channel->wavePath[0]) {
+            DecodeWave(channel, channel->position, (float*)buffer, got);
+        } else if (buffer) {
+            memset(buffer, 0, got);
+        }
         channel->position += got;
     }
     LeaveCriticalSection(&g_lock);

@@ -75,6 +75,14 @@ std::string Json(const std::string& text) {
 
 const char* Json(bool value) { return value ? "true" : "false"; }
 
+// A loudness of the playlist's levelled tracks, or null when none is.
+std::string Lufs(const PlaylistLook& playlist, double lufs) {
+    if (playlist.measured + playlist.tagged == 0) return "null";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", lufs);
+    return text;
+}
+
 std::string Json(const PlaylistLook& playlist) {
     if (playlist.playlist.empty()) return "null";
     std::string problems;
@@ -86,7 +94,10 @@ std::string Json(const PlaylistLook& playlist) {
     return "{\"playlist\": " + Json(playlist.playlist) + ", \"shuffle\": " + Json(playlist.shuffle) +
            ", \"tracks\": " + std::to_string(playlist.tracks) + ", \"seconds\": " + seconds +
            ", \"unknownLengths\": " + std::to_string(playlist.unknownLengths) +
-           ", \"cachedLengths\": " + std::to_string(playlist.cachedLengths) + ", \"notPlayed\": [" + problems +
+           ", \"cachedLengths\": " + std::to_string(playlist.cachedLengths) +
+           ", \"measured\": " + std::to_string(playlist.measured) + ", \"tagged\": " + std::to_string(playlist.tagged) +
+           ", \"quietestLufs\": " + Lufs(playlist, playlist.quietestLufs) +
+           ", \"loudestLufs\": " + Lufs(playlist, playlist.loudestLufs) + ", \"notPlayed\": [" + problems +
            "]}";
 }
 

@@ -1,0 +1,195 @@
+// Measuring the playlist tracks' loudness ahead, in slices, into the track cache.
+#include "radio/playlist/levels.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <string>
+
+#include "platform/bass.h"
+#include "platform/busy.h"
+#include "platform/files.h"
+#include "radio/common/dial.h"
+#include "radio/level/loudness.h"
+#include "radio/playlist/tape.h"
+#include "radio/playlist/trackcache.h"
+
+namespace {
+
+// Decoding is a slice of this much time at most, so that any other work that
+// comes meanwhile (a tune-in above all) waits no longer.
+constexpr LONGLONG kMeasureSliceMs = 50;
+constexpr LONGLONG kMsPerSecond = 1000;
+constexpr BassDword kMeasureFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
+constexpr uint32_t kReadFrames = 4096;
+constexpr double kCentiPerUnit = 100.0;
+constexpr double kMillionthsPerUnit = 1e6;
+
+// Where the look for the next track stands on each tape: the tracks before it
+// were taken or passed over. A tape listed anew starts again from its first.
+struct Cursor {
+    std::string playlist;
+    bool shuffle = false;
+    size_t tracks = 0;
+    size_t next = 0;
+};
+
+// The track being measured. Helper thread.
+struct Measuring {
+    BassDword channel = 0;
+    std::string key;
+    FileStamp stamp;
+    LoudnessMeter meter;
+};
+
+Cursor g_cursors[kLastStreamedStation + 1];
+Measuring& g_measuring = *new Measuring;  // never destroyed: the exit work must not free memory
+float g_samples[kReadFrames * kMeterMaxChannels];
+
+LONGLONG NowMs() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return count.QuadPart * kMsPerSecond / frequency.QuadPart;
+}
+
+void FreeMeasuring() {
+    BusyMark audio(g_audioWork);
+    BASS_StreamFree(g_measuring.channel);
+    g_measuring.channel = 0;
+}
+
+// The tracks' level goes into their cache line, when the file is still the one learned.
+void StoreLevel(const std::string& key, const FileStamp& stamp, LevelSource source, const TrackLevel& level) {
+    BusyMark memory(g_memoryWork);
+    TrackCache& cache = KeptTracks();
+    const auto found = cache.find(key);
+    if (found == cache.end() || found->second.stamp != stamp) return;
+    found->second.level = source;
+    found->second.loudnessCentiLufs = static_cast<int32_t>(std::lround(level.loudnessLufs * kCentiPerUnit));
+    found->second.peakMillionths = static_cast<uint32_t>(std::lround(level.peak * kMillionthsPerUnit));
+    KeptTracksChanged();
+}
+
+// The level the track's tags give; unknown while no tag reader is joined.
+TrackLevel TaggedLevel(BassDword) {
+    return TrackLevel{};
+}
+
+// Opens the track to be measured; false when it is known already, changed or will not open.
+bool BeginTrack(const TrackFile& file) {
+    std::string key;
+    {
+        BusyMark memory(g_memoryWork);
+        key = TrackCacheKey(file.path);
+    }
+    FileStamp stamp;
+    {
+        BusyMark files(g_fileWork);
+        if (!ReadFileStamp(file.path, stamp)) return false;
+    }
+    const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
+    if (!kept || kept->level != LevelSource::kNone) return false;
+    BassDword channel;
+    BassChannelInfo info{};
+    {
+        BusyMark audio(g_audioWork);
+        BusyMark files(g_fileWork);
+        channel = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kMeasureFlags);
+        if (!channel) return false;
+        const TrackLevel tagged = TaggedLevel(channel);
+        if (tagged.known || !BASS_ChannelGetInfo(channel, &info)) {
+            BASS_StreamFree(channel);
+            if (tagged.known) StoreLevel(key, stamp, LevelSource::kTags, tagged);
+            return tagged.known;
+        }
+    }
+    BusyMark memory(g_memoryWork);
+    if (!StartMeter(g_measuring.meter, info.freq, info.chans)) {
+        BusyMark audio(g_audioWork);
+        BASS_StreamFree(channel);
+        return false;
+    }
+    g_measuring.channel = channel;
+    g_measuring.key = std::move(key);
+    g_measuring.stamp = stamp;
+    return true;
+}
+
+// Opens the next track of the tapes that has no level yet; false when there is none.
+bool BeginNextTrack() {
+    for (int8_t station = 1; station <= static_cast<int8_t>(kLastStreamedStation); ++station) {
+        const Tape& tape = StationTape(station);
+        Cursor& cursor = g_cursors[station];
+        if (!tape.listed) continue;
+        if (cursor.playlist != tape.playlist || cursor.shuffle != tape.shuffle || cursor.tracks != tape.tracks.size() ||
+            cursor.next > tape.learned) {
+            BusyMark memory(g_memoryWork);
+            cursor = Cursor{tape.playlist, tape.shuffle, tape.tracks.size(), 0};
+        }
+        while (cursor.next < tape.learned) {
+            const Track& track = tape.tracks[cursor.next++];
+            if (track.seconds > 0 && BeginTrack(track.file)) return true;
+        }
+    }
+    return false;
+}
+
+// Decodes and measures for one slice; at the track's end its level is kept.
+void MeasureSlice() {
+    const LONGLONG started = NowMs();
+    const uint32_t frameBytes = g_measuring.meter.chans * sizeof(float);
+    do {
+        BassDword got;
+        bool ended = false;
+        {
+            BusyMark audio(g_audioWork);
+            got = BASS_ChannelGetData(g_measuring.channel, g_samples, kReadFrames * frameBytes);
+            if (got == kBassErrorDword) ended = BASS_ErrorGetCode() == BASS_ERROR_ENDED;
+        }
+        if (got == kBassErrorDword) {
+            // A track that cannot be decoded to its end is left unmeasured.
+            FreeMeasuring();
+            if (!ended) return;
+            TrackLevel level;
+            level.known = true;
+            level.loudnessLufs = MeterLoudness(g_measuring.meter);
+            level.peak = g_measuring.meter.peak;
+            StoreLevel(g_measuring.key, g_measuring.stamp, LevelSource::kMeasured, level);
+            return;
+        }
+        BusyMark memory(g_memoryWork);
+        FeedMeter(g_measuring.meter, g_samples, got / frameBytes);
+    } while (NowMs() - started < kMeasureSliceMs);
+}
+
+}  // namespace
+
+bool MeasureLevelsStep() {
+    if (LogRefusedTarget()) return true;
+    if (!LevellingOn()) {
+        if (g_measuring.channel) FreeMeasuring();
+        return false;
+    }
+    if (g_measuring.channel) {
+        MeasureSlice();
+        return true;
+    }
+    return BeginNextTrack();
+}
+
+TrackLevel KnownLevel(const TrackFile& track) {
+    std::string key;
+    {
+        BusyMark memory(g_memoryWork);
+        key = TrackCacheKey(track.path);
+    }
+    TrackLevel level;
+    const TrackCache& cache = KeptTracks();
+    const auto found = cache.find(key);
+    if (found == cache.end() || found->second.level == LevelSource::kNone) return level;
+    level.known = true;
+    level.loudnessLufs = found->second.loudnessCentiLufs / kCentiPerUnit;
+    level.peak = found->second.peakMillionths / kMillionthsPerUnit;
+    return level;
+}
