@@ -11,6 +11,7 @@
 #include "platform/runlog.h"
 #include "radio/jingles.h"
 #include "radio/level/level.h"
+#include "radio/playlist/levels.h"
 #include "radio/station.h"
 #include "settings/live.h"
 #include "settings/settings.h"
@@ -149,5 +150,6 @@ void TakeReloadedSettings() {
     uint16_t sources = 0;
     if (!TakeOfferedSettings(sources)) return;
     ReadLevelSettings();
+    PlanFileLevels();
     RestartChangedStation(sources);
 }

@@ -12,6 +12,7 @@
 #include "radio/level/level.h"
 #include "radio/common/output.h"
 #include "radio/player.h"
+#include "radio/playlist/levels.h"
 #include "radio/internet/reconnect.h"
 #include "radio/station.h"
 #include "radio/playlist/tape.h"
@@ -31,6 +32,7 @@ void InitialiseOnce() {
     }
     LoadSettings();
     ReadLevelSettings();
+    PlanFileLevels();
     BeginRunLog();
     LoadAudioAddOns();
     LoadJingles();

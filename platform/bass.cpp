@@ -52,6 +52,7 @@ const Binding kBindings[] = {
     {"BASS_StreamCreate", Store<BASS_StreamCreate>},
     {"BASS_ChannelGetData", Store<BASS_ChannelGetData>},
     {"BASS_ChannelGetInfo", Store<BASS_ChannelGetInfo>},
+    {"BASS_ChannelSetDSP", Store<BASS_ChannelSetDSP>},
 };
 
 }  // namespace

@@ -10,9 +10,12 @@
 #include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/host.h"
+#include "platform/runlog.h"
 #include "radio/internet/netopen.h"
+#include "radio/level/level.h"
 #include "radio/common/opening.h"
 #include "radio/common/output.h"
+#include "radio/playlist/levels.h"
 #include "radio/playlist/playlist.h"
 #include "radio/internet/reconnect.h"
 #include "radio/common/stationlog.h"
@@ -28,6 +31,18 @@ constexpr char kSchemeSeparator = ':';
 constexpr uint32_t kMsPerSecond = 1000;
 
 constexpr BassDword kFileStreamFlags = BASS_SAMPLE_LOOP | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN;
+
+// With levelling on, a file station plays at its source's gain, fixed for the
+// stream's life: 1 while the source is not measured yet. The gain in dB.
+double LevelFileStream(uint32_t stream, const char* source) {
+    float gain;
+    {
+        BusyMark busy(g_memoryWork);
+        gain = TrackGain(KnownLevel(SourceTrack(source)));
+    }
+    if (gain != 1 && !ApplyStreamGain(stream, gain)) gain = 1;
+    return GainDb(gain);
+}
 
 void StartOpening(OpeningBody body, const std::string& source) {
     char* copy;
@@ -108,9 +123,12 @@ void StreamFileThread(void* source) {
         const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
         const BassQword position = known ? bytes % length : 0;
         BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
+        const bool levelled = stream && LevellingOn();
+        const double gainDb = levelled ? LevelFileStream(stream, static_cast<const char*>(source)) : 0;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         if (stream && !played) NotePlayFailure();
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
+        if (levelled) LogLine("station start: %s plays at %+.1f dB for even loudness", static_cast<const char*>(source), gainDb);
     }
 
     {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/bass.h"
 #include "platform/runlog.h"
 #include "radio/level/loudness.h"
 #include "settings/settings.h"
@@ -38,6 +39,22 @@ struct RefusedTarget {
 };
 RefusedTarget g_refused;
 uint32_t g_refusedLogged = 0;  // helper thread
+
+// Carries the gain in the user value itself, so that nothing outlives the stream.
+void* GainAsUser(float gain) {
+    uint32_t bits;
+    std::memcpy(&bits, &gain, sizeof bits);
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(bits));
+}
+
+__attribute__((force_align_arg_pointer)) void __stdcall ScaleSamples(BassDword, BassDword, void* buffer,
+                                                                     BassDword length, void* user) {
+    const auto bits = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(user));
+    float gain;
+    std::memcpy(&gain, &bits, sizeof gain);
+    float* samples = static_cast<float*>(buffer);
+    for (BassDword i = 0; i < length / sizeof(float); ++i) samples[i] *= gain;
+}
 
 bool ParseTarget(const std::string& text, double& lufs) {
     char* end = nullptr;
@@ -103,4 +120,10 @@ TrackLevel LevelFromR128Gain(int32_t q78Gain) {
     level.loudnessLufs = kR128ReferenceLufs - q78Gain / kQ78Scale;
     level.peak = 1.0;
     return level;
+}
+
+bool ApplyStreamGain(uint32_t stream, float gain) {
+    // First in the chain: nothing else of ours works on the samples.
+    constexpr int32_t kPriority = 0;
+    return BASS_ChannelSetDSP(stream, ScaleSamples, GainAsUser(gain), kPriority) != 0;
 }

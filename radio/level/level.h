@@ -35,3 +35,8 @@ double GainDb(float gain);
 TrackLevel LevelFromReplayGain(float gainDb, bool hasPeak, float peak);
 // From an Opus R128 track gain: Q7.8 dB against -23 LUFS. It gives no peak.
 TrackLevel LevelFromR128Gain(int32_t q78Gain);
+
+// A file station's stream: its samples multiplied by gain in the library's
+// own chain of sample work, beneath the volume the fade and the game set. Off
+// the game's threads. False when the library refused.
+bool ApplyStreamGain(uint32_t stream, float gain);

@@ -3,16 +3,23 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cmath>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "platform/bass.h"
 #include "platform/busy.h"
 #include "platform/files.h"
+#include "platform/threads.h"
+#include "platform/unicode.h"
 #include "radio/common/dial.h"
 #include "radio/level/loudness.h"
 #include "radio/playlist/tape.h"
 #include "radio/playlist/trackcache.h"
+#include "settings/settings.h"
+#include "settings/text.h"
 
 namespace {
 
@@ -24,6 +31,10 @@ constexpr BassDword kMeasureFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BAS
 constexpr uint32_t kReadFrames = 4096;
 constexpr double kCentiPerUnit = 100.0;
 constexpr double kMillionthsPerUnit = 1e6;
+constexpr double kMicrosPerSecond = 1e6;
+const char kSourceKey[] = "source";
+const char kUrlScheme[] = "http";
+constexpr char kSchemeSeparator = ':';
 
 // Where the look for the next track stands on each tape: the tracks before it
 // were taken or passed over. A tape listed anew starts again from its first.
@@ -39,10 +50,17 @@ struct Measuring {
     BassDword channel = 0;
     std::string key;
     FileStamp stamp;
+    uint64_t micros = 0;  // its length
     LoudnessMeter meter;
 };
 
+using Sources = std::vector<std::string>;
+
 Cursor g_cursors[kLastStreamedStation + 1];
+// The file stations' sources: handed from the worker, then the helper thread's.
+std::atomic<Sources*> g_newSources{nullptr};
+std::vector<TrackFile>& g_sources = *new std::vector<TrackFile>;
+size_t g_sourceCursor = 0;
 Measuring& g_measuring = *new Measuring;  // never destroyed: the exit work must not free memory
 float g_samples[kReadFrames * kMeterMaxChannels];
 
@@ -59,11 +77,19 @@ void FreeMeasuring() {
     g_measuring.channel = 0;
 }
 
-// The tracks' level goes into their cache line, when the file is still the one learned.
-void StoreLevel(const std::string& key, const FileStamp& stamp, LevelSource source, const TrackLevel& level) {
+// The track's level goes into its cache line, when the file is still the one
+// learned; a file station's source, which has none, gets one with its length.
+void StoreLevel(const std::string& key, const FileStamp& stamp, uint64_t micros, LevelSource source,
+                const TrackLevel& level) {
     BusyMark memory(g_memoryWork);
     TrackCache& cache = KeptTracks();
-    const auto found = cache.find(key);
+    auto found = cache.find(key);
+    if ((found == cache.end() || found->second.stamp != stamp) && micros > 0) {
+        CachedLength line;
+        line.stamp = stamp;
+        line.micros = micros;
+        found = cache.insert_or_assign(key, line).first;
+    }
     if (found == cache.end() || found->second.stamp != stamp) return;
     found->second.level = source;
     found->second.loudnessCentiLufs = static_cast<int32_t>(std::lround(level.loudnessLufs * kCentiPerUnit));
@@ -76,8 +102,16 @@ TrackLevel TaggedLevel(BassDword) {
     return TrackLevel{};
 }
 
-// Opens the track to be measured; false when it is known already, changed or will not open.
-bool BeginTrack(const TrackFile& file) {
+// The length of an open channel in microseconds; 0 when it has none.
+uint64_t LengthMicros(BassDword channel) {
+    const BassQword bytes = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
+    const double seconds = bytes == kBassErrorQword ? 0 : BASS_ChannelBytes2Seconds(channel, bytes);
+    return seconds > 0 ? static_cast<uint64_t>(std::llround(seconds * kMicrosPerSecond)) : 0;
+}
+
+// Opens the track to be measured; false when it is known already, changed or
+// will not open. A track of no tape (ofTape false) need not have a length kept.
+bool BeginTrack(const TrackFile& file, bool ofTape) {
     std::string key;
     {
         BusyMark memory(g_memoryWork);
@@ -89,7 +123,7 @@ bool BeginTrack(const TrackFile& file) {
         if (!ReadFileStamp(file.path, stamp)) return false;
     }
     const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
-    if (!kept || kept->level != LevelSource::kNone) return false;
+    if (kept ? kept->level != LevelSource::kNone : ofTape) return false;
     BassDword channel;
     BassChannelInfo info{};
     {
@@ -98,9 +132,10 @@ bool BeginTrack(const TrackFile& file) {
         channel = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kMeasureFlags);
         if (!channel) return false;
         const TrackLevel tagged = TaggedLevel(channel);
+        g_measuring.micros = LengthMicros(channel);
         if (tagged.known || !BASS_ChannelGetInfo(channel, &info)) {
             BASS_StreamFree(channel);
-            if (tagged.known) StoreLevel(key, stamp, LevelSource::kTags, tagged);
+            if (tagged.known) StoreLevel(key, stamp, g_measuring.micros, LevelSource::kTags, tagged);
             return tagged.known;
         }
     }
@@ -129,9 +164,11 @@ bool BeginNextTrack() {
         }
         while (cursor.next < tape.learned) {
             const Track& track = tape.tracks[cursor.next++];
-            if (track.seconds > 0 && BeginTrack(track.file)) return true;
+            if (track.seconds > 0 && BeginTrack(track.file, true)) return true;
         }
     }
+    while (g_sourceCursor < g_sources.size())
+        if (BeginTrack(g_sources[g_sourceCursor++], false)) return true;
     return false;
 }
 
@@ -155,7 +192,7 @@ void MeasureSlice() {
             level.known = true;
             level.loudnessLufs = MeterLoudness(g_measuring.meter);
             level.peak = g_measuring.meter.peak;
-            StoreLevel(g_measuring.key, g_measuring.stamp, LevelSource::kMeasured, level);
+            StoreLevel(g_measuring.key, g_measuring.stamp, g_measuring.micros, LevelSource::kMeasured, level);
             return;
         }
         BusyMark memory(g_memoryWork);
@@ -164,6 +201,46 @@ void MeasureSlice() {
 }
 
 }  // namespace
+
+void PlanFileLevels() {
+    Sources* sources;
+    {
+        BusyMark memory(g_memoryWork);
+        sources = new (std::nothrow) Sources;
+        if (!sources) return;
+        for (int station = 1; station <= kLastStreamedStation; ++station) {
+            std::string source = GetValue(TrackSection(static_cast<int8_t>(station)).c_str(), kSourceKey, "");
+            if (!source.empty() && FieldAt(1, source, kSchemeSeparator) != kUrlScheme)
+                sources->push_back(std::move(source));
+        }
+    }
+    if (Sources* old = g_newSources.exchange(sources)) {
+        BusyMark memory(g_memoryWork);
+        delete old;
+    }
+    WakeHelperThread();
+}
+
+bool TakeFileLevelsPlan() {
+    Sources* sources = g_newSources.exchange(nullptr);
+    if (!sources) return false;
+    BusyMark memory(g_memoryWork);
+    g_sources.clear();
+    std::vector<std::string>& kept = KeptBesideTapes();
+    kept.clear();
+    for (const std::string& source : *sources) {
+        g_sources.push_back(SourceTrack(source.c_str()));
+        kept.push_back(TrackCacheKey(g_sources.back().path));
+    }
+    g_sourceCursor = 0;
+    delete sources;
+    return true;
+}
+
+TrackFile SourceTrack(const char* source) {
+    const std::u16string wide = ExternalToUtf16(source);
+    return TrackFile{std::filesystem::path(reinterpret_cast<const wchar_t*>(wide.c_str())), source};
+}
 
 bool MeasureLevelsStep() {
     if (LogRefusedTarget()) return true;
@@ -175,7 +252,8 @@ bool MeasureLevelsStep() {
         MeasureSlice();
         return true;
     }
-    return BeginNextTrack();
+    // What the cache knows is not measured again.
+    return KeptTracksRead() && BeginNextTrack();
 }
 
 TrackLevel KnownLevel(const TrackFile& track) {

@@ -7,9 +7,20 @@
 #include "radio/level/level.h"
 #include "radio/playlist/tracklist.h"
 
+// Worker thread, whenever the settings are read or taken afresh: hands the
+// file stations' sources over, to be measured after the playlists' tracks.
+void PlanFileLevels();
+
+// Helper work, ahead of the tapes' learning: takes the sources handed over,
+// so that a write of the cache keeps what it knows of them.
+bool TakeFileLevelsPlan();
+
 // Helper work: a slice of measuring (at most kMeasureSliceMs), or the start or
 // end of a track's; false when levelling is off or every track is known.
 bool MeasureLevelsStep();
 
 // What the cache knows of the track's level. Helper thread.
 TrackLevel KnownLevel(const TrackFile& track);
+
+// A file station's source as a track: its path for the file calls, its text as its name.
+TrackFile SourceTrack(const char* source);

@@ -47,7 +47,10 @@ Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle);
 // the mark that the cache holds what its file lacks.
 const Tape& StationTape(int8_t station);
 TrackCache& KeptTracks();
+bool KeptTracksRead();  // the cache file has been read: what it knows is in KeptTracks
 void KeptTracksChanged();
+// Cache keys of files that no tape holds (file stations' sources) whose lines are kept too.
+std::vector<std::string>& KeptBesideTapes();
 
 // For the run log: a track that the library would not open.
 void LogTrackLeftOut(const TrackFile& track, int32_t error);

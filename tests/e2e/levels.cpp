@@ -25,6 +25,7 @@ constexpr uint32_t kTrackFlags = 0x80220100;  // as the module opens a track to 
 const char kSettings[] =
     "[SOUND]\r\nlevel = 1\r\ntarget = -18\r\n"
     "[TRACK3]\r\nplaylist = audio/streams/even\r\n"
+    "[TRACK5]\r\nsource = audio/streams/quietfile.wav\r\n"
     "[POSITION]\r\nseconds = 0\r\n";
 
 struct Sine {
@@ -38,6 +39,8 @@ const Sine kTracks[] = {
     {"2quiet.wav", -26, 0, kTargetLufs},
     {"3peaky.wav", -30, -3, -27},  // raised by 3 dB only: its peak reaches full scale
 };
+const Sine kFileStation = {"quietfile.wav", -26, 0, kTargetLufs};
+constexpr int kMeasured = 4;
 
 void WriteSine(const std::string& path, const Sine& sine) {
     const uint32_t frames = kRate * kTrackMs / 1000;
@@ -84,9 +87,9 @@ int LevelsKept() {
     if (!GetFileAttributesExA("audio/streams/zorve-tracks.cache", GetFileExInfoStandard, &data) ||
         CompareFileTime(&data.ftLastWriteTime, &seen) == 0)
         return kept;
-    seen = data.ftLastWriteTime;
     std::string cache;
-    if (!ReadFile("audio/streams/zorve-tracks.cache", cache)) return 0;
+    if (!ReadFile("audio/streams/zorve-tracks.cache", cache)) return kept;
+    seen = data.ftLastWriteTime;
     // Each line: check, size, write time, length, marks, loudness, peak, path.
     constexpr int kMarksField = 4;
     kept = 0;
@@ -138,6 +141,7 @@ int PlayLevels() {
     WriteFile(kSettingsPath, kSettings);
     CreateDirectoryA("audio\\streams\\even", nullptr);
     for (const Sine& sine : kTracks) WriteSine(std::string("audio/streams/even/") + sine.name, sine);
+    WriteSine(std::string("audio/streams/") + kFileStation.name, kFileStation);
     SetOpenWait(0);
     SetGameDefaults();
     SetHost<uint32_t>(host::kGameActiveAddr, 1);
@@ -146,7 +150,7 @@ int PlayLevels() {
     StartClock(kTuneClockMs);
 
     // Measured ahead, before any tune-in.
-    WaitFor([] { return MeasuredToTheEnd() == 3; }, "the three tracks measured");
+    WaitFor([] { return MeasuredToTheEnd() == kMeasured; }, "the tracks and the file station measured");
 
     const int tuned = BassCallCount();
     HoldClock(kTuneClockMs);
@@ -180,15 +184,26 @@ int PlayLevels() {
         CHECK(std::fabs(lufs - sine.heardLufs) < 1, std::string(sine.name) + " heard at " + std::to_string(lufs));
         CHECK(found->second.peak <= 1.0f, std::string(sine.name) + " never clips");
     }
+    // A file station: its stream's samples at its gain, under the fade's volume.
+    const int fileTuned = BassCallCount();
+    TuneTo(5);
+    WaitFor([&] { return !BassCallsOf(BF_SET_DSP, fileTuned).empty(); }, "the file station's gain");
+    for (const BassCall& dsp : BassCallsOf(BF_SET_DSP, fileTuned)) {
+        const double db = 20 * std::log10(dsp.value);
+        std::printf("levels: %s (%.0f LUFS) played at %+.2f dB\n", kFileStation.name, kFileStation.dbfs, db);
+        CHECK(std::fabs(kFileStation.dbfs + db - kFileStation.heardLufs) < 1, "the file station at " + std::to_string(db));
+    }
+
     // Kept, and each track measured once.
-    WaitFor([] { return LevelsKept() == 3; }, "the three tracks' loudness in the cache");
-    CHECK(MeasuredToTheEnd() == 3, "three tracks measured, got " + std::to_string(MeasuredToTheEnd()));
+    WaitFor([] { return LevelsKept() == kMeasured; }, "every loudness in the cache");
+    CHECK(MeasuredToTheEnd() == kMeasured, "each measured once, got " + std::to_string(MeasuredToTheEnd()));
 
     std::string log;
     ReadFile(kRunLogPath, log);
     for (const char* line : {"station start: playlist audio/streams/even playing 1loud.wav from 0:00 of 0:02 (-8.0 dB)\r\n",
                              "playlist audio/streams/even: next track 2quiet.wav (+8.0 dB)\r\n",
-                             "playlist audio/streams/even: next track 3peaky.wav (+3.0 dB)\r\n"})
+                             "playlist audio/streams/even: next track 3peaky.wav (+3.0 dB)\r\n",
+                             "station start: audio/streams/quietfile.wav plays at +8.0 dB for even loudness\r\n"})
         CHECK(log.find(line) != std::string::npos, std::string("the run log says: ") + line);
     return Failures();
 }

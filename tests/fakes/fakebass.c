@@ -844,6 +844,29 @@ BOOL __stdcall BASS_SampleFree(DWORD sample) {
     return ok;
 }
 
+typedef void(__stdcall* DspProc)(DWORD dsp, DWORD channel, void* buffer, DWORD length, void* user);
+
+/* The function is tried once on a frame of full-scale float samples, so that
+ * the record says what it does to the sound (a gain); a file stream's sound is
+ * not made here. */
+DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int priority) {
+    BassCall* call = Begin(BF_SET_DSP, handle);
+    DWORD dsp = 0;
+    float frame[2] = {1.0f, 1.0f};
+    call->args[0] = (uint32_t)(uintptr_t)proc;
+    call->args[1] = (uint32_t)(uintptr_t)user;
+    call->args[2] = (uint32_t)priority;
+    EnterCriticalSection(&g_lock);
+    if (!g_failAll && proc && Find(handle)) dsp = handle;
+    LeaveCriticalSection(&g_lock);
+    if (dsp) {
+        proc(dsp, handle, frame, sizeof frame, user);
+        call->value = frame[0];
+    }
+    call->result = dsp;
+    return dsp;
+}
+
 DWORD __stdcall BASS_ChannelSetSync(DWORD handle, DWORD type, uint64_t param, SyncProc proc, void* user) {
     BassCall* call = Begin(BF_SET_SYNC, handle);
     Channel* channel;
@@ -1237,7 +1260,8 @@ static const char* const kNames[] = {"",
                                      "STREAMPROC",
                                      "BASS_Start",
                                      "BASS_ChannelGetTags",
-                                     "BASS_SampleFree"};
+                                     "BASS_SampleFree",
+                                     "BASS_ChannelSetDSP"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

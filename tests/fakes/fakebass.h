@@ -42,7 +42,9 @@ enum BassFn {
     BF_STREAM_PULL,
     BF_START,
     BF_GET_TAGS,
-    BF_SAMPLE_FREE
+    BF_SAMPLE_FREE,
+    /* args: the function, its user value, priority; value: what it makes of a full-scale sample */
+    BF_SET_DSP
 };
 
 /* BASS_CHANNELINFO */
