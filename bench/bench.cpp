@@ -14,6 +14,7 @@
 
 #include "hud/banner.h"
 #include "hud/name.h"
+#include "hud/nowplaying.h"
 #include "module/entry.h"
 #include "module/tick.h"
 #include "platform/host.h"
@@ -259,6 +260,11 @@ extern "C" __declspec(dllexport) int FakeHostMain(const FakeHost*, int argc, cha
     host::Write<uint32_t>(host::kGameActiveAddr, 1);
 
     MeasureHook("banner_hook_us", DrawBanner);
+    // The same hook drawing the now-playing line below the banner.
+    PublishNowPlaying("Some Artist - A Title of Some Length", HostClockMs());
+    SetNowPlayingAudible(true);
+    MeasureHook("banner_hook_line_us", DrawBanner);
+    HideNowPlaying();
     MeasureHook("colour_hook_us", ApplyNameColour);
 
     // The same tick without a pause.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "hud/nowplaying.h"
 #include "platform/host.h"
 
 namespace {
@@ -19,6 +20,9 @@ constexpr float kBannerFloatA = 1.0f;
 constexpr float kBannerFloatB = 1.0f;
 constexpr uint32_t kBannerFlag = 1;
 constexpr int32_t kBannerIntB = 1;
+// The now-playing line's place: a line of the banner's scale below it.
+constexpr float kLineHeight = 20.0f;
+constexpr float kNowPlayingY = kBannerY + kLineHeight * kBannerScale;
 
 }  // namespace
 
@@ -32,4 +36,5 @@ extern "C" __attribute__((force_align_arg_pointer)) void DrawBanner() {
     HostSetTextFlag(kBannerFlag);
     HostSetTextIntB(kBannerIntB);
     HostPrintText(kBannerX, kBannerY, kBannerText);
+    DrawNowPlaying(kBannerX, kNowPlayingY);
 }

@@ -4,6 +4,7 @@
 #include "hud/name.h"
 #include "module/library.h"
 #include "module/logevents.h"
+#include "module/nowplaying.h"
 #include "module/reload.h"
 #include "platform/bass.h"
 #include "platform/busy.h"
@@ -84,7 +85,8 @@ void RadioTick() {
     }
     TakeReloadedSettings();
 
-    if (RadioAudible()) {
+    const bool audible = RadioAudible();
+    if (audible) {
         ShowStationName(static_cast<int8_t>(CurrentStation()));
         ApplyStationColours(static_cast<int8_t>(CurrentStation()));
         if (g_streamStarting) {
@@ -104,4 +106,5 @@ void RadioTick() {
 
     ApplyVolumes();
     StepStreamVolume();
+    CarryNowPlaying(audible);
 }

@@ -10,15 +10,16 @@
 #include "platform/busy.h"
 #include "platform/files.h"
 #include "platform/host.h"
-#include "platform/runlog.h"
 #include "radio/internet/netopen.h"
 #include "radio/level/level.h"
 #include "radio/common/opening.h"
+#include "radio/common/nowplaying.h"
 #include "radio/common/output.h"
 #include "radio/playlist/levels.h"
 #include "radio/playlist/playlist.h"
 #include "radio/internet/reconnect.h"
 #include "radio/common/stationlog.h"
+#include "radio/tags/tags.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -33,15 +34,15 @@ constexpr uint32_t kMsPerSecond = 1000;
 constexpr BassDword kFileStreamFlags = BASS_SAMPLE_LOOP | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN;
 
 // With levelling on, a file station plays at its source's gain, fixed for the
-// stream's life: 1 while the source is not measured yet. The gain in dB.
-double LevelFileStream(uint32_t stream, const char* source) {
+// stream's life: 1 while the source is not measured yet. The gain applied.
+float LevelFileStream(uint32_t stream, const char* source) {
     float gain;
     {
         BusyMark busy(g_memoryWork);
         gain = TrackGain(KnownLevel(SourceTrack(source)));
     }
     if (gain != 1 && !ApplyStreamGain(stream, gain)) gain = 1;
-    return GainDb(gain);
+    return gain;
 }
 
 void StartOpening(OpeningBody body, const std::string& source) {
@@ -53,6 +54,16 @@ void StartOpening(OpeningBody body, const std::string& source) {
     if (!copy) return;
     std::memcpy(copy, source.c_str(), source.size() + 1);
     StartOpeningJob(body, copy);
+}
+
+// The file station's title, from its tags or its name, and its levelling gain.
+void AnnounceFileTitle(BassDword stream, const char* source, float gain) {
+    BusyMark memory(g_memoryWork);
+    TrackTags tags;
+    ReadChannelTags(stream, tags);
+    char note[kGainNoteMax];
+    FormatGainNote(note, sizeof note, gain);
+    AnnounceNowPlaying(TrackTitle(tags, source).c_str(), note);
 }
 
 }  // namespace
@@ -123,12 +134,11 @@ void StreamFileThread(void* source) {
         const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
         const BassQword position = known ? bytes % length : 0;
         BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
-        const bool levelled = stream && LevellingOn();
-        const double gainDb = levelled ? LevelFileStream(stream, static_cast<const char*>(source)) : 0;
+        const float gain = stream && LevellingOn() ? LevelFileStream(stream, static_cast<const char*>(source)) : 1;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         if (stream && !played) NotePlayFailure();
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
-        if (levelled) LogLine("station start: %s plays at %+.1f dB for even loudness", static_cast<const char*>(source), gainDb);
+        if (stream && played) AnnounceFileTitle(stream, static_cast<const char*>(source), gain);
     }
 
     {

@@ -1,5 +1,6 @@
 """The picture of a drive for scripts/render: one time axis, from the top the
-station tuned (its name in its colour), the game's own radio, the openings and
+station tuned (its name in its colour, and below it the now-playing line while
+it was drawn), the game's own radio, the openings and
 jingles, the volumes, and what is heard."""
 import os
 
@@ -16,6 +17,7 @@ STREAM_COLOUR = "#f5a623"
 GAME_RADIO_COLOUR = "#8fd3ff"
 GAME_RADIO_OFF = "#444851"
 OPENING_COLOUR = "#777b85"
+NOW_PLAYING_COLOUR = "#9aa0ff"
 JINGLE_COLOURS = ["#ff6b9d", "#7ee081", "#c39bff", "#ffd166", "#66d9e8"]
 ENVELOPE_SECONDS = 0.02
 SHORTEST_NAME_SECONDS = 1.5
@@ -77,6 +79,12 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate, dpi):
         tuned.axvspan(start, stop, color="#000", alpha=0.35)
         tuned.text(start + 0.1, 0.5, name or "(no name)", color=colour if name else "#888", va="center",
                    fontsize=12, fontweight="bold", clip_on=True)
+    # The now-playing line below the banner, while it was drawn.
+    for start, stop, line in spans(timeline, "nowplaying", origin, end):
+        if not line:
+            continue
+        tuned.axvspan(start, stop, ymin=0.02, ymax=0.3, color=NOW_PLAYING_COLOUR, alpha=0.35)
+        tuned.text(start + 0.1, 0.16, line, color=TEXT, va="center", fontsize=7, clip_on=True)
     for start, _, station in spans(timeline, "station", origin, end):
         tuned.axvline(start, color=TEXT, lw=0.8, ls=":")
         tuned.text(start + 0.05, 0.9, f"station {station}", va="top", fontsize=7, color="#aaa")

@@ -12,6 +12,7 @@
 #include "platform/runlog.h"
 #include "platform/threads.h"
 #include "platform/unicode.h"
+#include "radio/common/nowplaying.h"
 
 namespace {
 
@@ -27,8 +28,9 @@ constexpr char kQuote = '\'';
 // The stream whose titles are logged, and one whose title may have changed.
 std::atomic<uint32_t> g_watchedStream{0};
 std::atomic<uint32_t> g_titleChanged{0};
-// The title logged last; helper thread only.
+// The title logged last and the stream it came from; helper thread only.
 char g_lastTitle[kTagTextMax];
+uint32_t g_lastTitleStream = 0;
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -170,6 +172,8 @@ void WatchStreamTags(BassDword stream, const char* url) {
     } else if (*bitRate) {
         LogLine("internet stream %s: %s kbit/s", url, bitRate);
     }
+    // Until the stream names a title, its station's name stands for one on screen.
+    if (*name) ShowNowPlaying(name);
     g_watchedStream = stream;
     g_titleChanged = stream;
     WakeHelperThread();
@@ -180,8 +184,11 @@ bool LogStreamTitles() {
     if (!stream) return false;
     if (stream != g_watchedStream) return true;
     char title[kTagTextMax];
+    // A new stream (each station start) names its title again.
+    if (stream != g_lastTitleStream) *g_lastTitle = 0;
+    g_lastTitleStream = stream;
     if (!CurrentTitle(stream, title, sizeof title) || std::strcmp(title, g_lastTitle) == 0) return true;
     std::strcpy(g_lastTitle, title);
-    LogLine("now playing: %s", title);
+    AnnounceNowPlaying(title);
     return true;
 }

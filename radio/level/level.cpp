@@ -98,11 +98,22 @@ float TrackGain(const TrackLevel& level) {
     if (!LevellingOn() || !level.known || level.loudnessLufs <= kLoudnessFloorLufs) return 1.0f;
     double gain = std::pow(10.0, (LevelTargetLufs() - level.loudnessLufs) / kDbPerDecade);
     if (level.peak > 0 && gain * level.peak > 1.0) gain = 1.0 / level.peak;
-    return static_cast<float>(gain);
+    float applied = static_cast<float>(gain);
+    // The float nearest the limit may lie just above it.
+    if (level.peak > 0 && applied * level.peak > 1.0) applied = std::nextafter(applied, 0.0f);
+    return applied;
 }
 
 double GainDb(float gain) {
     return kDbPerDecade * std::log10(gain);
+}
+
+void FormatGainNote(char* note, size_t size, float gain) {
+    if (LevellingOn()) {
+        std::snprintf(note, size, " (%+.1f dB)", GainDb(gain));
+    } else if (size) {
+        note[0] = '\0';
+    }
 }
 
 TrackLevel LevelFromReplayGain(float gainDb, bool hasPeak, float peak) {

@@ -3,6 +3,7 @@
 // clipping.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // What is known of a track's loudness.
@@ -30,6 +31,11 @@ float TrackGain(const TrackLevel& level);
 
 // The same gain in dB, for the run log.
 double GainDb(float gain);
+
+// " (-4.5 dB)": a track's gain for the line that names it as it starts;
+// empty while levelling is off.
+constexpr size_t kGainNoteMax = 16;
+void FormatGainNote(char* note, size_t size, float gain);
 
 // From a ReplayGain track gain (dB against -18 LUFS) and its peak, when given.
 TrackLevel LevelFromReplayGain(float gainDb, bool hasPeak, float peak);

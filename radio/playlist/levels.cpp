@@ -18,6 +18,7 @@
 #include "radio/level/loudness.h"
 #include "radio/playlist/tape.h"
 #include "radio/playlist/trackcache.h"
+#include "radio/tags/tags.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -93,13 +94,17 @@ void StoreLevel(const std::string& key, const FileStamp& stamp, uint64_t micros,
     if (found == cache.end() || found->second.stamp != stamp) return;
     found->second.level = source;
     found->second.loudnessCentiLufs = static_cast<int32_t>(std::lround(level.loudnessLufs * kCentiPerUnit));
-    found->second.peakMillionths = static_cast<uint32_t>(std::lround(level.peak * kMillionthsPerUnit));
+    // Rounded up: a gain limited by the kept peak never takes the true one past full scale.
+    found->second.peakMillionths = static_cast<uint32_t>(std::ceil(level.peak * kMillionthsPerUnit));
     KeptTracksChanged();
 }
 
-// The level the track's tags give; unknown while no tag reader is joined.
-TrackLevel TaggedLevel(BassDword) {
-    return TrackLevel{};
+// The level the open track's tags give, if any.
+TrackLevel TaggedLevel(BassDword channel) {
+    BusyMark memory(g_memoryWork);
+    TrackTags tags;
+    ReadChannelTags(channel, tags);
+    return LevelFromTags(tags);
 }
 
 // The length of an open channel in microseconds; 0 when it has none.
@@ -235,6 +240,12 @@ bool TakeFileLevelsPlan() {
     g_sourceCursor = 0;
     delete sources;
     return true;
+}
+
+TrackLevel LevelFromTags(const TrackTags& tags) {
+    if (tags.hasReplayGain) return LevelFromReplayGain(tags.replayGainDb, tags.hasReplayPeak, tags.replayPeak);
+    if (tags.hasR128Gain) return LevelFromR128Gain(tags.r128Gain);
+    return TrackLevel{};
 }
 
 TrackFile SourceTrack(const char* source) {

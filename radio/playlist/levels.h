@@ -6,6 +6,7 @@
 
 #include "radio/level/level.h"
 #include "radio/playlist/tracklist.h"
+#include "radio/tags/tags.h"
 
 // Worker thread, whenever the settings are read or taken afresh: hands the
 // file stations' sources over, to be measured after the playlists' tracks.
@@ -21,6 +22,9 @@ bool MeasureLevelsStep();
 
 // What the cache knows of the track's level. Helper thread.
 TrackLevel KnownLevel(const TrackFile& track);
+
+// A track's level from its ReplayGain tags, else its R128 gain; unknown without either.
+TrackLevel LevelFromTags(const TrackTags& tags);
 
 // A file station's source as a track: its path for the file calls, its text as its name.
 TrackFile SourceTrack(const char* source);

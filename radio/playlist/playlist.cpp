@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,10 +16,12 @@
 #include "radio/common/dial.h"
 #include "radio/playlist/feed.h"
 #include "radio/playlist/levels.h"
+#include "radio/common/nowplaying.h"
 #include "radio/common/output.h"
 #include "radio/common/stationlog.h"
 #include "radio/common/stream.h"
 #include "radio/playlist/tape.h"
+#include "radio/tags/tags.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 
@@ -62,16 +63,6 @@ bool Locate(const Tape& tape, double seconds, size_t& index, double& within) {
     return LocateOnTape(Lengths(tape), seconds, index, within);
 }
 
-// " (-4.5 dB)": the track's levelling gain, for its log line; nothing while levelling is off.
-constexpr size_t kGainNoteMax = 16;
-void GainNote(char* note, size_t size, float gain) {
-    if (LevellingOn()) {
-        std::snprintf(note, size, " (%+.1f dB)", GainDb(gain));
-    } else {
-        note[0] = '\0';
-    }
-}
-
 double BroadcastSeconds() {
     return HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
 }
@@ -94,6 +85,12 @@ FeedTrack OpenTrack(Track& track, size_t index) {
         BASS_StreamFree(channel);
         track.seconds = 0;
         return opened;
+    }
+    if (track.title.empty()) {
+        BusyMark memory(g_memoryWork);
+        TrackTags tags;
+        ReadChannelTags(channel, tags);
+        track.title = TrackTitle(tags, track.file.name);
     }
     opened.channel = channel;
     opened.chans = info.chans;
@@ -160,18 +157,20 @@ bool PlayAt(Tape& tape) {
     char from[16], of[16];
     FormatDuration(from, sizeof from, static_cast<uint32_t>(within));
     FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
+    LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
+            tape.tracks[index].file.name.c_str(), from, of);
     char gain[kGainNoteMax];
-    GainNote(gain, sizeof gain, first.gain);
-    LogLine("station start: playlist %s playing %s from %s of %s%s", tape.playlist.c_str(),
-            tape.tracks[index].file.name.c_str(), from, of, gain);
+    FormatGainNote(gain, sizeof gain, first.gain);
+    AnnounceNowPlaying(tape.tracks[index].title.c_str(), gain);
     return true;
 }
 
 void LogTrackChange(float gainApplied) {
+    const Track& track = g_airTape->tracks[g_airTrack];
+    LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), track.file.name.c_str());
     char gain[kGainNoteMax];
-    GainNote(gain, sizeof gain, gainApplied);
-    LogLine("playlist %s: next track %s%s", g_airTape->playlist.c_str(), g_airTape->tracks[g_airTrack].file.name.c_str(),
-            gain);
+    FormatGainNote(gain, sizeof gain, gainApplied);
+    AnnounceNowPlaying(track.title.c_str(), gain);
 }
 
 void StreamPlaylistThread(void* argument) {

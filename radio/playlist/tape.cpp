@@ -142,7 +142,7 @@ void ListTape(Tape& tape, int8_t station) {
         LogLine("playlist %s: %s left out: %s", tape.playlist.c_str(), skipped.name.c_str(), skipped.reason.c_str());
     tape.tracks.clear();
     tape.tracks.reserve(list.tracks.size());
-    for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0});
+    for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0, {}});
     tape.listed = true;
     tape.learned = 0;
 }

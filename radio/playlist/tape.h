@@ -18,6 +18,7 @@
 struct Track {
     TrackFile file;
     double seconds = 0;  // 0: not playable, or not learned yet
+    std::string title;   // what it is called on air, read from its tags when first opened to play
 };
 
 struct Tape {

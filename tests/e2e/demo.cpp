@@ -12,6 +12,7 @@
 
 #include "tests/e2e/rig.h"
 #include "tests/e2e/timeline.h"
+#include "tests/fakes/fakenet.h"
 
 namespace {
 
@@ -28,6 +29,8 @@ constexpr int kVolumeSteps = 4;  // volume reported in quarters of the game's
 
 const char kBannerText[] = "ZORVE ASI by KT552";
 const char kTimelineName[] = "drive-timeline.txt";
+const char kNetRadioUrl[] = "http://stream.example.net:8000/radio";  // station 5 of examples/
+constexpr uint32_t kNetRadioKbits = 128;
 
 // What has been seen of the module so far.
 struct Seen {
@@ -47,6 +50,7 @@ struct Seen {
     bool colourKnown = false;
     int shadow = -1;
     bool banner = false;
+    std::string nowPlaying;  // the line drawn below the banner in the last frame
     std::map<uint32_t, std::string> tracks;  // playlist track channel -> file
     uint32_t trackRead = 0;                  // the track channel the playlist's stream read last
     int trackChanges = 0;
@@ -222,7 +226,21 @@ bool IsPaletteColour(uint32_t c, uint32_t index) {
 // then the station name's colour site, whose colour is reported.
 void DrawFrame() {
     SiteRun run;
+    const int bannerFirst = HostCallCount();
     Host().RunSite(SITE_BANNER_ENTRY, &run);
+    // The now-playing line: whatever the banner's site printed besides the banner.
+    std::string line;
+    for (const HostCall& call : HostCallsFrom(bannerFirst))
+        if (call.routine == HR_PRINT_TEXT && std::strcmp(call.text, kBannerText) != 0) line = call.text;
+    if (line != g_seen.nowPlaying) {
+        if (line.empty()) {
+            Say("now-playing line gone");
+        } else {
+            Say("now-playing line drawn below the banner: \"%s\"", line.c_str());
+        }
+        TimelineMark("nowplaying", line);
+        g_seen.nowPlaying = line;
+    }
     if (!ModuleContains(CallTarget(host::kNameColourCallSite))) return;
     const int first = HostCallCount();
     Host().RunSite(SITE_NAME_COLOUR_ENTRY, &run);
@@ -410,6 +428,12 @@ int PlayDemo() {
 
     SetHost<float>(host::kRadioVolumeAddr, kRadioVolume);
     SetOpenWait(kOpenWaitMs);
+    // The internet station's server names itself and its song.
+    FakeServer server{};
+    server.name = "Net Radio";
+    server.bitrate = kNetRadioKbits;
+    server.title = "The Arpeggios - Fast Lane";
+    FakeNet_SetServer(kNetRadioUrl, &server);
     FakeBass_SetJingleLength(FAKEBASS_OWN_LENGTH);
     StartClock(kDemoStartClockMs);
 

@@ -17,7 +17,7 @@ namespace {
 constexpr uint32_t kRate = 44100;
 constexpr uint32_t kTrackMs = 2000;
 constexpr double kTargetLufs = -18;
-// The tape is 6 s: broadcast time 600.05 s is 0.05 s into its first track.
+// The tape is 8 s: broadcast time 600.05 s is 0.05 s into its first track.
 constexpr uint32_t kTuneClockMs = 600050;
 constexpr uint32_t kFrameMs = 16;
 constexpr uint32_t kTrackFlags = 0x80220100;  // as the module opens a track to play it
@@ -33,14 +33,19 @@ struct Sine {
     double dbfs;       // a stereo 1 kHz sine of this peak reads this many LUFS
     double spikeDbfs;  // one sample this high, or 0 for none
     double heardLufs;  // as it should be heard
+    const char* tags;  // Vorbis comments, or null
 };
+// The tagged track's tags say -12 LUFS, whatever it holds: heard 6 dB lower.
+const char kTags[] = "REPLAYGAIN_TRACK_GAIN=-6.00 dB\0REPLAYGAIN_TRACK_PEAK=0.5\0";
 const Sine kTracks[] = {
-    {"1loud.wav", -10, 0, kTargetLufs},
-    {"2quiet.wav", -26, 0, kTargetLufs},
-    {"3peaky.wav", -30, -3, -27},  // raised by 3 dB only: its peak reaches full scale
+    {"1loud.wav", -10, 0, kTargetLufs, nullptr},
+    {"2quiet.wav", -26, 0, kTargetLufs, nullptr},
+    {"3peaky.wav", -30, -3, -27, nullptr},  // raised by 3 dB only: its peak reaches full scale
+    {"4tagged.wav", -30, 0, -36, kTags},
 };
-const Sine kFileStation = {"quietfile.wav", -26, 0, kTargetLufs};
-constexpr int kMeasured = 4;
+const Sine kFileStation = {"quietfile.wav", -26, 0, kTargetLufs, nullptr};
+constexpr int kMeasured = 4;  // the untagged tracks and the file station
+constexpr int kKept = 5;
 
 void WriteSine(const std::string& path, const Sine& sine) {
     const uint32_t frames = kRate * kTrackMs / 1000;
@@ -67,6 +72,14 @@ void WriteSine(const std::string& path, const Sine& sine) {
         const auto sample = static_cast<uint16_t>(static_cast<int16_t>(std::lround(value)));
         put(sample, 2);
         put(sample, 2);
+    }
+    if (sine.tags) {
+        // A chunk of Vorbis comments after the samples, as the audio fake hands them over.
+        const std::string comments(sine.tags, sizeof kTags);
+        wave += "tag2";
+        put(static_cast<uint32_t>(comments.size()), 4);
+        wave += comments;
+        if (comments.size() & 1) wave += '\0';
     }
     WriteFile(path, wave);
 }
@@ -99,7 +112,8 @@ int LevelsKept() {
         size_t field = line;
         for (int i = 0; i < kMarksField && field < end; ++i) field = cache.find('\t', field) + 1;
         const size_t marksEnd = cache.find('\t', field);
-        if (field < end && marksEnd < end && cache.substr(field, marksEnd - field).find('m') != std::string::npos) ++kept;
+        if (field < end && marksEnd < end && cache.substr(field, marksEnd - field).find_first_of("mt") != std::string::npos)
+            ++kept;
         line = end + 1;
     }
     return kept;
@@ -161,11 +175,11 @@ int PlayLevels() {
             for (const BassCall& made : BassCallsOf(BF_STREAM_CREATE, tuned))
                 if (made.result) stream = static_cast<uint32_t>(made.result);
             for (const BassCall& open : BassCallsOf(BF_STREAM_CREATE_FILE, tuned))
-                if (open.args[1] == kTrackFlags && std::strstr(open.text, "3peaky") && open.result)
+                if (open.args[1] == kTrackFlags && std::strstr(open.text, "4tagged") && open.result)
                     last = static_cast<uint32_t>(open.result);
             return stream && last && HeardByChannel(stream, tuned)[last].samples > kRate;
         },
-        "the third track heard for half a second");
+        "the last track heard for half a second");
     ResumeClock();
 
     const std::map<uint32_t, Heard> heard = HeardByChannel(stream, tuned);
@@ -195,15 +209,20 @@ int PlayLevels() {
     }
 
     // Kept, and each track measured once.
-    WaitFor([] { return LevelsKept() == kMeasured; }, "every loudness in the cache");
+    WaitFor([] { return LevelsKept() == kKept; }, "every loudness in the cache");
     CHECK(MeasuredToTheEnd() == kMeasured, "each measured once, got " + std::to_string(MeasuredToTheEnd()));
+    // The tagged track is opened to be measured (its tags read), never decoded for it.
+    for (const BassCall& read : BassCallsOf(BF_GET_DATA, 0))
+        for (const BassCall& open : BassCallsOf(BF_STREAM_CREATE_FILE, 0))
+            CHECK(!(open.result == read.handle && std::strstr(open.text, "4tagged") && read.args[1] == 0),
+                  "the tagged track read outside the stream");
 
     std::string log;
     ReadFile(kRunLogPath, log);
-    for (const char* line : {"station start: playlist audio/streams/even playing 1loud.wav from 0:00 of 0:02 (-8.0 dB)\r\n",
-                             "playlist audio/streams/even: next track 2quiet.wav (+8.0 dB)\r\n",
-                             "playlist audio/streams/even: next track 3peaky.wav (+3.0 dB)\r\n",
-                             "station start: audio/streams/quietfile.wav plays at +8.0 dB for even loudness\r\n"})
+    for (const char* line : {"station start: playlist audio/streams/even playing 1loud.wav from 0:00 of 0:02\r\n",
+                             "now playing: 1loud (-8.0 dB)\r\n", "now playing: 2quiet (+8.0 dB)\r\n",
+                             "now playing: 3peaky (+3.0 dB)\r\n", "now playing: 4tagged (-6.0 dB)\r\n",
+                             "now playing: quietfile (+8.0 dB)\r\n"})
         CHECK(log.find(line) != std::string::npos, std::string("the run log says: ") + line);
     return Failures();
 }

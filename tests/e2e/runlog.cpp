@@ -131,6 +131,7 @@ const std::vector<std::string> kHealthyLog = {
     "add-on bassflac.dll loaded",
     "jingle jingles/one.wav loaded",
     "station start: file audio/streams/morning.flac playing from 2:05 of 10:00",
+    "now playing: morning",
     "station start: internet stream http://radio.example:8000/live playing",
     "settings saved at exit",
 };

@@ -15,6 +15,7 @@
 #include "tests/e2e/demo.h"
 #include "tests/e2e/live.h"
 #include "tests/e2e/levels.h"
+#include "tests/e2e/nowplaying.h"
 #include "tests/e2e/playlist.h"
 #include "tests/e2e/rig.h"
 #include "tests/e2e/sound.h"
@@ -567,6 +568,7 @@ const Scenario kScenarios[] = {
          CheckAudioShutDown(true);
      }},
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
+    {"now_playing", PlayNowPlaying, [] { CheckAudioShutDown(false); }},
     {"levels", PlayLevels, [] { CheckAudioShutDown(false); }},
     {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
     {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},

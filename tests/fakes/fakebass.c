@@ -6,6 +6,12 @@
  * size and the default rate for other files), unless a length is scripted.
  * File names of streams and samples are in the ANSI code page, or UTF-16 with
  * BASS_UNICODE, as the library takes them; a call's record holds them as UTF-8.
+ * A file stream hands over the tags in the file's own bytes, as the library
+ * does: an ID3v2 block at its start (the WAV data follows it), an ID3v2 block
+ * in a WAV "id3 " chunk, an ID3v1 block in its last 128 bytes; and, standing in
+ * for the tags of formats this fake does not decode (Vorbis comments, APE,
+ * MP4), a WAV chunk "tagN" holds the block of the library's tag type N as it
+ * is handed over.
  * Setting FAKEBASS_LOG=FILE writes the calls to FILE when the library unloads,
  * after the module's own detach. */
 #include <windows.h>
@@ -31,6 +37,13 @@
 
 typedef void(__stdcall* SyncProc)(DWORD sync, DWORD channel, DWORD data, void* user);
 typedef DWORD(__stdcall* StreamProc)(DWORD handle, void* buffer, DWORD length, void* user);
+
+#define TAG_KINDS 8
+#define TAG_ID3 0
+#define TAG_ID3V2 1
+#define ID3V1_SIZE 128
+#define ID3V2_HEADER 10
+#define MAX_TAG_BLOCK (16u << 20)
 
 typedef struct Channel {
     uint32_t handle;
@@ -62,6 +75,7 @@ typedef struct Channel {
     wchar_t wavePath[MAX_PATH];
     uint32_t waveFormat, waveBits, waveBlockAlign, waveChannels;
     long waveDataAt;
+    char* tags[TAG_KINDS]; /* a file stream's tag blocks by the library's tag type, or NULL */
 } Channel;
 
 static CRITICAL_SECTION g_lock;
@@ -134,7 +148,17 @@ static FILE* OpenLog(void) {
     return file;
 }
 
+static void FreeTags(Channel* channel) {
+    int kind;
+    for (kind = 0; kind < TAG_KINDS; ++kind) {
+        free(channel->tags[kind]);
+        channel->tags[kind] = NULL;
+    }
+}
+
 static void ResetState(void) {
+    int i;
+    for (i = 0; i < g_channelCount; ++i) FreeTags(&g_channels[i]);
     g_logCount = 0;
     g_channelCount = 0;
     g_nextStream = FAKEBASS_STREAM_BASE + 1;
@@ -372,6 +396,7 @@ static void Remove(uint32_t handle) {
     int i;
     for (i = 0; i < g_channelCount; ++i) {
         if (g_channels[i].handle == handle) {
+            FreeTags(&g_channels[i]);
             g_channels[i] = g_channels[--g_channelCount];
             return;
         }
@@ -428,13 +453,75 @@ static int IsRegularFileOf(const void* file, uint32_t flags) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+static FILE* OpenFileBytes(const void* path, uint32_t flags) {
+    return (flags & UNICODE_FLAG) ? _wfopen((const wchar_t*)path, L"rb") : fopen((const char*)path, "rb");
+}
+
+/* The size of the ID3v2 block that bytes start, header and footer included; 0 if none. */
+static uint32_t Id3v2Size(const unsigned char* bytes) {
+    int i;
+    uint32_t size = 0;
+    if (memcmp(bytes, "ID3", 3)) return 0;
+    for (i = 6; i < ID3V2_HEADER; ++i) size = size << 7 | (bytes[i] & 0x7F);
+    return ID3V2_HEADER + size + (bytes[3] == 4 && (bytes[5] & 0x10) ? ID3V2_HEADER : 0);
+}
+
+/* A copy of size bytes from the file's place at, with two NULs after them:
+ * blocks of strings end so. */
+static char* ReadBlock(FILE* file, long at, uint32_t size) {
+    char* block;
+    if (size > MAX_TAG_BLOCK || fseek(file, at, SEEK_SET)) return NULL;
+    block = (char*)malloc(size + 2);
+    if (!block) return NULL;
+    if (fread(block, 1, size, file) != size) {
+        free(block);
+        return NULL;
+    }
+    block[size] = block[size + 1] = 0;
+    return block;
+}
+
+/* The file's tag blocks into the channel (see the top of this file). */
+static void ReadTags(const void* path, uint32_t flags, Channel* channel) {
+    unsigned char header[12], chunk[8];
+    long at = 0;
+    FILE* file = OpenFileBytes(path, flags);
+    if (!file) return;
+    if (fread(header, 1, ID3V2_HEADER, file) == ID3V2_HEADER && Id3v2Size(header)) {
+        channel->tags[TAG_ID3V2] = ReadBlock(file, 0, Id3v2Size(header));
+        at = (long)Id3v2Size(header);
+    }
+    if (!fseek(file, at, SEEK_SET) && fread(header, 1, sizeof header, file) == sizeof header &&
+        !memcmp(header, "RIFF", 4) && !memcmp(header + 8, "WAVE", 4)) {
+        at += sizeof header;
+        while (!fseek(file, at, SEEK_SET) && fread(chunk, 1, sizeof chunk, file) == sizeof chunk) {
+            const uint32_t size = Le(chunk + 4, 4);
+            int kind = -1;
+            if (!memcmp(chunk, "id3 ", 4) || !memcmp(chunk, "ID3 ", 4)) kind = TAG_ID3V2;
+            if (!memcmp(chunk, "tag", 3) && chunk[3] >= '0' && chunk[3] < '0' + TAG_KINDS) kind = chunk[3] - '0';
+            if (kind >= 0 && !channel->tags[kind]) channel->tags[kind] = ReadBlock(file, at + 8, size);
+            at += 8 + (long)(size + (size & 1));
+        }
+    }
+    if (!fseek(file, -ID3V1_SIZE, SEEK_END) && fread(header, 1, 3, file) == 3 && !memcmp(header, "TAG", 3)) {
+        channel->tags[TAG_ID3] = ReadBlock(file, ftell(file) - 3, ID3V1_SIZE);
+    }
+    fclose(file);
+}
+
 static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
     unsigned char header[12], chunk[8], fmt[16];
     uint32_t blockAlign = 0;
     int found = 0;
-    FILE* file = (flags & UNICODE_FLAG) ? _wfopen((const wchar_t*)path, L"rb") : fopen((const char*)path, "rb");
+    FILE* file = OpenFileBytes(path, flags);
     memset(wave, 0, sizeof *wave);
     if (!file) return 0;
+    /* An ID3v2 block before the sound, as MP3 files have. */
+    if (fread(header, 1, ID3V2_HEADER, file) == ID3V2_HEADER && Id3v2Size(header)) {
+        fseek(file, (long)Id3v2Size(header), SEEK_SET);
+    } else {
+        fseek(file, 0, SEEK_SET);
+    }
     if (fread(header, 1, sizeof header, file) == sizeof header && !memcmp(header, "RIFF", 4) &&
         !memcmp(header + 8, "WAVE", 4)) {
         while (fread(chunk, 1, sizeof chunk, file) == sizeof chunk) {
@@ -601,6 +688,7 @@ DWORD __stdcall BASS_StreamCreateFile(BOOL mem, const void* file, uint64_t offse
         Channel* channel = Add(g_nextStream, length);
         if (channel) {
             channel->flags = flags;
+            ReadTags(file, flags, channel);
             if (isWave) {
                 channel->bytesPerSecond = wave.rate * floatFrame;
                 channel->frameBytes = floatFrame;
@@ -1055,9 +1143,16 @@ BOOL __stdcall BASS_Start(void) {
 const char* __stdcall BASS_ChannelGetTags(DWORD handle, DWORD tags) {
     BassCall* call = Begin(BF_GET_TAGS, handle);
     const char* text;
+    Channel* channel;
     call->args[0] = tags;
     EnterCriticalSection(&g_lock);
-    text = g_failAll || !Find(handle) ? NULL : FakeNet_Tags(handle, tags);
+    if (g_failAll || !(channel = Find(handle))) {
+        text = NULL;
+    } else if (tags < TAG_KINDS && channel->tags[tags]) {
+        text = channel->tags[tags];
+    } else {
+        text = FakeNet_Tags(handle, tags);
+    }
     LeaveCriticalSection(&g_lock);
     Text(call, text);
     call->result = text != NULL;

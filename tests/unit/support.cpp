@@ -11,10 +11,12 @@
 #include <sstream>
 
 #include "hud/name.h"
+#include "hud/nowplaying.h"
 #include "module/library.h"
 #include "module/tick.h"
 #include "platform/bass.h"
 #include "platform/runlog.h"
+#include "radio/common/nowplaying.h"
 #include "radio/playlist/feed.h"
 #include "radio/jingles.h"
 #include "radio/player.h"
@@ -99,6 +101,9 @@ void ResetModuleState() {
     g_nameEntryMeasured = false;
     g_audioLibraryState = kLibraryNotAsked;
     g_audioLibraryVersion = 0;
+    ForgetNowPlaying();
+    HideNowPlaying();
+    SetNowPlayingAudible(false);
     CloseRunLog();
     ResetQueuedThreads();
     StopFeed();

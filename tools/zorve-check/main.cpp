@@ -21,19 +21,23 @@ constexpr int kSomethingWillNotPlay = 1;
 constexpr int kUsageError = 2;
 
 const char kUsage[] =
-    "usage: zorve-check [--json] GAME-FOLDER\n"
+    "usage: zorve-check [--json] [--tracks] GAME-FOLDER\n"
     "Reads GAME-FOLDER/audio/streams/settings.ini as the radio module does and tells, for\n"
-    "stations 1 to 11 and the jingles, what will play and why not. Exit status 0 when\n"
+    "stations 1 to 11 and the jingles, what will play and why not. --tracks lists every\n"
+    "track of a playlist station with its length and title. Exit status 0 when\n"
     "everything configured will play, 1 when something will not, 2 on a usage error.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     bool json = false;
+    bool tracks = false;
     const char* folder = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
+        } else if (std::strcmp(argv[i], "--tracks") == 0) {
+            tracks = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return kAllPlay;
@@ -56,9 +60,9 @@ int main(int argc, char** argv) {
 
     const FolderLook look = InspectGameFolder();
     if (json) {
-        PrintJson(stdout, folder, look);
+        PrintJson(stdout, folder, look, tracks);
     } else {
-        PrintText(stdout, folder, look);
+        PrintText(stdout, folder, look, tracks);
     }
     return AnyFailure(look) ? kSomethingWillNotPlay : kAllPlay;
 }

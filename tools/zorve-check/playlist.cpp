@@ -9,6 +9,7 @@
 #include "radio/playlist/trackcache.h"
 #include "settings/settings.h"
 #include "settings/text.h"
+#include "tools/zorve-check/filetags.h"
 #include "tools/zorve-check/tracklength.h"
 
 namespace fs = std::filesystem;
@@ -60,22 +61,26 @@ PlaylistLook LookAtPlaylist(const std::string& section) {
         const uint64_t micros = stamped ? CachedMicros(cache, key, stamp) : 0;
         if (const CachedLength* kept = stamped ? CachedTrack(cache, key, stamp) : nullptr) NoteLevel(look, *kept);
         if (micros) {
-            ++look.tracks;
             ++look.cachedLengths;
-            look.seconds += micros / 1e6;
-            continue;
-        }
-        const Length length = TrackLength(track.path, track.name, seconds);
-        if (length == Length::kNotAudio || (length == Length::kKnown && !(seconds > 0))) {
-            look.problems.push_back({track.name, length == Length::kNotAudio ? "not an audio file" : "no sound in it"});
-            continue;
+            seconds = micros / 1e6;
+        } else {
+            const Length length = TrackLength(track.path, track.name, seconds);
+            if (length == Length::kNotAudio || (length == Length::kKnown && !(seconds > 0))) {
+                look.problems.push_back({track.name, length == Length::kNotAudio ? "not an audio file" : "no sound in it"});
+                continue;
+            }
+            if (length != Length::kKnown) {
+                seconds = 0;
+                ++look.unknownLengths;
+            }
         }
         ++look.tracks;
-        if (length == Length::kKnown) {
-            look.seconds += seconds;
-        } else {
-            ++look.unknownLengths;
-        }
+        look.seconds += seconds;
+        TrackTags tags;
+        ReadFileTags(track.path, tags);
+        if (!tags.title.empty()) ++look.titled;
+        if (tags.damaged) look.damagedTags.push_back(track.name);
+        look.trackLooks.push_back({track.name, seconds, TrackTitle(tags, track.name)});
     }
     if (look.tracks == 0) look.fault = "no track in it plays";
     return look;

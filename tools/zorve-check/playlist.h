@@ -7,6 +7,13 @@
 
 #include "radio/playlist/tracklist.h"
 
+// One playing track, for the list of every track.
+struct TrackLook {
+    std::string name;
+    double seconds;    // 0 when its length cannot be read here
+    std::string title; // what it is called on air
+};
+
 struct PlaylistLook {
     std::string playlist;  // the key's value; empty: the station has no playlist
     bool shuffle;
@@ -22,6 +29,9 @@ struct PlaylistLook {
     double quietestLufs;
     double loudestLufs;
     std::vector<SkippedTrack> problems;
+    int titled;         // playing tracks with a title in their tags
+    std::vector<std::string> damagedTags;  // playing tracks whose tags are damaged in part
+    std::vector<TrackLook> trackLooks;     // every playing track, in playing order
 };
 
 // The playlist of a station section; its value is read only when the

@@ -1,7 +1,10 @@
 // The checker's findings as lines or JSON.
 #include "tools/zorve-check/report.h"
 
+#include <cmath>
 #include <vector>
+
+#include "platform/timetext.h"
 
 namespace {
 
@@ -83,22 +86,53 @@ std::string Lufs(const PlaylistLook& playlist, double lufs) {
     return text;
 }
 
-std::string Json(const PlaylistLook& playlist) {
+std::string JsonSeconds(double value) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", value);
+    return seconds;
+}
+
+// With tracks, every playing track's name, length and title as well.
+std::string Json(const PlaylistLook& playlist, bool tracks) {
     if (playlist.playlist.empty()) return "null";
     std::string problems;
     for (const SkippedTrack& track : playlist.problems)
         problems += std::string(problems.empty() ? "" : ", ") + "{\"name\": " + Json(track.name) +
                     ", \"reason\": " + Json(track.reason) + "}";
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", playlist.seconds);
-    return "{\"playlist\": " + Json(playlist.playlist) + ", \"shuffle\": " + Json(playlist.shuffle) +
-           ", \"tracks\": " + std::to_string(playlist.tracks) + ", \"seconds\": " + seconds +
-           ", \"unknownLengths\": " + std::to_string(playlist.unknownLengths) +
-           ", \"cachedLengths\": " + std::to_string(playlist.cachedLengths) +
-           ", \"measured\": " + std::to_string(playlist.measured) + ", \"tagged\": " + std::to_string(playlist.tagged) +
-           ", \"quietestLufs\": " + Lufs(playlist, playlist.quietestLufs) +
-           ", \"loudestLufs\": " + Lufs(playlist, playlist.loudestLufs) + ", \"notPlayed\": [" + problems +
-           "]}";
+    std::string damaged;
+    for (const std::string& name : playlist.damagedTags) damaged += (damaged.empty() ? "" : ", ") + Json(name);
+    std::string text = "{\"playlist\": " + Json(playlist.playlist) + ", \"shuffle\": " + Json(playlist.shuffle) +
+                       ", \"tracks\": " + std::to_string(playlist.tracks) + ", \"seconds\": " +
+                       JsonSeconds(playlist.seconds) + ", \"unknownLengths\": " +
+                       std::to_string(playlist.unknownLengths) + ", \"cachedLengths\": " +
+                       std::to_string(playlist.cachedLengths) + ", \"notPlayed\": [" + problems +
+                       "], \"measured\": " + std::to_string(playlist.measured) + ", \"tagged\": " +
+                       std::to_string(playlist.tagged) + ", \"quietestLufs\": " + Lufs(playlist, playlist.quietestLufs) +
+                       ", \"loudestLufs\": " + Lufs(playlist, playlist.loudestLufs) + ", \"titledTracks\": " +
+                       std::to_string(playlist.titled) + ", \"damagedTags\": [" + damaged + "]";
+    if (tracks) {
+        std::string list;
+        for (const TrackLook& track : playlist.trackLooks)
+            list += std::string(list.empty() ? "" : ", ") + "{\"name\": " + Json(track.name) +
+                    ", \"seconds\": " + JsonSeconds(track.seconds) + ", \"title\": " + Json(track.title) + "}";
+        text += ", \"trackList\": [" + list + "]";
+    }
+    return text + "}";
+}
+
+// What the playlist's tags give, and with tracks every track's line.
+void PrintTrackTitles(FILE* out, const PlaylistLook& playlist, bool tracks) {
+    if (playlist.tracks == 0) return;
+    std::fprintf(out, "  titles: %d of %d tracks named by their tags, the others by their file names\n",
+                 playlist.titled, playlist.tracks);
+    for (const std::string& name : playlist.damagedTags)
+        std::fprintf(out, "  track %s: tags damaged in part: what could be read is used\n", name.c_str());
+    if (!tracks) return;
+    for (const TrackLook& track : playlist.trackLooks) {
+        char length[16] = "?:??";
+        if (track.seconds > 0) FormatDuration(length, sizeof length, static_cast<uint32_t>(std::lround(track.seconds)));
+        std::fprintf(out, "  %s  %s  %s\n", length, track.name.c_str(), track.title.c_str());
+    }
 }
 
 std::string Json(const ColourLook& colour) {
@@ -109,7 +143,7 @@ std::string Json(const ColourLook& colour) {
 
 }  // namespace
 
-void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
+void PrintText(FILE* out, const std::string& folder, const FolderLook& look, bool tracks) {
     std::fprintf(out, "zorve-check: game folder %s\n", folder.c_str());
     std::fprintf(out, "settings: %s\n",
                  look.settingsFound ? "audio/streams/settings.ini found"
@@ -141,6 +175,7 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
                          station.detail.c_str());
             for (const SkippedTrack& track : station.playlist.problems)
                 std::fprintf(out, "  track %s: will not play: %s\n", track.name.c_str(), track.reason.c_str());
+            PrintTrackTitles(out, station.playlist, tracks);
         } else if (station.source.empty()) {
             std::fprintf(out, "station %d: %s\n", station.number, VerdictWord(station.verdict, station.status));
         } else {
@@ -197,7 +232,7 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look) {
                  list.c_str());
 }
 
-void PrintJson(FILE* out, const std::string& folder, const FolderLook& look) {
+void PrintJson(FILE* out, const std::string& folder, const FolderLook& look, bool tracks) {
     std::fprintf(out, "{\n  \"gameFolder\": %s,\n  \"settingsFound\": %s,\n  \"audioLibraryFound\": %s,\n",
                  Json(folder).c_str(), Json(look.settingsFound), Json(look.audioLibraryFound));
     std::string addOns;
@@ -212,7 +247,7 @@ void PrintJson(FILE* out, const std::string& folder, const FolderLook& look) {
                      "\"name\": %s, \"colorA\": %s, \"colorB\": %s, \"shadow\": %s, \"playlist\": %s}%s\n",
                      s.number, Json(s.source).c_str(), VerdictName(s.verdict), Json(s.status).c_str(),
                      Json(s.detail).c_str(), Json(s.name).c_str(), Json(s.colorA).c_str(), Json(s.colorB).c_str(),
-                     Json(s.shadow).c_str(), Json(s.playlist).c_str(), i + 1 < look.stations.size() ? "," : "");
+                     Json(s.shadow).c_str(), Json(s.playlist, tracks).c_str(), i + 1 < look.stations.size() ? "," : "");
     }
     std::fprintf(out, "  ],\n  \"jinglesLoaded\": %d,\n  \"jingles\": [\n", look.jinglesLoaded);
     for (size_t i = 0; i < look.jingles.size(); ++i) {

@@ -6,5 +6,6 @@
 
 #include "tools/zorve-check/inspect.h"
 
-void PrintText(FILE* out, const std::string& folder, const FolderLook& look);
-void PrintJson(FILE* out, const std::string& folder, const FolderLook& look);
+// With tracks, every playing track of a playlist with its length and title.
+void PrintText(FILE* out, const std::string& folder, const FolderLook& look, bool tracks);
+void PrintJson(FILE* out, const std::string& folder, const FolderLook& look, bool tracks);

@@ -1,0 +1,1 @@
+file(WRITE ${WORK}/bass.dll "stands in for the audio library")
