@@ -114,21 +114,8 @@ uint64_t LengthMicros(BassDword channel) {
     return seconds > 0 ? static_cast<uint64_t>(std::llround(seconds * kMicrosPerSecond)) : 0;
 }
 
-// Opens the track to be measured; false when it is known already, changed or
-// will not open. A track of no tape (ofTape false) need not have a length kept.
-bool BeginTrack(const TrackFile& file, bool ofTape) {
-    std::string key;
-    {
-        BusyMark memory(g_memoryWork);
-        key = TrackCacheKey(file.path);
-    }
-    FileStamp stamp;
-    {
-        BusyMark files(g_fileWork);
-        if (!ReadFileStamp(file.path, stamp)) return false;
-    }
-    const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
-    if (kept ? kept->level != LevelSource::kNone : ofTape) return false;
+// Opens the track to measure it, or keeps the level its tags give.
+bool OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& stamp) {
     BassDword channel;
     BassChannelInfo info{};
     {
@@ -156,8 +143,36 @@ bool BeginTrack(const TrackFile& file, bool ofTape) {
     return true;
 }
 
-// Opens the next track of the tapes that has no level yet; false when there is none.
-bool BeginNextTrack() {
+// Opens the track to be measured; false when it is known already, changed or
+// will not open. A track of no tape (ofTape false) need not have a length kept.
+bool BeginTrack(const TrackFile& file, bool ofTape) {
+    std::string key;
+    {
+        BusyMark memory(g_memoryWork);
+        key = TrackCacheKey(file.path);
+    }
+    // A tape's track was checked against its file when its length was learned.
+    if (ofTape) {
+        const auto found = KeptTracks().find(key);
+        if (found == KeptTracks().end() || found->second.level != LevelSource::kNone) return false;
+    }
+    FileStamp stamp;
+    {
+        BusyMark files(g_fileWork);
+        if (!ReadFileStamp(file.path, stamp)) return false;
+    }
+    const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
+    if (kept ? kept->level != LevelSource::kNone : ofTape) return false;
+    return OpenToMeasure(file, key, stamp);
+}
+
+enum class Look { kBegan, kLater, kNone };
+
+// Opens the next track of the tapes that has no level yet, then of the file
+// stations. A look through many known tracks goes on at the next step.
+Look BeginNextTrack() {
+    const LONGLONG started = NowMs();
+    const auto passedOver = [started] { return NowMs() - started >= kMeasureSliceMs; };
     for (int8_t station = 1; station <= static_cast<int8_t>(kLastStreamedStation); ++station) {
         const Tape& tape = StationTape(station);
         Cursor& cursor = g_cursors[station];
@@ -169,12 +184,15 @@ bool BeginNextTrack() {
         }
         while (cursor.next < tape.learned) {
             const Track& track = tape.tracks[cursor.next++];
-            if (track.seconds > 0 && BeginTrack(track.file, true)) return true;
+            if (track.seconds > 0 && BeginTrack(track.file, true)) return Look::kBegan;
+            if (passedOver()) return Look::kLater;
         }
     }
-    while (g_sourceCursor < g_sources.size())
-        if (BeginTrack(g_sources[g_sourceCursor++], false)) return true;
-    return false;
+    while (g_sourceCursor < g_sources.size()) {
+        if (BeginTrack(g_sources[g_sourceCursor++], false)) return Look::kBegan;
+        if (passedOver()) return Look::kLater;
+    }
+    return Look::kNone;
 }
 
 // Decodes and measures for one slice; at the track's end its level is kept.
@@ -264,21 +282,26 @@ bool MeasureLevelsStep() {
         return true;
     }
     // What the cache knows is not measured again.
-    return KeptTracksRead() && BeginNextTrack();
+    return KeptTracksRead() && BeginNextTrack() != Look::kNone;
 }
 
 TrackLevel KnownLevel(const TrackFile& track) {
+    TrackLevel level;
+    FileStamp stamp;
+    {
+        BusyMark files(g_fileWork);
+        if (!ReadFileStamp(track.path, stamp)) return level;
+    }
     std::string key;
     {
         BusyMark memory(g_memoryWork);
         key = TrackCacheKey(track.path);
     }
-    TrackLevel level;
-    const TrackCache& cache = KeptTracks();
-    const auto found = cache.find(key);
-    if (found == cache.end() || found->second.level == LevelSource::kNone) return level;
+    // A file changed since it was measured is unknown again.
+    const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
+    if (!kept || kept->level == LevelSource::kNone) return level;
     level.known = true;
-    level.loudnessLufs = found->second.loudnessCentiLufs / kCentiPerUnit;
-    level.peak = found->second.peakMillionths / kMillionthsPerUnit;
+    level.loudnessLufs = kept->loudnessCentiLufs / kCentiPerUnit;
+    level.peak = kept->peakMillionths / kMillionthsPerUnit;
     return level;
 }

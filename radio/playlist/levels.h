@@ -20,7 +20,8 @@ bool TakeFileLevelsPlan();
 // end of a track's; false when levelling is off or every track is known.
 bool MeasureLevelsStep();
 
-// What the cache knows of the track's level. Helper thread.
+// What the cache knows of the track's level, while its file is as it was
+// when measured. Helper thread.
 TrackLevel KnownLevel(const TrackFile& track);
 
 // A track's level from its ReplayGain tags, else its R128 gain; unknown without either.
