@@ -207,10 +207,15 @@ void MeasureSlice() {
             got = BASS_ChannelGetData(g_measuring.channel, g_samples, kReadFrames * frameBytes);
             if (got == kBassErrorDword) ended = BASS_ErrorGetCode() == BASS_ERROR_ENDED;
         }
-        if (got == kBassErrorDword) {
-            // A track that cannot be decoded to its end is left unmeasured.
+        // Nothing read: a channel that gives no samples and no end would keep
+        // the helper thread busy for good; it is left unmeasured, as is a
+        // track that cannot be decoded to its end.
+        if (got == 0 || (got == kBassErrorDword && !ended)) {
             FreeMeasuring();
-            if (!ended) return;
+            return;
+        }
+        if (got == kBassErrorDword) {
+            FreeMeasuring();
             TrackLevel level;
             level.known = true;
             level.loudnessLufs = MeterLoudness(g_measuring.meter);

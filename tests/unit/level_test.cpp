@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "radio/level/level.h"
+#include "radio/playlist/levels.h"
+#include "radio/playlist/tape.h"
 #include "tests/unit/support.h"
 
 namespace {
@@ -53,6 +55,23 @@ TEST_F(Level, GainBringsATrackToTheTargetWithoutClipping) {
         EXPECT_FALSE(LogRefusedTarget());
     }
     // Off again for the tests that follow.
+    UseSettings("");
+    ReadLevelSettings();
+}
+
+// A file the library opens but that gives neither samples nor an end must not
+// keep the helper thread measuring for good.
+TEST_F(Level, ASourceThatGivesNoSamplesIsPassedOver) {
+    constexpr int kMostSteps = 100;
+    folder.Write("audio/streams/stub.wav", "RIFF");
+    UseSettings("[SOUND]\nlevel = 1\n[TRACK3]\nsource = audio/streams/stub.wav\n");
+    ReadLevelSettings();
+    PlanTapes();
+    PlanFileLevels();
+    int steps = 0;
+    while ((TakeFileLevelsPlan() | LearnTapesStep() | MeasureLevelsStep()) && steps < kMostSteps) ++steps;
+    EXPECT_LT(steps, kMostSteps);
+    EXPECT_FALSE(BassCallsOf(BF_GET_DATA).empty());
     UseSettings("");
     ReadLevelSettings();
 }
