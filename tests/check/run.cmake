@@ -3,7 +3,8 @@
 #         [-DGAME=<folder to copy instead of CASE/game>] [-DEXPECTED=<file>] -P run.cmake
 # The expected file holds "exit N" and then lines that must each appear whole in
 # the output; a line "json PATH... = VALUE" instead runs with --json and checks
-# that member of the answer.
+# that member of the answer, and a line "tracks LINE" runs with --tracks and
+# looks for LINE in that output.
 cmake_minimum_required(VERSION 3.20)
 
 file(REMOVE_RECURSE ${WORK})
@@ -32,6 +33,7 @@ endfunction()
 
 run_check(text rc)
 set(json "")
+set(tracks "")
 
 # Semicolons are CMake's list separator: hidden while the lines are split.
 file(READ ${EXPECTED} expected)
@@ -55,6 +57,14 @@ foreach(line IN LISTS expected)
     string(JSON got ERROR_VARIABLE error GET "${json}" ${path})
     if(error OR NOT got STREQUAL want)
       string(APPEND failures "json ${CMAKE_MATCH_1}: got '${got}' ${error}, expected '${want}'\n")
+    endif()
+  elseif(line MATCHES "^tracks (.*)$")
+    if(tracks STREQUAL "")
+      run_check(tracks tracks_rc --tracks)
+    endif()
+    string(FIND "\n${tracks}" "\n${CMAKE_MATCH_1}\n" at)
+    if(at EQUAL -1)
+      string(APPEND failures "missing line with --tracks: ${CMAKE_MATCH_1}\n")
     endif()
   else()
     string(FIND "\n${text}" "\n${line}\n" at)
