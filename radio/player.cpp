@@ -124,6 +124,7 @@ void StreamFileThread(void* source) {
                                                        kFileStreamFlags | (file.Wide() ? BASS_UNICODE : 0));
         const int32_t openError = OpenError(stream);
         g_stationStream = stream;
+        const float gain = stream && LevellingOn() ? LevelFileStream(stream, static_cast<const char*>(source)) : 1;
 
         // Taken after the wait and the open, so that both count towards the broadcast time.
         const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
@@ -134,7 +135,6 @@ void StreamFileThread(void* source) {
         const bool known = length != 0 && length != kBassErrorQword && bytes != kBassErrorQword;
         const BassQword position = known ? bytes % length : 0;
         BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
-        const float gain = stream && LevellingOn() ? LevelFileStream(stream, static_cast<const char*>(source)) : 1;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         if (stream && !played) NotePlayFailure();
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
