@@ -236,7 +236,8 @@ void PlanFileLevels() {
         BusyMark memory(g_memoryWork);
         sources = new (std::nothrow) Sources;
         if (!sources) return;
-        for (int station = 1; station <= kLastStreamedStation; ++station) {
+        // With levelling off no file station's source is looked at or kept.
+        for (int station = 1; station <= kLastStreamedStation && LevellingOn(); ++station) {
             std::string source = GetValue(TrackSection(static_cast<int8_t>(station)).c_str(), kSourceKey, "");
             if (!source.empty() && FieldAt(1, source, kSchemeSeparator) != kUrlScheme)
                 sources->push_back(std::move(source));

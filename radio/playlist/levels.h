@@ -8,8 +8,9 @@
 #include "radio/playlist/tracklist.h"
 #include "radio/tags/tags.h"
 
-// Worker thread, whenever the settings are read or taken afresh: hands the
-// file stations' sources over, to be measured after the playlists' tracks.
+// Worker thread, whenever the settings are read or taken afresh (after
+// ReadLevelSettings): hands the file stations' sources over, to be measured
+// after the playlists' tracks; none while levelling is off.
 void PlanFileLevels();
 
 // Helper work, ahead of the tapes' learning: takes the sources handed over,
