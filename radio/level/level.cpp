@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/bass.h"
+#include "platform/busy.h"
 #include "platform/runlog.h"
 #include "radio/level/loudness.h"
 #include "settings/settings.h"
@@ -66,6 +67,7 @@ bool ParseTarget(const std::string& text, double& lufs) {
 }  // namespace
 
 void ReadLevelSettings() {
+    BusyMark memory(g_memoryWork);
     g_on = GetLongValue(kSoundSection, kLevelKey, 0) != 0;
     const std::string text = GetValue(kSoundSection, kTargetKey, "");
     double lufs = kDefaultTargetLufs;

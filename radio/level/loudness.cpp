@@ -19,6 +19,8 @@ constexpr uint32_t kStepsPerBlock = 4;  // 400 ms blocks overlapping by 75%
 constexpr double kLoudnessOffset = -0.691;
 constexpr double kRelativeGateLu = -10.0;
 constexpr double kSurroundWeight = 1.41;
+// Below this the shelf's corner lies past half the rate: no track is that coarse.
+constexpr uint32_t kLowestRateHz = 8000;
 
 Biquad Shelf(double rate) {
     const double k = std::tan(kPi * kShelfHz / rate);
@@ -80,7 +82,7 @@ double FromLufs(double lufs) {
 
 bool StartMeter(LoudnessMeter& meter, uint32_t rate, uint32_t chans) {
     meter = LoudnessMeter{};
-    if (chans == 0 || chans > kMeterMaxChannels || rate == 0) return false;
+    if (chans == 0 || chans > kMeterMaxChannels || rate < kLowestRateHz) return false;
     meter.chans = chans;
     meter.shelf = Shelf(rate);
     meter.highPass = HighPass(rate);

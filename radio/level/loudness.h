@@ -29,7 +29,7 @@ struct LoudnessMeter {
 };
 
 // Readies the meter for a track of chans channels at rate Hz; false for no
-// channels, more than kMeterMaxChannels or no rate.
+// channels, more than kMeterMaxChannels or a rate below 8 kHz.
 bool StartMeter(LoudnessMeter& meter, uint32_t rate, uint32_t chans);
 
 // Takes frames interleaved frames. May allocate (a block's value is kept per 100 ms).

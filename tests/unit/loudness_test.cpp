@@ -67,6 +67,7 @@ TEST(Loudness, PeakIsTheLargestSampleAndOddLayoutsAreRefused) {
     EXPECT_FALSE(StartMeter(refused, 48000, 0));
     EXPECT_FALSE(StartMeter(refused, 48000, kMeterMaxChannels + 1));
     EXPECT_FALSE(StartMeter(refused, 0, 2));
+    EXPECT_FALSE(StartMeter(refused, 3000, 2));  // the filters' corners past half the rate
 }
 
 }  // namespace
