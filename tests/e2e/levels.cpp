@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -104,17 +105,13 @@ int LevelsKept() {
     if (!ReadFile("audio/streams/zorve-tracks.cache", cache)) return kept;
     seen = data.ftLastWriteTime;
     // Each line: check, size, write time, length, marks, loudness, peak, path.
-    constexpr int kMarksField = 4;
     kept = 0;
-    size_t line = 0;
-    while (line < cache.size()) {
-        const size_t end = std::min(cache.find('\n', line), cache.size());
-        size_t field = line;
-        for (int i = 0; i < kMarksField && field < end; ++i) field = cache.find('\t', field) + 1;
-        const size_t marksEnd = cache.find('\t', field);
-        if (field < end && marksEnd < end && cache.substr(field, marksEnd - field).find_first_of("mt") != std::string::npos)
-            ++kept;
-        line = end + 1;
+    std::istringstream lines(cache);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string marks;
+        for (int field = 0; field <= 4 && fields; ++field) std::getline(fields, marks, '\t');
+        kept += fields && marks.find_first_of("mt") != std::string::npos;
     }
     return kept;
 }
