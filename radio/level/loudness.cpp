@@ -113,6 +113,11 @@ void FeedMeter(LoudnessMeter& meter, const float* samples, uint32_t frames) {
     }
 }
 
+bool MeterMayAllocate(const LoudnessMeter& meter, uint32_t frames) {
+    const size_t blocksMore = (meter.stepAt + frames) / meter.stepFrames + 1;
+    return meter.blocks.capacity() - meter.blocks.size() < blocksMore;
+}
+
 double MeterLoudness(const LoudnessMeter& meter) {
     const double absoluteGate = FromLufs(kLoudnessFloorLufs);
     double sum = 0;

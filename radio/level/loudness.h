@@ -32,8 +32,12 @@ struct LoudnessMeter {
 // channels, more than kMeterMaxChannels or a rate below 8 kHz.
 bool StartMeter(LoudnessMeter& meter, uint32_t rate, uint32_t chans);
 
-// Takes frames interleaved frames. May allocate (a block's value is kept per 100 ms).
+// Takes frames interleaved frames. May allocate (a block's value is kept per
+// 100 ms) when the room reserved in blocks runs out: see MeterMayAllocate.
 void FeedMeter(LoudnessMeter& meter, const float* samples, uint32_t frames);
+
+// Whether feeding frames more may need more room for blocks than is reserved.
+bool MeterMayAllocate(const LoudnessMeter& meter, uint32_t frames);
 
 // The lowest loudness a block may have to count; a track with none that loud reads this.
 constexpr double kLoudnessFloorLufs = -70.0;

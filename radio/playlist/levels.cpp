@@ -33,6 +33,7 @@ constexpr uint32_t kReadFrames = 4096;
 constexpr double kCentiPerUnit = 100.0;
 constexpr double kMillionthsPerUnit = 1e6;
 constexpr double kMicrosPerSecond = 1e6;
+constexpr uint64_t kMicrosPerBlock = 100000;  // the meter keeps a block every 100 ms
 const char kSourceKey[] = "source";
 const char kUrlScheme[] = "http";
 constexpr char kSchemeSeparator = ':';
@@ -137,6 +138,9 @@ bool OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& sta
         BASS_StreamFree(channel);
         return false;
     }
+    // Room for every block of the track's length, so that feeding the meter
+    // allocates nothing (and raises no memory mark) while the length holds.
+    g_measuring.meter.blocks.reserve(static_cast<size_t>(g_measuring.micros / kMicrosPerBlock) + 1);
     g_measuring.channel = channel;
     g_measuring.key = std::move(key);
     g_measuring.stamp = stamp;
@@ -223,8 +227,13 @@ void MeasureSlice() {
             StoreLevel(g_measuring.key, g_measuring.stamp, g_measuring.micros, LevelSource::kMeasured, level);
             return;
         }
-        BusyMark memory(g_memoryWork);
-        FeedMeter(g_measuring.meter, g_samples, got / frameBytes);
+        const uint32_t frames = got / frameBytes;
+        if (MeterMayAllocate(g_measuring.meter, frames)) {
+            BusyMark memory(g_memoryWork);
+            FeedMeter(g_measuring.meter, g_samples, frames);
+        } else {
+            FeedMeter(g_measuring.meter, g_samples, frames);
+        }
     } while (NowMs() - started < kMeasureSliceMs);
 }
 
