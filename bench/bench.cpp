@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -61,6 +62,34 @@ void Print(const char* name, double value) {
     std::printf("%s=%.3f\n", name, value);
 }
 
+// A WAV track of a 1 kHz sine, 16-bit stereo at 44.1 kHz, for the measuring's cost.
+constexpr uint32_t kMeasuredTrackSeconds = 120;
+void WriteMeasuredTrack(const char* path) {
+    constexpr uint32_t kRate = 44100, kFrameBytes = 4;
+    const uint32_t data = kMeasuredTrackSeconds * kRate * kFrameBytes;
+    std::string wave = "RIFF";
+    const auto put = [&wave](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) wave += static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    put(36 + data, 4);
+    wave += "WAVEfmt ";
+    put(16, 4);
+    put(1, 2);
+    put(2, 2);
+    put(kRate, 4);
+    put(kRate * kFrameBytes, 4);
+    put(kFrameBytes, 2);
+    put(16, 2);
+    wave += "data";
+    put(data, 4);
+    for (uint32_t i = 0; i < kMeasuredTrackSeconds * kRate; ++i) {
+        const auto sample = static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(6.283185307 * 1000.0 * i / kRate)));
+        put(sample, 2);
+        put(sample, 2);
+    }
+    std::ofstream(path, std::ios::binary) << wave;
+}
+
 void MakeGameFolder() {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -72,7 +101,40 @@ void MakeGameFolder() {
     std::ofstream("audio/streams/station3.wav", std::ios::binary) << "RIFF";
     std::ofstream("audio/streams/settings.ini", std::ios::binary)
         << "[TRACK3]\r\nsource = audio/streams/station3.wav\r\nname = Bench FM\r\n"
-           "colorA = 255,128,0\r\ncolorB = 0,128,255\r\nshadow = 10,20,30\r\n";
+           "colorA = 255,128,0\r\ncolorB = 0,128,255\r\nshadow = 10,20,30\r\n"
+           "[TRACK4]\r\nplaylist = audio/streams/measured\r\n[SOUND]\r\nlevel = 1\r\n";
+    CreateDirectoryA("audio\\streams\\measured", nullptr);
+    WriteMeasuredTrack("audio/streams/measured/track.wav");
+}
+
+// What measuring a track's loudness costs: the helper thread's first read of
+// the track to its end, from the fake library's record, against its length.
+void ReportMeasuring() {
+    constexpr DWORD kMostWaitMs = 60000;
+    const DWORD started = GetTickCount();
+    for (;;) {
+        double first = -1;
+        uint32_t channel = 0;
+        BassCall call;
+        for (int i = 0; FakeBass_GetCall(i, &call); ++i) {
+            if (call.fn != BF_GET_DATA || call.args[1] != 0) continue;  // the stream's pulls are not measuring
+            if (!channel) {
+                channel = call.handle;
+                first = call.time;
+            } else if (call.handle == channel && call.result == 0xFFFFFFFFu) {
+                const double seconds = call.time - first;
+                Print("measure_track_seconds", kMeasuredTrackSeconds);
+                Print("measure_seconds", seconds);
+                Print("measure_times_real_time", kMeasuredTrackSeconds / seconds);
+                return;
+            }
+        }
+        if (GetTickCount() - started > kMostWaitMs) {
+            std::fprintf(stderr, "bench: the track was never measured\n");
+            return;
+        }
+        Sleep(10);
+    }
 }
 
 void PutPlayerInCarWithStation() {
@@ -226,6 +288,10 @@ extern "C" __declspec(dllexport) int FakeHostMain(const FakeHost*, int argc, cha
         std::fprintf(stderr, "bench: the station never started playing\n");
         return 1;
     }
+
+    // Measured in the background once the lengths are known; done before the
+    // ticks are timed, so that it does not share the machine with them.
+    ReportMeasuring();
 
     // The fake library's clock reading for its record is not the module's cost.
     FakeBass_KeepTimes(0);

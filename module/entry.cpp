@@ -17,6 +17,7 @@
 #include "radio/jingles.h"
 #include "radio/common/opening.h"
 #include "radio/common/output.h"
+#include "radio/playlist/levels.h"
 #include "radio/playlist/playlist.h"
 #include "radio/internet/reconnect.h"
 #include "radio/internet/streamtags.h"
@@ -44,7 +45,8 @@ bool SupportedHost() {
 
 // The helper thread's work in order of priority (see ListHelperWork).
 constexpr HelperWork kHelperWork[] = {SaveRequestedPosition, RestartOutput,   ReloadJingles,   RunWaitingOpening,
-                                      AdvancePlaylist,       LogStreamTitles, ReloadSettings, LearnTapesStep};
+                                      AdvancePlaylist,       LogStreamTitles, ReloadSettings, TakeFileLevelsPlan,
+                                      LearnTapesStep,        MeasureLevelsStep};
 // A work past the table's slots would be dropped without a word: the build says so instead.
 static_assert(sizeof kHelperWork / sizeof kHelperWork[0] <= kHelperWorkSlots,
               "the helper thread's work table (platform/threads.h) needs more slots");
@@ -58,9 +60,11 @@ void ListHelperWork() {
     // save. Then the opening, so that the sound starts as soon as it can; then
     // a playlist's track change. An output that stopped is started again
     // before any opening plays into it. Then an internet stream's title and
-    // the player's edits of the settings; last, a playlist track's length
+    // the player's edits of the settings, and the file stations to be
+    // measured, known before a cache write; last, a playlist track's length
     // learned ahead, one at a time, so that any of the others that comes
-    // meanwhile goes first.
+    // meanwhile goes first; behind even that, a slice of a track's loudness
+    // measured, once every length is known.
     for (const HelperWork work : kHelperWork) AddHelperWork(work);
 }
 

@@ -10,6 +10,8 @@
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "radio/jingles.h"
+#include "radio/level/level.h"
+#include "radio/playlist/levels.h"
 #include "radio/station.h"
 #include "settings/live.h"
 #include "settings/settings.h"
@@ -146,5 +148,8 @@ bool ReloadSettingsAt(uint64_t nowMs) {
 void TakeReloadedSettings() {
     TakeJingles();
     uint16_t sources = 0;
-    if (TakeOfferedSettings(sources)) RestartChangedStation(sources);
+    if (!TakeOfferedSettings(sources)) return;
+    ReadLevelSettings();
+    PlanFileLevels();
+    RestartChangedStation(sources);
 }

@@ -10,8 +10,10 @@
 #include "platform/busy.h"
 #include "platform/host.h"
 #include "radio/jingles.h"
+#include "radio/level/level.h"
 #include "radio/common/output.h"
 #include "radio/player.h"
+#include "radio/playlist/levels.h"
 #include "radio/internet/reconnect.h"
 #include "radio/station.h"
 #include "radio/playlist/tape.h"
@@ -28,6 +30,8 @@ void InitialiseOnce() {
     // Without a device the helper thread tries again; the jingles load then.
     const bool device = OpenAudioDevice();
     LoadSettings();
+    ReadLevelSettings();
+    PlanFileLevels();
     BeginRunLog();
     if (!device) LogNoAudioDevice();
     LoadAudioAddOns();

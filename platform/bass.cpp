@@ -53,6 +53,7 @@ const Binding kBindings[] = {
     {"BASS_ChannelGetData", Store<BASS_ChannelGetData>},
     {"BASS_ChannelGetInfo", Store<BASS_ChannelGetInfo>},
     {"BASS_GetInfo", Store<BASS_GetInfo>},
+    {"BASS_ChannelSetDSP", Store<BASS_ChannelSetDSP>},
 };
 
 }  // namespace

@@ -20,6 +20,9 @@ using BassSyncProc = void(__stdcall*)(BassDword sync, BassDword channel, BassDwo
 // library's update thread; the bytes written, with BASS_STREAMPROC_END at the end.
 using BassStreamProc = BassDword(__stdcall*)(BassDword handle, void* buffer, BassDword length, void* user);
 
+// Works on a channel's samples in place (float here) before they are heard, on the library's thread.
+using BassDspProc = void(__stdcall*)(BassDword dsp, BassDword channel, void* buffer, BassDword length, void* user);
+
 // BASS_CHANNELINFO.
 struct BassChannelInfo {
     BassDword freq, chans, flags, ctype, origres, plugin, sample;
@@ -82,6 +85,9 @@ inline BassDword(__stdcall* BASS_ChannelGetData)(BassDword handle, void* buffer,
 inline BassBool(__stdcall* BASS_ChannelGetInfo)(BassDword handle, BassChannelInfo* info) = nullptr;
 // The output device's figures; freq is the rate it mixes at.
 inline BassBool(__stdcall* BASS_GetInfo)(BassInfo* info) = nullptr;
+// Adds proc to the channel's chain of sample work; its handle, 0 when refused.
+inline BassDword(__stdcall* BASS_ChannelSetDSP)(BassDword handle, BassDspProc proc, void* user,
+                                                int32_t priority) = nullptr;
 
 // Binds every call above from the loaded bass.dll. Answers how many of them it
 // lacks (0: all bound) and names the first one missing in firstMissing. Bind

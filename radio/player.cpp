@@ -12,9 +12,11 @@
 #include "platform/host.h"
 #include "radio/internet/netopen.h"
 #include "radio/common/creation.h"
+#include "radio/level/level.h"
 #include "radio/common/opening.h"
 #include "radio/common/nowplaying.h"
 #include "radio/common/output.h"
+#include "radio/playlist/levels.h"
 #include "radio/playlist/playlist.h"
 #include "radio/internet/reconnect.h"
 #include "radio/common/stationlog.h"
@@ -33,6 +35,18 @@ constexpr uint32_t kMsPerSecond = 1000;
 
 constexpr BassDword kFileStreamFlags = BASS_SAMPLE_LOOP | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN;
 
+// With levelling on, a file station plays at its source's gain, fixed for the
+// stream's life: 1 while the source is not measured yet. The gain applied.
+float LevelFileStream(uint32_t stream, const char* source) {
+    float gain;
+    {
+        BusyMark busy(g_memoryWork);
+        gain = TrackGain(KnownLevel(SourceTrack(source)));
+    }
+    if (gain != 1 && !ApplyStreamGain(stream, gain)) gain = 1;
+    return gain;
+}
+
 void StartOpening(OpeningBody body, const std::string& source) {
     char* copy;
     {
@@ -44,12 +58,14 @@ void StartOpening(OpeningBody body, const std::string& source) {
     StartOpeningJob(body, copy);
 }
 
-// The file station's title, from its tags or its name.
-void AnnounceFileTitle(BassDword stream, const char* source) {
+// The file station's title, from its tags or its name, and its levelling gain.
+void AnnounceFileTitle(BassDword stream, const char* source, float gain) {
     BusyMark memory(g_memoryWork);
     TrackTags tags;
     ReadChannelTags(stream, tags);
-    AnnounceNowPlaying(TrackTitle(tags, source).c_str());
+    char note[kGainNoteMax];
+    FormatGainNote(note, sizeof note, gain);
+    AnnounceNowPlaying(TrackTitle(tags, source).c_str(), note);
 }
 
 // The stream on air goes before a new one is made; a playlist's through its own stop.
@@ -117,6 +133,7 @@ void StreamFileThread(void* source) {
             openError = OpenError(stream);
         }
         g_stationStream = stream;
+        const float gain = stream && LevellingOn() ? LevelFileStream(stream, static_cast<const char*>(source)) : 1;
 
         // Taken after the wait and the open, so that both count towards the broadcast time.
         const double seconds = HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
@@ -130,7 +147,7 @@ void StreamFileThread(void* source) {
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         if (stream && !played) NotePlayFailure();
         LogFileStart(static_cast<const char*>(source), stream, openError, played, seconds, bytes, length, position);
-        if (stream && played) AnnounceFileTitle(stream, static_cast<const char*>(source));
+        if (stream && played) AnnounceFileTitle(stream, static_cast<const char*>(source), gain);
     }
 
     {

@@ -30,8 +30,8 @@ void CopyCut(const char* from, char* out, size_t size) {
 }
 
 // The one place the line is composed.
-void LogNowPlaying(const char* text) {
-    LogLine("now playing: %s", text);
+void LogNowPlaying(const char* text, const char* note) {
+    LogLine("now playing: %s%s", text, note);
 }
 
 }  // namespace
@@ -44,9 +44,9 @@ void ShowNowPlaying(const char* text) {
     g_writing.clear(std::memory_order_release);
 }
 
-void AnnounceNowPlaying(const char* text) {
+void AnnounceNowPlaying(const char* text, const char* logNote) {
     if (!*text) return;
-    LogNowPlaying(text);
+    LogNowPlaying(text, logNote);
     ShowNowPlaying(text);
 }
 

@@ -8,8 +8,9 @@
 // The longest name handed over, in bytes with its terminator; a longer one is cut.
 constexpr size_t kNowPlayingText = 512;
 
-// "now playing: text" in the run log, and text handed over for the screen.
-void AnnounceNowPlaying(const char* text);
+// "now playing: text" in the run log, with logNote after it (the track's
+// levelling gain), and text handed over for the screen.
+void AnnounceNowPlaying(const char* text, const char* logNote = "");
 
 // Text handed over for the screen alone: what stands for a title where there
 // is none (an internet station's name).

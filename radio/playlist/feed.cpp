@@ -106,13 +106,19 @@ uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames) {
     return written;
 }
 
+// The track's levelling gain over the frames just written.
+void ApplyGain(float gain, float* out, uint32_t frames) {
+    if (gain == 1) return;
+    for (uint32_t i = 0; i < frames * kFeedChannels; ++i) out[i] *= gain;
+}
+
 // The ring cannot fill: between two turns of the helper thread, which empties
 // it before it hands more tracks over, the stream reports at most every track
 // waiting and the one it played.
-void Report(uint32_t spent, uint32_t next, uint32_t generation) {
+void Report(uint32_t spent, uint32_t next, uint32_t generation, float gain = 1) {
     const uint32_t tail = g_changeTail;
     if (tail - g_changeHead >= kChangeRing) return;
-    g_changes[tail % kChangeRing] = FeedChange{spent, next, generation};
+    g_changes[tail % kChangeRing] = FeedChange{spent, next, generation, gain};
     g_changeTail = tail + 1;
 }
 
@@ -134,7 +140,7 @@ bool TakeNext(Playing& playing, uint32_t generation) {
             continue;
         }
         Take(playing, next);
-        Report(spent, next.track, generation);
+        Report(spent, next.track, generation, next.gain);
         return true;
     }
 }
@@ -154,6 +160,7 @@ __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword
             if (g_playing.track.channel) {
                 const uint32_t want = frames - written;
                 const uint32_t got = WriteTrack(g_playing, out + written * kFeedChannels, want);
+                ApplyGain(g_playing.track.gain, out + written * kFeedChannels, got);
                 written += got;
                 if (got == want) break;
                 // A short read: read on while it gives; what there is goes out, the rest comes later.

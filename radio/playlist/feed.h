@@ -18,6 +18,7 @@ struct FeedTrack {
     uint32_t chans = 0;
     uint32_t rate = 0;
     uint32_t track = kNoTrack;  // its place on the tape
+    float gain = 1;             // levelling: every sample is multiplied by it
 };
 
 // What the writing function reports when a track ran out: the spent channel
@@ -26,6 +27,7 @@ struct FeedChange {
     uint32_t spent = 0;
     uint32_t next = kNoTrack;
     uint32_t generation = 0;
+    float gain = 1;  // the next track's
 };
 
 // Helper thread, for all of the following.

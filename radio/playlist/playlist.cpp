@@ -15,6 +15,7 @@
 #include "platform/runlog.h"
 #include "radio/common/dial.h"
 #include "radio/playlist/feed.h"
+#include "radio/playlist/levels.h"
 #include "radio/common/nowplaying.h"
 #include "radio/common/output.h"
 #include "radio/common/stationlog.h"
@@ -102,6 +103,8 @@ FeedTrack OpenTrack(Tape& tape, size_t index) {
     opened.chans = info.chans;
     opened.rate = info.freq;
     opened.track = static_cast<uint32_t>(index);
+    // Fixed while the track plays, even when its level becomes known meanwhile.
+    opened.gain = TrackGain(KnownLevel(track.file));
     return opened;
 }
 
@@ -166,14 +169,18 @@ bool PlayAt(Tape& tape) {
     FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
     LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
             tape.tracks[index].file.name.c_str(), from, of);
-    AnnounceNowPlaying(tape.tracks[index].title.c_str());
+    char gain[kGainNoteMax];
+    FormatGainNote(gain, sizeof gain, first.gain);
+    AnnounceNowPlaying(tape.tracks[index].title.c_str(), gain);
     return true;
 }
 
-void LogTrackChange() {
+void LogTrackChange(float gainApplied) {
     const Track& track = g_airTape->tracks[g_airTrack];
     LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), track.file.name.c_str());
-    AnnounceNowPlaying(track.title.c_str());
+    char gain[kGainNoteMax];
+    FormatGainNote(gain, sizeof gain, gainApplied);
+    AnnounceNowPlaying(track.title.c_str(), gain);
 }
 
 void StreamPlaylistThread(void* argument) {
@@ -225,7 +232,7 @@ bool AdvancePlaylist() {
         if (FeedOnDevice()) FreeStream(change.spent);
         if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
             g_airTrack = change.next;
-            LogTrackChange();
+            LogTrackChange(change.gain);
         }
     }
     if (!g_airTape) return worked;

@@ -52,6 +52,7 @@ using TapePlan = std::vector<PlannedTape>;
 Tape* const g_tapes = new Tape[kStationNumbers];
 TrackCache& g_cache = *new TrackCache;
 TapePlan* g_plan = nullptr;
+std::vector<std::string>& g_keptBeside = *new std::vector<std::string>;
 bool g_cacheRead = false;
 bool g_cacheDirty = false;     // holds lengths the file lacks
 bool g_tapeCompleted = false;  // since the cache was last written
@@ -116,6 +117,7 @@ void WriteCache() {
         if (!g_tapes[station].listed) continue;
         for (const Track& track : g_tapes[station].tracks) paths.push_back(TrackCacheKey(track.file.path));
     }
+    paths.insert(paths.end(), g_keptBeside.begin(), g_keptBeside.end());
     if (!SaveTrackCache(CachePath().c_str(), FormatTrackCache(g_cache, paths)))
         LogLine("track lengths: %s could not be written; they are learned again in the next run", kTrackCacheName);
     g_cacheDirty = false;
@@ -129,6 +131,7 @@ void NotePlaylistsGone() {
     std::unordered_set<std::string> named;
     for (size_t station = 1; station < kStationNumbers; ++station)
         for (const Track& track : g_tapes[station].tracks) named.insert(TrackCacheKey(track.file.path));
+    named.insert(g_keptBeside.begin(), g_keptBeside.end());
     for (const auto& entry : g_cache) {
         if (named.count(entry.first)) continue;
         g_cacheDirty = true;
@@ -379,8 +382,8 @@ bool LearnTapesStep() {
     }
     if (!g_plan) return false;
     if (!g_cacheRead) {
-        // With no playlist station there is no file work to do.
-        if (g_plan->empty()) return false;
+        // With no playlist station and no file station to level there is no file work to do.
+        if (g_plan->empty() && g_keptBeside.empty()) return false;
         ReadCache();
         return true;
     }
@@ -433,6 +436,26 @@ Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {
                 tape.playlist.c_str(), static_cast<unsigned>(tape.learned), static_cast<unsigned>(tape.tracks.size()));
     }
     return tape;
+}
+
+const Tape& StationTape(int8_t station) {
+    return g_tapes[static_cast<uint8_t>(station)];
+}
+
+TrackCache& KeptTracks() {
+    return g_cache;
+}
+
+bool KeptTracksRead() {
+    return g_cacheRead;
+}
+
+void KeptTracksChanged() {
+    g_cacheDirty = true;
+}
+
+std::vector<std::string>& KeptBesideTapes() {
+    return g_keptBeside;
 }
 
 void LogTrackLeftOut(const TrackFile& track, int32_t error) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "radio/playlist/trackcache.h"
 #include "radio/playlist/tracklist.h"
 
 struct Track {
@@ -49,6 +50,15 @@ Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle);
 // length: it replaces the learned one on the tape and in the cache, and the
 // tape's later tracks move with it.
 void NoteExactLength(Tape& tape, Track& track, double seconds);
+// For levelling, on the helper thread: a station's tape (1..11), what the
+// cache knows of the tracks (a level is added to a track's line only), and
+// the mark that the cache holds what its file lacks.
+const Tape& StationTape(int8_t station);
+TrackCache& KeptTracks();
+bool KeptTracksRead();  // the cache file has been read: what it knows is in KeptTracks
+void KeptTracksChanged();
+// Cache keys of files that no tape holds (file stations' sources) whose lines are kept too.
+std::vector<std::string>& KeptBesideTapes();
 
 // For the run log: a track that the library would not open.
 void LogTrackLeftOut(const TrackFile& track, int32_t error);

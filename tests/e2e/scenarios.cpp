@@ -14,6 +14,7 @@
 #include "tests/e2e/bigfolder.h"
 #include "tests/e2e/demo.h"
 #include "tests/e2e/live.h"
+#include "tests/e2e/levels.h"
 #include "tests/e2e/nowplaying.h"
 #include "tests/e2e/playlist.h"
 #include "tests/e2e/rig.h"
@@ -570,6 +571,7 @@ const Scenario kScenarios[] = {
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
     {"exact_tape", PlayExactTape, [] { CheckAudioShutDown(false); }},
     {"now_playing", PlayNowPlaying, [] { CheckAudioShutDown(false); }},
+    {"levels", PlayLevels, [] { CheckAudioShutDown(false); }},
     {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
     {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},
     {"bench_folder_first", BenchBigFolderFirstRun, [] {}},

@@ -72,7 +72,7 @@ typedef struct Channel {
     double heard;
     int procEnded;
     double filledAtMs, seenAtMs;
-    /* A WAV file's samples, read when real samples are asked for. */
+    /* A WAV file's samples, which its decoding channel gives as they are. */
     wchar_t path[MAX_PATH];
     uint64_t dataAt;
     uint32_t sampleBits, floatSamples;
@@ -104,6 +104,7 @@ static HANDLE g_mixer;
 #define LOOP_FLAG 0x4u
 #define DECODE_FLAG 0x200000u
 #define PRESCAN_FLAG 0x20000u
+#define FLOAT_FLAG 0x100u
 #define MIXTIME_SYNC 0x40000000u
 #define STREAMPROC_END_FLAG 0x80000000u
 #define ERROR_DECODE 38
@@ -139,7 +140,6 @@ typedef struct HeaderLength {
 static HeaderLength g_headerLengths[MAX_NAMED];
 static int g_headerLengthCount;
 static uint32_t g_initRate, g_outputRate;
-static int g_realSamples;
 static char g_plugins[MAX_NAMED][NAME_SIZE]; /* file names of loaded add-ons, lower case */
 static int g_pluginCount;
 static uint32_t g_nextPlugin;
@@ -221,7 +221,6 @@ static void ResetState(void) {
     g_failureCount = 0;
     g_headerLengthCount = 0;
     g_initRate = g_outputRate = 0;
-    g_realSamples = 0;
     g_pluginCount = 0;
     g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;
     FakeNet_Reset();
@@ -416,6 +415,21 @@ static void EndHeard(Channel* channel, double now, DueSyncs* due) {
 #define PULL_CAPACITY (4u << 20)
 static unsigned char g_pullBuffer[PULL_CAPACITY];
 
+/* What a float user stream wrote in a pull: the mean square of its samples
+ * in the record's seconds, their peak in its value. */
+static void NoteWritten(BassCall* call, const float* samples, DWORD count) {
+    double sum = 0;
+    float peak = 0;
+    DWORD i;
+    for (i = 0; i < count; ++i) {
+        const float magnitude = samples[i] < 0 ? -samples[i] : samples[i];
+        sum += (double)samples[i] * samples[i];
+        if (magnitude > peak) peak = magnitude;
+    }
+    call->seconds = count ? sum / count : 0;
+    call->value = peak;
+}
+
 /* Calls a user stream's writing function for up to request bytes, as the
  * library's update thread does, recording the pull. Caller holds the lock
  * (re-entered by the function's own library calls on this thread). */
@@ -446,6 +460,7 @@ static DWORD Pull(uint32_t handle, DWORD request, DueSyncs* due) {
     channel = Find(handle);
     if (!channel) return 0;
     bytes = result & ~STREAMPROC_END_FLAG;
+    if (channel->flags & FLOAT_FLAG) NoteWritten(call, (const float*)g_pullBuffer, (bytes < request ? bytes : request) / 4);
     channel->written += bytes < request ? bytes : request;
     if (result & STREAMPROC_END_FLAG) {
         channel->procEnded = 1;
@@ -550,8 +565,8 @@ static int IsWave(const void* path, uint32_t flags) {
 
 typedef struct WaveFormat {
     uint32_t rate, channels, frames;
-    uint32_t bits, floatSamples; /* 16- or 24-bit PCM, or 32-bit float (format 3) */
-    long dataAt;
+    uint32_t bits, floatSamples, blockAlign; /* 16- or 24-bit PCM, or 32-bit float (format 3) */
+    long dataAt;                             /* where the samples start in the file */
 } WaveFormat;
 
 static uint32_t Le(const unsigned char* bytes, int size) {
@@ -653,10 +668,10 @@ static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
             uint32_t size = Le(chunk + 4, 4);
             if (!memcmp(chunk, "fmt ", 4) && size >= sizeof fmt && fread(fmt, 1, sizeof fmt, file) == sizeof fmt) {
                 wave->floatSamples = Le(fmt, 2) == 3;
-                wave->bits = Le(fmt + 14, 2);
                 wave->channels = Le(fmt + 2, 2);
                 wave->rate = Le(fmt + 4, 4);
-                blockAlign = Le(fmt + 12, 2);
+                blockAlign = wave->blockAlign = Le(fmt + 12, 2);
+                wave->bits = Le(fmt + 14, 2);
                 size -= sizeof fmt;
             } else if (!memcmp(chunk, "data", 4)) {
                 wave->frames = blockAlign ? size / blockAlign : 0;
@@ -1110,6 +1125,29 @@ BOOL __stdcall BASS_SampleFree(DWORD sample) {
     return ok;
 }
 
+typedef void(__stdcall* DspProc)(DWORD dsp, DWORD channel, void* buffer, DWORD length, void* user);
+
+/* The function is tried once on a frame of full-scale float samples, so that
+ * the record says what it does to the sound (a gain); a file stream's sound is
+ * not made here. */
+DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int priority) {
+    BassCall* call = Begin(BF_SET_DSP, handle);
+    DWORD dsp = 0;
+    float frame[2] = {1.0f, 1.0f};
+    call->args[0] = (uint32_t)(uintptr_t)proc;
+    call->args[1] = (uint32_t)(uintptr_t)user;
+    call->args[2] = (uint32_t)priority;
+    EnterCriticalSection(&g_lock);
+    if (!g_failAll && proc && Find(handle)) dsp = handle;
+    LeaveCriticalSection(&g_lock);
+    if (dsp) {
+        proc(dsp, handle, frame, sizeof frame, user);
+        call->value = frame[0];
+    }
+    call->result = dsp;
+    return dsp;
+}
+
 DWORD __stdcall BASS_ChannelSetSync(DWORD handle, DWORD type, uint64_t param, SyncProc proc, void* user) {
     BassCall* call = Begin(BF_SET_SYNC, handle);
     Channel* channel;
@@ -1190,7 +1228,8 @@ DWORD __stdcall BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, StreamPr
 }
 
 /* A decoding channel's next bytes, from its position on; the pull of a user
- * stream that reads them is noted with them. The samples are silence. */
+ * stream that reads them is noted with them. The samples of a 16- or 24-bit or float
+ * WAV file are its own; any other file's are silence. */
 DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     BassCall* call = Begin(BF_GET_DATA, handle);
     Channel* channel;
@@ -1209,8 +1248,7 @@ DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         got -= got % channel->frameBytes;
         got = ShortRead(got, channel->frameBytes);
         call->qwords[0] = channel->position;
-        if (buffer && !(g_realSamples && ReadSamples(channel, (float*)buffer, got / sizeof(float))))
-            memset(buffer, 0, got);
+        if (buffer && !ReadSamples(channel, (float*)buffer, got / sizeof(float))) memset(buffer, 0, got);
         channel->position += got;
     }
     LeaveCriticalSection(&g_lock);
@@ -1351,7 +1389,6 @@ void FakeBass_SetHeaderLength(const char* name, uint64_t bytes) {
 }
 
 void FakeBass_SetOutputRate(uint32_t freq) { g_outputRate = freq; }
-void FakeBass_RealSamples(int real) { g_realSamples = real; }
 
 void FakeBass_FailOpen(const char* name, int code) {
     EnterCriticalSection(&g_lock);
@@ -1535,7 +1572,8 @@ static const char* const kNames[] = {"",
                                      "BASS_Start",
                                      "BASS_ChannelGetTags",
                                      "BASS_SampleFree",
-                                     "BASS_GetInfo"};
+                                     "BASS_GetInfo",
+                                     "BASS_ChannelSetDSP"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

@@ -43,7 +43,9 @@ enum BassFn {
     BF_START,
     BF_GET_TAGS,
     BF_SAMPLE_FREE,
-    BF_GET_OUTPUT_INFO /* BASS_GetInfo; args: the output's rate answered */
+    BF_GET_OUTPUT_INFO, /* BASS_GetInfo; args: the output's rate answered */
+    /* args: the function, its user value, priority; value: what it makes of a full-scale sample */
+    BF_SET_DSP
 };
 
 /* BASS_CHANNELINFO */
@@ -106,9 +108,6 @@ void FakeBass_SetHeaderLength(const char* name, uint64_t bytes);
 /* What BASS_GetInfo gives as the output's rate; unscripted (0), the rate
  * BASS_Init was given, and no answer before it. */
 void FakeBass_SetOutputRate(uint32_t freq);
-/* Decoding channels of WAV files (16- or 24-bit PCM, 32-bit float) give their
- * real samples; otherwise, and unless turned on, they decode silence. */
-void FakeBass_RealSamples(int real);
 void FakeBass_SetActive(uint32_t handle, uint32_t state);
 uint32_t FakeBass_Active(uint32_t handle);
 float FakeBass_Volume(uint32_t handle);

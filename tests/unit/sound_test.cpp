@@ -35,7 +35,6 @@ using TrackSound = ModuleTest;
 // stream's rate and its stereo frames.
 std::vector<float> StreamOf(const GameFolder& folder, const std::string& wave, uint32_t frames, uint32_t& rate) {
     folder.Write("audio/streams/tones/a.wav", wave);
-    FakeBass_RealSamples(1);
     BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
     PutPlayerInCar();
     TuneTo(1);

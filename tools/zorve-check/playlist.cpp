@@ -2,6 +2,7 @@
 #include "tools/zorve-check/playlist.h"
 
 #include <cmath>
+#include <cstdio>
 #include <system_error>
 
 #include "platform/timetext.h"
@@ -13,6 +14,21 @@
 #include "tools/zorve-check/tracklength.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kCentiPerUnit = 100.0;
+
+void NoteLevel(PlaylistLook& look, const CachedLength& kept) {
+    if (kept.level == LevelSource::kNone) return;
+    const double lufs = kept.loudnessCentiLufs / kCentiPerUnit;
+    const bool first = look.measured + look.tagged == 0;
+    look.quietestLufs = first || lufs < look.quietestLufs ? lufs : look.quietestLufs;
+    look.loudestLufs = first || lufs > look.loudestLufs ? lufs : look.loudestLufs;
+    ++(kept.level == LevelSource::kTags ? look.tagged : look.measured);
+}
+
+}  // namespace
 
 PlaylistLook LookAtPlaylist(const std::string& section) {
     PlaylistLook look{};
@@ -48,6 +64,7 @@ PlaylistLook LookAtPlaylist(const std::string& section) {
             if (doubt != LengthDoubt::kNone) look.lengthsInDoubt.push_back({track.name, LengthDoubtText(doubt)});
         }
         if (cached) {
+            NoteLevel(look, *cached);
             ++look.cachedLengths;
             seconds = cached->micros / 1e6;
         } else {
@@ -81,5 +98,12 @@ std::string PlaylistSummary(const PlaylistLook& look) {
     if (look.cachedLengths)
         text += " (" + std::to_string(look.cachedLengths) + (look.cachedLengths == 1 ? " length" : " lengths") +
                 " from " + kTrackCacheName + ")";
-    return text + (look.shuffle ? ", shuffled" : ", in order");
+    text += look.shuffle ? ", shuffled" : ", in order";
+    if (look.measured + look.tagged) {
+        char spread[96];
+        std::snprintf(spread, sizeof spread, "; loudness of %d measured and %d from tags, %.1f to %.1f LUFS",
+                      look.measured, look.tagged, look.quietestLufs, look.loudestLufs);
+        text += spread;
+    }
+    return text;
 }

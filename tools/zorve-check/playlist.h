@@ -22,6 +22,12 @@ struct PlaylistLook {
     double seconds;     // their total length, as far as it can be read here
     int unknownLengths; // playing tracks whose length cannot be read here
     int cachedLengths;  // lengths taken from the module's kept lengths
+    // Levelling, from the module's kept track data: tracks whose loudness was
+    // measured or taken from their tags, and the quietest and loudest of them.
+    int measured;
+    int tagged;
+    double quietestLufs;
+    double loudestLufs;
     std::vector<SkippedTrack> problems;
     // Tracks that play but whose header cannot vouch for their length, and
     // why: the game scans each once for its exact length.

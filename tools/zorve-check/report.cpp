@@ -78,6 +78,14 @@ std::string Json(const std::string& text) {
 
 const char* Json(bool value) { return value ? "true" : "false"; }
 
+// A loudness of the playlist's levelled tracks, or null when none is.
+std::string Lufs(const PlaylistLook& playlist, double lufs) {
+    if (playlist.measured + playlist.tagged == 0) return "null";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", lufs);
+    return text;
+}
+
 std::string JsonSeconds(double value) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", value);
@@ -101,7 +109,10 @@ std::string Json(const PlaylistLook& playlist, bool tracks) {
                        JsonSeconds(playlist.seconds) + ", \"unknownLengths\": " +
                        std::to_string(playlist.unknownLengths) + ", \"cachedLengths\": " +
                        std::to_string(playlist.cachedLengths) + ", \"notPlayed\": [" + list(playlist.problems) +
-                       "], \"lengthsInDoubt\": [" + list(playlist.lengthsInDoubt) + "], \"titledTracks\": " +
+                       "], \"lengthsInDoubt\": [" + list(playlist.lengthsInDoubt) + "], \"measured\": " +
+                       std::to_string(playlist.measured) + ", \"tagged\": " + std::to_string(playlist.tagged) +
+                       ", \"quietestLufs\": " + Lufs(playlist, playlist.quietestLufs) +
+                       ", \"loudestLufs\": " + Lufs(playlist, playlist.loudestLufs) + ", \"titledTracks\": " +
                        std::to_string(playlist.titled) + ", \"damagedTags\": [" + damaged + "]";
     if (tracks) {
         std::string entries;

@@ -7,12 +7,13 @@ if(NOT status EQUAL 0)
 endif()
 
 # The module's kept length of rock/a.wav for the file as it is (size and write
-# time), and one that only the cache can give: 7.5 s, where its header says 30 s.
+# time), and one that only the cache can give: 7.5 s, where its header says 30 s;
+# and its loudness as measured.
 set(track ${WORK}/audio/streams/rock/a.wav)
 execute_process(COMMAND touch -d @1700000000 ${track})
 file(SIZE ${track} size)
 math(EXPR write_time "(1700000000 + 11644473600) * 10000000")
-set(fields "${size}\t${write_time}\t7500000\taudio/streams/rock/a.wav")
+set(fields "${size}\t${write_time}\t7500000\tm\t-2340\t500000\taudio/streams/rock/a.wav")
 # The line's check sum: 32-bit FNV-1a of the fields.
 set(hash 2166136261)
 string(LENGTH "${fields}" length)
@@ -29,4 +30,4 @@ while(digits LESS 8)
   set(hash "0${hash}")
   math(EXPR digits "${digits} + 1")
 endwhile()
-file(WRITE ${WORK}/audio/streams/zorve-tracks.cache "zorve track lengths 1\n${hash}\t${fields}\n")
+file(WRITE ${WORK}/audio/streams/zorve-tracks.cache "zorve track lengths 2\n${hash}\t${fields}\n")

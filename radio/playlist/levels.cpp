@@ -1,0 +1,322 @@
+// Measuring the playlist tracks' loudness ahead, in slices, into the track cache.
+#include "radio/playlist/levels.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/bass.h"
+#include "platform/busy.h"
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "platform/unicode.h"
+#include "radio/common/dial.h"
+#include "radio/level/loudness.h"
+#include "radio/playlist/tape.h"
+#include "radio/playlist/trackcache.h"
+#include "radio/tags/tags.h"
+#include "settings/settings.h"
+#include "settings/text.h"
+
+namespace {
+
+// Decoding is a slice of this much time at most, so that any other work that
+// comes meanwhile (a tune-in above all) waits no longer.
+constexpr LONGLONG kMeasureSliceMs = 50;
+constexpr LONGLONG kMsPerSecond = 1000;
+constexpr BassDword kMeasureFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
+constexpr uint32_t kReadFrames = 4096;
+constexpr double kCentiPerUnit = 100.0;
+constexpr double kMillionthsPerUnit = 1e6;
+constexpr double kMicrosPerSecond = 1e6;
+constexpr uint64_t kMicrosPerBlock = 100000;  // the meter keeps a block every 100 ms
+const char kSourceKey[] = "source";
+const char kUrlScheme[] = "http";
+constexpr char kSchemeSeparator = ':';
+
+// Where the look for the next track stands on each tape: the tracks before it
+// were taken or passed over. A tape listed anew starts again from its first.
+struct Cursor {
+    std::string playlist;
+    bool shuffle = false;
+    size_t tracks = 0;
+    size_t next = 0;
+};
+
+// The track being measured. Helper thread.
+struct Measuring {
+    BassDword channel = 0;
+    std::string key;
+    FileStamp stamp;
+    uint64_t micros = 0;  // its length
+    LoudnessMeter meter;
+};
+
+using Sources = std::vector<std::string>;
+
+Cursor g_cursors[kLastStreamedStation + 1];
+// The file stations' sources: handed from the worker, then the helper thread's.
+std::atomic<Sources*> g_newSources{nullptr};
+std::vector<TrackFile>& g_sources = *new std::vector<TrackFile>;
+size_t g_sourceCursor = 0;
+Measuring& g_measuring = *new Measuring;  // never destroyed: the exit work must not free memory
+float g_samples[kReadFrames * kMeterMaxChannels];
+
+LONGLONG NowMs() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return count.QuadPart * kMsPerSecond / frequency.QuadPart;
+}
+
+void FreeMeasuring() {
+    BusyMark audio(g_audioWork);
+    BASS_StreamFree(g_measuring.channel);
+    g_measuring.channel = 0;
+}
+
+// The track's level goes into its cache line, when the file is still the one
+// learned; a file station's source, which has none, gets one with its length.
+void StoreLevel(const std::string& key, const FileStamp& stamp, uint64_t micros, LevelSource source,
+                const TrackLevel& level) {
+    BusyMark memory(g_memoryWork);
+    TrackCache& cache = KeptTracks();
+    auto found = cache.find(key);
+    if ((found == cache.end() || found->second.stamp != stamp) && micros > 0) {
+        CachedLength line;
+        line.stamp = stamp;
+        line.micros = micros;
+        found = cache.insert_or_assign(key, line).first;
+    }
+    if (found == cache.end() || found->second.stamp != stamp) return;
+    found->second.level = source;
+    found->second.loudnessCentiLufs = static_cast<int32_t>(std::lround(level.loudnessLufs * kCentiPerUnit));
+    // Rounded up: a gain limited by the kept peak never takes the true one past full scale.
+    found->second.peakMillionths = static_cast<uint32_t>(std::ceil(level.peak * kMillionthsPerUnit));
+    KeptTracksChanged();
+}
+
+// The level the open track's tags give, if any.
+TrackLevel TaggedLevel(BassDword channel) {
+    BusyMark memory(g_memoryWork);
+    TrackTags tags;
+    ReadChannelTags(channel, tags);
+    return LevelFromTags(tags);
+}
+
+// The length of an open channel in microseconds; 0 when it has none.
+uint64_t LengthMicros(BassDword channel) {
+    const BassQword bytes = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
+    const double seconds = bytes == kBassErrorQword ? 0 : BASS_ChannelBytes2Seconds(channel, bytes);
+    return seconds > 0 ? static_cast<uint64_t>(std::llround(seconds * kMicrosPerSecond)) : 0;
+}
+
+// Opens the track to measure it, or keeps the level its tags give.
+bool OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& stamp) {
+    BassDword channel;
+    BassChannelInfo info{};
+    {
+        BusyMark audio(g_audioWork);
+        BusyMark files(g_fileWork);
+        channel = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kMeasureFlags);
+        if (!channel) return false;
+        const TrackLevel tagged = TaggedLevel(channel);
+        g_measuring.micros = LengthMicros(channel);
+        if (tagged.known || !BASS_ChannelGetInfo(channel, &info)) {
+            BASS_StreamFree(channel);
+            if (tagged.known) StoreLevel(key, stamp, g_measuring.micros, LevelSource::kTags, tagged);
+            return tagged.known;
+        }
+    }
+    BusyMark memory(g_memoryWork);
+    if (!StartMeter(g_measuring.meter, info.freq, info.chans)) {
+        BusyMark audio(g_audioWork);
+        BASS_StreamFree(channel);
+        return false;
+    }
+    // Room for every block of the track's length, so that feeding the meter
+    // allocates nothing (and raises no memory mark) while the length holds.
+    g_measuring.meter.blocks.reserve(static_cast<size_t>(g_measuring.micros / kMicrosPerBlock) + 1);
+    g_measuring.channel = channel;
+    g_measuring.key = std::move(key);
+    g_measuring.stamp = stamp;
+    return true;
+}
+
+// Opens the track to be measured; false when it is known already, changed or
+// will not open. A track of no tape (ofTape false) need not have a length kept.
+bool BeginTrack(const TrackFile& file, bool ofTape) {
+    std::string key;
+    {
+        BusyMark memory(g_memoryWork);
+        key = TrackCacheKey(file.path);
+    }
+    // A tape's track was checked against its file when its length was learned.
+    if (ofTape) {
+        const auto found = KeptTracks().find(key);
+        if (found == KeptTracks().end() || found->second.level != LevelSource::kNone) return false;
+    }
+    FileStamp stamp;
+    {
+        BusyMark files(g_fileWork);
+        if (!ReadFileStamp(file.path, stamp)) return false;
+    }
+    const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
+    if (kept ? kept->level != LevelSource::kNone : ofTape) return false;
+    return OpenToMeasure(file, key, stamp);
+}
+
+enum class Look { kBegan, kLater, kNone };
+
+// Opens the next track of the tapes that has no level yet, then of the file
+// stations. A look through many known tracks goes on at the next step.
+Look BeginNextTrack() {
+    const LONGLONG started = NowMs();
+    const auto passedOver = [started] { return NowMs() - started >= kMeasureSliceMs; };
+    for (int8_t station = 1; station <= static_cast<int8_t>(kLastStreamedStation); ++station) {
+        const Tape& tape = StationTape(station);
+        Cursor& cursor = g_cursors[station];
+        if (!tape.listed) continue;
+        if (cursor.playlist != tape.playlist || cursor.shuffle != tape.shuffle || cursor.tracks != tape.tracks.size() ||
+            cursor.next > tape.learned) {
+            BusyMark memory(g_memoryWork);
+            cursor = Cursor{tape.playlist, tape.shuffle, tape.tracks.size(), 0};
+        }
+        while (cursor.next < tape.learned) {
+            const Track& track = tape.tracks[cursor.next++];
+            if (track.seconds > 0 && BeginTrack(track.file, true)) return Look::kBegan;
+            if (passedOver()) return Look::kLater;
+        }
+    }
+    while (g_sourceCursor < g_sources.size()) {
+        if (BeginTrack(g_sources[g_sourceCursor++], false)) return Look::kBegan;
+        if (passedOver()) return Look::kLater;
+    }
+    return Look::kNone;
+}
+
+// Decodes and measures for one slice; at the track's end its level is kept.
+void MeasureSlice() {
+    const LONGLONG started = NowMs();
+    const uint32_t frameBytes = g_measuring.meter.chans * sizeof(float);
+    do {
+        BassDword got;
+        bool ended = false;
+        {
+            BusyMark audio(g_audioWork);
+            got = BASS_ChannelGetData(g_measuring.channel, g_samples, kReadFrames * frameBytes);
+            if (got == kBassErrorDword) ended = BASS_ErrorGetCode() == BASS_ERROR_ENDED;
+        }
+        // Nothing read: a channel that gives no samples and no end would keep
+        // the helper thread busy for good; it is left unmeasured, as is a
+        // track that cannot be decoded to its end.
+        if (got == 0 || (got == kBassErrorDword && !ended)) {
+            FreeMeasuring();
+            return;
+        }
+        if (got == kBassErrorDword) {
+            FreeMeasuring();
+            TrackLevel level;
+            level.known = true;
+            level.loudnessLufs = MeterLoudness(g_measuring.meter);
+            level.peak = g_measuring.meter.peak;
+            StoreLevel(g_measuring.key, g_measuring.stamp, g_measuring.micros, LevelSource::kMeasured, level);
+            return;
+        }
+        const uint32_t frames = got / frameBytes;
+        if (MeterMayAllocate(g_measuring.meter, frames)) {
+            BusyMark memory(g_memoryWork);
+            FeedMeter(g_measuring.meter, g_samples, frames);
+        } else {
+            FeedMeter(g_measuring.meter, g_samples, frames);
+        }
+    } while (NowMs() - started < kMeasureSliceMs);
+}
+
+}  // namespace
+
+void PlanFileLevels() {
+    Sources* sources;
+    {
+        BusyMark memory(g_memoryWork);
+        sources = new (std::nothrow) Sources;
+        if (!sources) return;
+        // With levelling off no file station's source is looked at or kept.
+        for (int station = 1; station <= kLastStreamedStation && LevellingOn(); ++station) {
+            std::string source = GetValue(TrackSection(static_cast<int8_t>(station)).c_str(), kSourceKey, "");
+            if (!source.empty() && FieldAt(1, source, kSchemeSeparator) != kUrlScheme)
+                sources->push_back(std::move(source));
+        }
+    }
+    if (Sources* old = g_newSources.exchange(sources)) {
+        BusyMark memory(g_memoryWork);
+        delete old;
+    }
+    WakeHelperThread();
+}
+
+bool TakeFileLevelsPlan() {
+    Sources* sources = g_newSources.exchange(nullptr);
+    if (!sources) return false;
+    BusyMark memory(g_memoryWork);
+    g_sources.clear();
+    std::vector<std::string>& kept = KeptBesideTapes();
+    kept.clear();
+    for (const std::string& source : *sources) {
+        g_sources.push_back(SourceTrack(source.c_str()));
+        kept.push_back(TrackCacheKey(g_sources.back().path));
+    }
+    g_sourceCursor = 0;
+    delete sources;
+    return true;
+}
+
+TrackLevel LevelFromTags(const TrackTags& tags) {
+    if (tags.hasReplayGain) return LevelFromReplayGain(tags.replayGainDb, tags.hasReplayPeak, tags.replayPeak);
+    if (tags.hasR128Gain) return LevelFromR128Gain(tags.r128Gain);
+    return TrackLevel{};
+}
+
+TrackFile SourceTrack(const char* source) {
+    const std::u16string wide = ExternalToUtf16(source);
+    return TrackFile{std::filesystem::path(reinterpret_cast<const wchar_t*>(wide.c_str())), source};
+}
+
+bool MeasureLevelsStep() {
+    if (LogRefusedTarget()) return true;
+    if (!LevellingOn()) {
+        if (g_measuring.channel) FreeMeasuring();
+        return false;
+    }
+    if (g_measuring.channel) {
+        MeasureSlice();
+        return true;
+    }
+    // What the cache knows is not measured again.
+    return KeptTracksRead() && BeginNextTrack() != Look::kNone;
+}
+
+TrackLevel KnownLevel(const TrackFile& track) {
+    TrackLevel level;
+    FileStamp stamp;
+    {
+        BusyMark files(g_fileWork);
+        if (!ReadFileStamp(track.path, stamp)) return level;
+    }
+    std::string key;
+    {
+        BusyMark memory(g_memoryWork);
+        key = TrackCacheKey(track.path);
+    }
+    // A file changed since it was measured is unknown again.
+    const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
+    if (!kept || kept->level == LevelSource::kNone) return level;
+    level.known = true;
+    level.loudnessLufs = kept->loudnessCentiLufs / kCentiPerUnit;
+    level.peak = kept->peakMillionths / kMillionthsPerUnit;
+    return level;
+}
