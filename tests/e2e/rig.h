@@ -30,6 +30,10 @@ std::string Hex(uint64_t value);
 // timeoutMs. The game clock keeps running meanwhile.
 bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32_t timeoutMs = 20000);
 
+// A fault on any thread of the process, from now on, is noted as a line in
+// the file name (emptied first) and then handled as before.
+void WriteFaultsTo(const char* name);
+
 // ---- the game folder (the current directory) ---------------------------------
 
 extern const char kSettingsPath[];  // audio/streams/settings.ini
