@@ -34,13 +34,14 @@ constexpr uint32_t kLongFrameMs = 17;
 
 std::mutex g_clockLock;
 std::vector<uint32_t> g_clockHistory;
+bool g_keepClockHistory = true;
 bool g_clockRunning = false;
 bool g_clockStarted = false;
 uint32_t g_frame = 0;
 
 void SetClockLocked(uint32_t ms) {
     SetHost<uint32_t>(host::kClockMsAddr, ms);
-    g_clockHistory.push_back(ms);
+    if (g_keepClockHistory) g_clockHistory.push_back(ms);
 }
 
 // No heap and no C runtime: the fault may have come anywhere, the module's
@@ -232,8 +233,9 @@ void SetOpenWait(int16_t ms) {
     Host().WriteCode(host::kOpenWaitAddr, &ms, sizeof ms);
 }
 
-void StartClock(uint32_t startMs) {
+void StartClock(uint32_t startMs, bool keepHistory) {
     std::lock_guard<std::mutex> lock(g_clockLock);
+    g_keepClockHistory = keepHistory;
     SetClockLocked(startMs);
     g_clockRunning = true;
     if (!g_clockStarted) CreateThread(nullptr, 0, ClockThread, nullptr, 0, nullptr);

@@ -84,7 +84,8 @@ void SetOpenWait(int16_t ms);
 
 // The game clock: a thread advances it by one frame of 16 or 17 ms every
 // frame (so its parity alternates, as the fade needs).
-void StartClock(uint32_t startMs);
+// Without history, a long run's clock keeps no values (nor grows).
+void StartClock(uint32_t startMs, bool keepHistory = true);
 // Stops the frames (any frame under way finishes first) and sets the clock.
 void HoldClock(uint32_t ms);
 void HoldClock();

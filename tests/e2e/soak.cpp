@@ -34,6 +34,7 @@ constexpr int kStayEvery = 60;
 constexpr uint32_t kStayMs = 3600;
 constexpr uint32_t kSampleEveryMs = 1000;
 constexpr uint32_t kEditEveryMs = 5000;
+constexpr DWORD kEditRetryMs = 10;
 constexpr uint32_t kDeviceLossEveryMs = 30000;
 constexpr int kLongAbsenceLoss = 3;  // this loss keeps the device away
 constexpr uint32_t kLongAbsenceMs = 10000;
@@ -180,18 +181,27 @@ void SaveEdit(int edit);
 // the module took.
 void NoteEditShown() {
     const char* shown = std::strstr(Host().TextEntry(), " edit ");
-    if (shown) g_churn.editShown = std::max(g_churn.editShown, std::atoi(shown + std::strlen(" edit ")));
+    const int edit = shown ? std::atoi(shown + std::strlen(" edit ")) : 0;
+    if (edit <= g_churn.editShown) return;
+    g_churn.editShown = edit;
+    Record("edit %d shown %u", edit, ElapsedMs());
 }
 
 void Edit() {
     g_churn.editsTaken += g_churn.edits > 0 && g_churn.editShown == g_churn.edits;
     SaveEdit(++g_churn.edits);
+    Record("edit %d saved %u", g_churn.edits, ElapsedMs());
 }
 
 void SaveEdit(int edit) {
     const std::string text = Settings(edit);
     WriteFile(kTemporaryEdit, text);
-    MoveFileExA(kTemporaryEdit, kSettingsPath, MOVEFILE_REPLACE_EXISTING);
+    // Windows refuses to rename over a file that is open, as it is for a
+    // moment whenever the module reads it: editors try again.
+    for (int attempt = 1; !MoveFileExA(kTemporaryEdit, kSettingsPath, MOVEFILE_REPLACE_EXISTING); ++attempt) {
+        Record("edit %d: rename refused (error %lu), attempt %d", edit, GetLastError(), attempt);
+        Sleep(kEditRetryMs);
+    }
     WriteFile(kLastEditName, text);
 }
 
@@ -366,7 +376,6 @@ void ScanCalls(bool final) {
 
 // ---- the churn ---------------------------------------------------------------
 
-
 int32_t PickStation(bool internet) {
     for (;;) {
         const int32_t station = static_cast<int32_t>(Between(1, kStationCount));
@@ -466,7 +475,7 @@ int Play(uint32_t minutes) {
     ScriptServers(0);
     SetGameDefaults();
     PutPlayerInCar();
-    StartClock(kStartClockMs);
+    StartClock(kStartClockMs, false);
     SetHost<uint32_t>(host::kGameActiveAddr, 1);
     Host().StartDrawing(kFrameMs);
     g_startTicks = GetTickCount();
