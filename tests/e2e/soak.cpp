@@ -35,6 +35,7 @@ constexpr uint32_t kStayMs = 3600;
 constexpr uint32_t kSampleEveryMs = 1000;
 constexpr uint32_t kEditEveryMs = 5000;
 constexpr DWORD kEditRetryMs = 10;
+constexpr int kEditAttempts = 100;
 constexpr uint32_t kDeviceLossEveryMs = 30000;
 constexpr int kLongAbsenceLoss = 3;  // this loss keeps the device away
 constexpr uint32_t kLongAbsenceMs = 10000;
@@ -200,6 +201,7 @@ void SaveEdit(int edit) {
     // moment whenever the module reads it: editors try again.
     for (int attempt = 1; !MoveFileExA(kTemporaryEdit, kSettingsPath, MOVEFILE_REPLACE_EXISTING); ++attempt) {
         Record("edit %d: rename refused (error %lu), attempt %d", edit, GetLastError(), attempt);
+        if (attempt == kEditAttempts) return;
         Sleep(kEditRetryMs);
     }
     WriteFile(kLastEditName, text);
