@@ -93,6 +93,9 @@ void LogSave(int status) {
     } else if (status == kSaveCannotOpen) {
         LogLine("settings not saved at exit: the file or its folder cannot be written (read-only?); the file "
                 "stays as it was");
+    } else if (status == kSaveChangedMeanwhile) {
+        LogLine("settings not saved at exit: the file kept changing while it was saved (an editor saving?); "
+                "it stays as last written");
     } else {
         LogLine("settings not saved at exit: writing failed (status %d); the file stays as it was", status);
     }

@@ -89,6 +89,12 @@ int ReplaceThroughTemporary(const std::string& text, const char* temporary, cons
     }
     // The rename keeps the write time, so this is what the save leaves.
     const FileStamp after = StampOfFile(temporary);
+    // An edit saved since the file was read would be lost under the rename:
+    // the text is made again from the file as it is now.
+    if (StampOfFile(path) != before) {
+        std::remove(temporary);
+        return kSaveChangedMeanwhile;
+    }
     if (!ReplaceFileWith(temporary, path)) {
         std::remove(temporary);
         return kSaveCannotOpen;
@@ -152,20 +158,24 @@ int SaveSettings(const char* path) {
     // The rename would replace a file the player made read-only.
     if (IsReadOnlyFile(path)) return kSaveCannotOpen;
 
-    const FileStamp before = StampOfFile(path);
-    CSimpleIniA onDisk;
-    const CSimpleIniA* document = &g_document->ini;
-    const SettingsFileState disk = ReadSettingsDocument(onDisk, path, g_saveRefusal);
-    if (disk == SettingsFileState::kRefused) return kSaveRefused;
-    if (disk == SettingsFileState::kRead) {
-        const char* position = g_document->ini.GetValue(kPositionSection, kPositionKey, nullptr);
-        if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
-        document = &onDisk;
+    int status = kSaveChangedMeanwhile;
+    for (int attempt = 0; attempt < kSaveAttempts && status == kSaveChangedMeanwhile; ++attempt) {
+        const FileStamp before = StampOfFile(path);
+        CSimpleIniA onDisk;
+        const CSimpleIniA* document = &g_document->ini;
+        const SettingsFileState disk = ReadSettingsDocument(onDisk, path, g_saveRefusal);
+        if (disk == SettingsFileState::kRefused) return kSaveRefused;
+        if (disk == SettingsFileState::kRead) {
+            const char* position = g_document->ini.GetValue(kPositionSection, kPositionKey, nullptr);
+            if (g_positionStored && position) onDisk.SetValue(kPositionSection, kPositionKey, position);
+            document = &onDisk;
+        }
+        std::string text;
+        const SI_Error made = document->Save(text, true);
+        if (made < 0) return made;
+        status = ReplaceThroughTemporary(text, (std::string(path) + kTemporarySuffix).c_str(), path, before);
     }
-    std::string text;
-    const SI_Error status = document->Save(text, true);
-    if (status < 0) return status;
-    return ReplaceThroughTemporary(text, (std::string(path) + kTemporarySuffix).c_str(), path, before);
+    return status;
 }
 
 bool SavePosition(int32_t seconds) {
@@ -187,12 +197,13 @@ bool SavePosition(int32_t seconds) {
             ready = onDisk.Save(text, true) >= 0;
         }
     }
-    if (ready) ReplaceThroughTemporary(text, temporary.c_str(), path.c_str(), before);
+    const bool overtaken =
+        ready && ReplaceThroughTemporary(text, temporary.c_str(), path.c_str(), before) == kSaveChangedMeanwhile;
     BusyMark busy(g_memoryWork);  // the texts are freed here, before they go out of scope
     std::string().swap(text);
     std::string().swap(temporary);
     std::string().swap(path);
-    return true;
+    return !overtaken;
 }
 
 const char* SaveRefusal() {

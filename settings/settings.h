@@ -21,6 +21,10 @@ constexpr int kSaveOk = 0;
 constexpr int kSaveCannotOpen = -3;
 // The file on disk must not be written over (see ReadSettingsDocument); SaveRefusal says why.
 constexpr int kSaveRefused = -4;
+// The file changed (an edit was saved) while the save made its text; nothing was written.
+constexpr int kSaveChangedMeanwhile = -5;
+// The exit's save makes its text again this often when edits keep overtaking it.
+constexpr int kSaveAttempts = 3;
 
 enum class SettingsFileState { kRead, kMissing, kRefused };
 
@@ -57,7 +61,8 @@ extern bool g_settingsLoaded;
 // when there is no file then, the whole document is written. 0 on success,
 // -3 when the file cannot be written (a read-only file, a missing folder, a
 // failed rename), -4 when the file on disk is refused by ReadSettingsDocument,
-// another negative status when writing fails. The old file stays as it was on
+// -5 when edits kept changing the file while the text was made, another
+// negative status when writing fails. The old file stays as it was on
 // failure, no folder is made and no temporary file is left.
 int SaveSettings(const char* path);
 
@@ -68,7 +73,8 @@ const char* SaveRefusal();
 // through its own document (never the one the worker uses) and the same
 // temporary file and rename; nothing is written unless ReadSettingsDocument
 // reads the file. False, with nothing done, while the player is writing the
-// file: the save would cut the edit short. Runs on the helper thread.
+// file (the save would cut the edit short) or when an edit was saved while the
+// text was made (the rename would lose it). Runs on the helper thread.
 bool SavePosition(int32_t seconds);
 
 // The value of section/key, or fallback when either is missing; a copy.

@@ -53,7 +53,14 @@ void WatchSettingsFile() {
 }
 
 void NoteSettingsSaved(const FileStamp& before, const FileStamp& after) {
-    if (before == g_watch.known) g_watch.known = after;
+    if (before == g_watch.known) {
+        g_watch.known = after;
+    } else if (g_watch.changing && before == g_watch.seen) {
+        // The save merged its position into the edit that settles: the edit
+        // settles on from when it was seen, or saves made faster than the
+        // settling time would hold it back for as long as they come.
+        g_watch.seen = after;
+    }
 }
 
 bool SettingsChangeReady(uint64_t nowMs, FileStamp& stamp) {

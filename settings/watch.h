@@ -39,7 +39,8 @@ void WatchSettingsFile();
 
 // A save of the module's own changed the file from before to after. When
 // before was what the watch knew, the save's result is known too; otherwise
-// the save merged into an edit not yet taken, which stays a change.
+// the save merged into an edit not yet taken, which stays a change and, when
+// it was settling, settles on from when it was first seen.
 void NoteSettingsSaved(const FileStamp& before, const FileStamp& after);
 
 // Helper thread, called often: looks at settings.ini about once a second, and

@@ -80,24 +80,6 @@ void SpinUntil(double ms) {
 
 HANDLE g_record = INVALID_HANDLE_VALUE;
 
-// A fault on any thread, the module's exit work included (the loader may
-// swallow one in a detach), goes to faults.txt: no heap, no C runtime.
-LONG CALLBACK NoteFault(EXCEPTION_POINTERS* exception) {
-    constexpr DWORD kErrorSeverity = 0xC0000000;
-    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
-    if ((record.ExceptionCode & kErrorSeverity) != kErrorSeverity) return EXCEPTION_CONTINUE_SEARCH;
-    char line[] = "fault 00000000 at 00000000\n";
-    const uint32_t values[2] = {record.ExceptionCode, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress))};
-    char* const digits[2] = {line + 6, line + 18};
-    for (int v = 0; v < 2; ++v)
-        for (int i = 0; i < 8; ++i) digits[v][i] = "0123456789abcdef"[(values[v] >> (28 - 4 * i)) & 0xF];
-    const HANDLE file = CreateFileA(kFaultsName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(file, line, sizeof line - 1, &written, nullptr);
-    CloseHandle(file);
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-
 void Record(const std::string& line) {
     const std::string text = line + "\n";
     DWORD written;
@@ -220,8 +202,7 @@ int Play(Moment moment, bool longNames, uint32_t seed) {
     QueryPerformanceFrequency(&g_frequency);
     QueryPerformanceCounter(&g_start);
     WriteGameFolder(longNames);
-    DeleteFileA(kFaultsName);
-    AddVectoredExceptionHandler(1, NoteFault);
+    WriteFaultsTo(kFaultsName);
     g_record = CreateFileA(kRecordName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (g_record == INVALID_HANDLE_VALUE) return 2;
     Record(std::string("mode ") + kMomentNames[moment] + (longNames ? " long" : " normal") + " " + std::to_string(seed));

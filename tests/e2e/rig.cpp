@@ -18,6 +18,7 @@ namespace {
 
 const FakeHost* g_host = nullptr;
 int g_failures = 0;
+char g_faultsPath[MAX_PATH];
 
 // A player object and a vehicle object in game memory the module reads only
 // through the player pointer.
@@ -33,13 +34,32 @@ constexpr uint32_t kLongFrameMs = 17;
 
 std::mutex g_clockLock;
 std::vector<uint32_t> g_clockHistory;
+bool g_keepClockHistory = true;
 bool g_clockRunning = false;
 bool g_clockStarted = false;
 uint32_t g_frame = 0;
 
 void SetClockLocked(uint32_t ms) {
     SetHost<uint32_t>(host::kClockMsAddr, ms);
-    g_clockHistory.push_back(ms);
+    if (g_keepClockHistory) g_clockHistory.push_back(ms);
+}
+
+// No heap and no C runtime: the fault may have come anywhere, the module's
+// exit work included (the loader may swallow one in a detach).
+LONG CALLBACK NoteFault(EXCEPTION_POINTERS* exception) {
+    constexpr DWORD kErrorSeverity = 0xC0000000;
+    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    if ((record.ExceptionCode & kErrorSeverity) != kErrorSeverity) return EXCEPTION_CONTINUE_SEARCH;
+    char line[] = "fault 00000000 at 00000000\n";
+    const uint32_t values[2] = {record.ExceptionCode, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress))};
+    char* const digits[2] = {line + 6, line + 18};
+    for (int v = 0; v < 2; ++v)
+        for (int i = 0; i < 8; ++i) digits[v][i] = "0123456789abcdef"[(values[v] >> (28 - 4 * i)) & 0xF];
+    const HANDLE file = CreateFileA(g_faultsPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(file, line, sizeof line - 1, &written, nullptr);
+    CloseHandle(file);
+    return EXCEPTION_CONTINUE_SEARCH;
 }
 
 DWORD WINAPI ClockThread(LPVOID) {
@@ -87,6 +107,12 @@ bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32
         Sleep(kPollMs);
     }
     return true;
+}
+
+void WriteFaultsTo(const char* name) {
+    GetFullPathNameA(name, MAX_PATH, g_faultsPath, nullptr);
+    DeleteFileA(g_faultsPath);
+    AddVectoredExceptionHandler(1, NoteFault);
 }
 
 void PrepareGameFolder(bool withStreamsFolder) {
@@ -207,8 +233,9 @@ void SetOpenWait(int16_t ms) {
     Host().WriteCode(host::kOpenWaitAddr, &ms, sizeof ms);
 }
 
-void StartClock(uint32_t startMs) {
+void StartClock(uint32_t startMs, bool keepHistory) {
     std::lock_guard<std::mutex> lock(g_clockLock);
+    g_keepClockHistory = keepHistory;
     SetClockLocked(startMs);
     g_clockRunning = true;
     if (!g_clockStarted) CreateThread(nullptr, 0, ClockThread, nullptr, 0, nullptr);

@@ -30,6 +30,10 @@ std::string Hex(uint64_t value);
 // timeoutMs. The game clock keeps running meanwhile.
 bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32_t timeoutMs = 20000);
 
+// A fault on any thread of the process, from now on, is noted as a line in
+// the file name (emptied first) and then handled as before.
+void WriteFaultsTo(const char* name);
+
 // ---- the game folder (the current directory) ---------------------------------
 
 extern const char kSettingsPath[];  // audio/streams/settings.ini
@@ -80,7 +84,8 @@ void SetOpenWait(int16_t ms);
 
 // The game clock: a thread advances it by one frame of 16 or 17 ms every
 // frame (so its parity alternates, as the fade needs).
-void StartClock(uint32_t startMs);
+// Without history, a long run's clock keeps no values (nor grows).
+void StartClock(uint32_t startMs, bool keepHistory = true);
 // Stops the frames (any frame under way finishes first) and sets the clock.
 void HoldClock(uint32_t ms);
 void HoldClock();

@@ -55,6 +55,8 @@ typedef struct Channel {
     uint32_t bytesPerSecond, frameBytes;
     DWORD ownLengthMs; /* a sample's, and its channels', length as its file says */
     uint32_t sample;   /* a sample channel's sample */
+    DWORD max;         /* a sample's most playbacks at a time */
+    int fed;           /* a decoding channel read by a user stream's writing function */
     DWORD stopsAt; /* tick count at which a playing jingle ends; 0 never */
     uint32_t flags;
     double endsAtMs; /* a playing stream without the loop flag stops then; 0 never */
@@ -98,6 +100,7 @@ static struct {
     double atMs;
 } g_ends[ENDS_KEPT];
 static int g_endCount;
+static uint32_t g_tracksFed;
 static HANDLE g_mixer;
 #define MIXER_PERIOD_MS 1
 #define UNICODE_FLAG 0x80000000u
@@ -215,6 +218,7 @@ static void ResetState(void) {
     g_failAll = 0;
     g_streamLengthScripted = 0;
     g_endCount = 0;
+    g_tracksFed = 0;
     g_openDelayMs = 0;
     g_jingleLengthMs = 0;
     g_version = DEFAULT_VERSION;
@@ -1080,6 +1084,7 @@ DWORD __stdcall BASS_SampleLoad(BOOL mem, const void* file, uint64_t offset, DWO
         Channel* sample = Add(g_nextSample, 0);
         WaveFormat wave;
         if (sample) {
+            sample->max = max ? max : 1;
             if (ReadWave(file, flags, &wave)) sample->ownLengthMs = (DWORD)((uint64_t)wave.frames * 1000 / wave.rate);
             handle = g_nextSample++;
         }
@@ -1089,6 +1094,20 @@ DWORD __stdcall BASS_SampleLoad(BOOL mem, const void* file, uint64_t offset, DWO
     return handle;
 }
 
+/* A sample plays at most max times at once: a new playback takes the place
+ * of the one that has played longest, as the library's do (onlynew FALSE). */
+static void MakeRoomForPlayback(uint32_t sample, DWORD max) {
+    uint32_t oldest = 0;
+    DWORD playbacks = 0;
+    int i;
+    for (i = 0; i < g_channelCount; ++i) {
+        if (g_channels[i].sample != sample) continue;
+        ++playbacks;
+        if (!oldest || g_channels[i].handle < oldest) oldest = g_channels[i].handle;
+    }
+    if (playbacks >= max) Remove(oldest);
+}
+
 DWORD __stdcall BASS_SampleGetChannel(DWORD sample, BOOL onlyNew) {
     BassCall* call = Begin(BF_SAMPLE_GET_CHANNEL, sample);
     uint32_t handle = 0;
@@ -1096,7 +1115,9 @@ DWORD __stdcall BASS_SampleGetChannel(DWORD sample, BOOL onlyNew) {
     EnterCriticalSection(&g_lock);
     if (!g_failAll && sample >= FAKEBASS_SAMPLE_BASE && sample < FAKEBASS_CHANNEL_BASE && Find(sample)) {
         const DWORD ownLengthMs = Find(sample)->ownLengthMs;
-        Channel* channel = Add(g_nextChannel, 0);
+        Channel* channel;
+        MakeRoomForPlayback(sample, Find(sample)->max);
+        channel = Add(g_nextChannel, 0);
         if (channel) {
             channel->ownLengthMs = ownLengthMs;
             channel->sample = sample;
@@ -1248,6 +1269,10 @@ DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         got -= got % channel->frameBytes;
         got = ShortRead(got, channel->frameBytes);
         call->qwords[0] = channel->position;
+        if (call->args[1] && !channel->fed) {
+            channel->fed = 1;
+            ++g_tracksFed;
+        }
         if (buffer && !ReadSamples(channel, (float*)buffer, got / sizeof(float))) memset(buffer, 0, got);
         channel->position += got;
     }
@@ -1540,6 +1565,29 @@ void FakeBass_HoldOpens(int hold) {
 }
 
 int FakeBass_OpensWaiting(void) { return (int)g_opensWaiting; }
+
+void FakeBass_GetLive(FakeBassLive* live) {
+    int i;
+    memset(live, 0, sizeof *live);
+    EnterCriticalSection(&g_lock);
+    for (i = 0; i < g_channelCount; ++i) {
+        const Channel* channel = &g_channels[i];
+        if (channel->handle >= FAKEBASS_CHANNEL_BASE) {
+            ++live->sampleChannels;
+        } else if (channel->handle >= FAKEBASS_SAMPLE_BASE) {
+            ++live->samples;
+        } else if (channel->flags & DECODE_FLAG) {
+            ++live->decodeChannels;
+        } else {
+            ++live->streams;
+        }
+        if (channel->endSync) ++live->syncs;
+    }
+    live->syncs += FakeNet_SyncCount();
+    LeaveCriticalSection(&g_lock);
+}
+
+uint32_t FakeBass_TracksFed(void) { return g_tracksFed; }
 
 static const char* const kNames[] = {"",
                                      "BASS_Init",

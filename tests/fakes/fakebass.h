@@ -125,6 +125,19 @@ void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing afte
 void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */
 int FakeBass_OpensWaiting(void);
 
+/* The handles alive now, by kind, for a long run's watch of what grows. */
+typedef struct FakeBassLive {
+    uint32_t streams;        /* file, internet and user streams made to be played */
+    uint32_t decodeChannels; /* streams made to be read (BASS_STREAM_DECODE) */
+    uint32_t samples;
+    uint32_t sampleChannels; /* at most a sample's max playbacks each */
+    uint32_t syncs;          /* end syncs and the servers' syncs of live streams */
+} FakeBassLive;
+void FakeBass_GetLive(FakeBassLive* live);
+/* Decoding channels a user stream's writing function began to read since
+ * the reset: the tracks a playlist stream played, each counted once. */
+uint32_t FakeBass_TracksFed(void);
+
 /* The library's timing, as its documentation tells it. Every stream takes
  * BASS_CONFIG_BUFFER (500 ms unless set) as its playback buffer when it is
  * made. The update thread refills a playing user stream every

@@ -334,6 +334,13 @@ void FakeNet_Free(void) {
     g_streamCount = 0;
 }
 
+uint32_t FakeNet_SyncCount(void) {
+    uint32_t count = 0;
+    int i;
+    for (i = 0; i < g_streamCount; ++i) count += (uint32_t)g_streams[i].syncCount;
+    return count;
+}
+
 static void Fire(NetStream* stream, uint32_t kind, uint32_t data, Due* due, int* count) {
     int i;
     for (i = 0; i < stream->syncCount && *count < MAX_DUE; ++i) {

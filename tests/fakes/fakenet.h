@@ -61,6 +61,8 @@ const char* FakeNet_Tags(uint32_t handle, uint32_t tags);
 void FakeNet_Config(uint32_t option, uint32_t value);
 int FakeNet_Start(void);
 void FakeNet_Free(void);
+/* The syncs set on the live internet streams. */
+uint32_t FakeNet_SyncCount(void);
 
 /* ---- from fakebass.c, for the server thread ---- */
 
