@@ -78,13 +78,6 @@ void MakeFolder(int tracks) {
     for (int i = 0; i < tracks; ++i) WriteWaveHeader(std::string(kFolder) + "/" + TrackName(i), TrackMs(i));
 }
 
-double NowMs() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return now.QuadPart * 1000.0 / frequency.QuadPart;
-}
-
 void StartGame(uint32_t clockMs) {
     SetOpenWait(0);
     SetGameDefaults();

@@ -66,7 +66,7 @@ int Between(int low, int high) {
 
 LARGE_INTEGER g_start, g_frequency;
 
-double NowMs() {
+double SinceStartMs() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return (now.QuadPart - g_start.QuadPart) * 1000.0 / g_frequency.QuadPart;
@@ -74,7 +74,7 @@ double NowMs() {
 
 // Busy-waits, so that the exit lands within microseconds of the moment.
 void SpinUntil(double ms) {
-    while (NowMs() < ms) {
+    while (SinceStartMs() < ms) {
     }
 }
 
@@ -134,7 +134,7 @@ bool WaitForCall(int fn, int first, double untilMs) {
             if (call.fn == fn && !IsJingleChannel(call.handle) && (call.handle != 0 || fn != BF_PLAY)) return true;
             first = i + 1;
         }
-    } while (NowMs() < untilMs);
+    } while (SinceStartMs() < untilMs);
     return false;
 }
 
@@ -163,7 +163,7 @@ void ChangeStation() {
 bool WaitForStart(double untilMs) {
     if (!WaitForCall(BF_CHANNEL_STOP, g_changeCalls, untilMs)) return false;
     char line[64];
-    std::snprintf(line, sizeof line, "start %.3f %u", NowMs(), g_changePosition);
+    std::snprintf(line, sizeof line, "start %.3f %u", SinceStartMs(), g_changePosition);
     Record(line);
     return true;
 }
@@ -171,7 +171,7 @@ bool WaitForStart(double untilMs) {
 // Station changes every 2-20 ms until the given time, each taken up before the next.
 void ChangeStationsUntil(double endMs) {
     for (;;) {
-        const double gapEnd = NowMs() + Between(kShortestGapMs, kLongestGapMs);
+        const double gapEnd = SinceStartMs() + Between(kShortestGapMs, kLongestGapMs);
         if (!WaitForStart(endMs) || gapEnd >= endMs) {
             SpinUntil(endMs);
             return;
@@ -182,10 +182,10 @@ void ChangeStationsUntil(double endMs) {
 }
 
 bool WaitForFile(const char* path, double timeoutMs) {
-    const double end = NowMs() + timeoutMs;
+    const double end = SinceStartMs() + timeoutMs;
     do {
         if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
-    } while (NowMs() < end);
+    } while (SinceStartMs() < end);
     return false;
 }
 
@@ -229,27 +229,27 @@ int Play(Moment moment, bool longNames, uint32_t seed) {
     switch (moment) {
     case kAnywhere:
         ChangeStationsUntil(Between(kShortestRunMs, kLongestRunMs));
-        ExitAt(NowMs());
+        ExitAt(SinceStartMs());
         break;
     case kAfterChange:
         ChangeStationsUntil(Between(kShortestRunMs, kLongestRunMs));
         ChangeStation();
-        ExitAt(NowMs() + Between(0, kLongestLagUs) / 1000.0);
+        ExitAt(SinceStartMs() + Between(0, kLongestLagUs) / 1000.0);
         break;
     case kDuringOpening: {
         ChangeStationsUntil(Between(kShortestRunMs, kLongestRunMs));
         ChangeStation();
         // The opening's first call frees the stream it replaces.
-        const bool seen = WaitForCall(BF_STREAM_FREE, g_changeCalls, NowMs() + kAnchorTimeoutMs);
+        const bool seen = WaitForCall(BF_STREAM_FREE, g_changeCalls, SinceStartMs() + kAnchorTimeoutMs);
         Record(seen ? "anchor opening" : "anchor missed");
-        ExitAt(NowMs() + Between(0, kLongestOpeningUs) / 1000.0);
+        ExitAt(SinceStartMs() + Between(0, kLongestOpeningUs) / 1000.0);
         break;
     }
     case kFirstWrite: {
         // The first station start's position is saved before its opening runs.
         const bool seen = WaitForFile(kTemporaryPath, kAnchorTimeoutMs);
         Record(seen ? "anchor write" : "anchor missed");
-        ExitAt(NowMs() + Between(0, kLongestWriteUs) / 1000.0);
+        ExitAt(SinceStartMs() + Between(0, kLongestWriteUs) / 1000.0);
         break;
     }
     default:

@@ -38,13 +38,6 @@ constexpr double kMostShortMs = 20;
 constexpr int kErrorDevice = 23;
 constexpr uint8_t kOutputOn = 0x18;
 
-double NowMs() {
-    LARGE_INTEGER ticks, frequency;
-    QueryPerformanceCounter(&ticks);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(ticks.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
 std::vector<std::string> LogLines() {
     std::string text;
     std::vector<std::string> lines;
@@ -96,22 +89,6 @@ void StartGame() {
     StartClock(kStartClockMs);
     SetHost<uint32_t>(host::kGameActiveAddr, 1);
     Host().StartDrawing(kFrameMs);
-}
-
-// The stream the open of fn made after call index first, once it plays.
-uint32_t PlayingStream(int fn, int first, const std::string& what, uint32_t timeoutMs = 20000) {
-    uint32_t stream = 0;
-    WaitFor(
-        [&] {
-            for (const BassCall& open : BassCallsOf(fn, first)) {
-                if (!open.result) continue;
-                for (const BassCall& play : BassCallsOf(BF_PLAY, first))
-                    if (play.handle == open.result && play.result) stream = static_cast<uint32_t>(open.result);
-            }
-            return stream != 0;
-        },
-        what, timeoutMs);
-    return stream;
 }
 
 // When the stream is heard: its volume past a tenth.

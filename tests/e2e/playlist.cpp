@@ -50,13 +50,6 @@ bool EndsWith(const char* text, const char* ending) {
     return length >= size && std::strcmp(text + length - size, ending) == 0;
 }
 
-double NowMs() {
-    LARGE_INTEGER ticks, frequency;
-    QueryPerformanceCounter(&ticks);
-    QueryPerformanceFrequency(&frequency);
-    return ticks.QuadPart * 1000.0 / frequency.QuadPart;
-}
-
 // A run of bytes read from a track's channel into the playlist stream, and
 // when it is heard: each pull of the stream is heard a buffer after it is
 // written, from where the pull says the stream was heard.
@@ -172,6 +165,19 @@ void CheckSeamless(const std::vector<Piece>& pieces, int first, const std::funct
                 what.c_str(), changes, least, most);
 }
 
+// The game runs with the player in a car and the clock at clockMs; the output
+// mixes at the tracks' rate, so that the stream's bytes are those read from the tracks.
+void StartDriving(uint32_t clockMs) {
+    FakeBass_SetOutputRate(kTrackRate);
+    SetOpenWait(0);
+    SetGameDefaults();
+    SetHost<float>(host::kRadioVolumeAddr, kRadioVolume);
+    SetHost<uint32_t>(host::kGameActiveAddr, 1);
+    PutPlayerInCar();
+    Host().StartDrawing(kFrameMs);
+    StartClock(clockMs);
+}
+
 }  // namespace
 
 int PlayPlaylists() {
@@ -187,15 +193,7 @@ int PlayPlaylists() {
     WriteFile("audio/streams/rock/cover.jpg", "not a track");
     WriteFile("audio/streams/mix.m3u", kList);
     WriteWave("audio/streams/one.wav");
-    // The output mixes at the tracks' rate: the stream's bytes are those read from the tracks.
-    FakeBass_SetOutputRate(kTrackRate);
-    SetOpenWait(0);
-    SetGameDefaults();
-    SetHost<float>(host::kRadioVolumeAddr, kRadioVolume);
-    SetHost<uint32_t>(host::kGameActiveAddr, 1);
-    PutPlayerInCar();
-    Host().StartDrawing(kFrameMs);
-    StartClock(kFolderClockMs);
+    StartDriving(kFolderClockMs);
 
     // The folder: four tracks learned from their headers, the third on air 1.5 s in.
     const int tuned = BassCallCount();
@@ -337,14 +335,7 @@ int PlayExactTape() {
     for (int i = 0; i < 4; ++i) WriteWaveOfLength(std::string("audio/streams/vbr/") + names[i], kExactTrackMs[i], kTrackRate);
     FakeBass_SetHeaderLength("02.mp3", kFloatBytesPerSecond * kHeaderSaysMs / 1000);
     FakeBass_SetHeaderLength("04.ogg", ~0ull);
-    FakeBass_SetOutputRate(kTrackRate);
-    SetOpenWait(0);
-    SetGameDefaults();
-    SetHost<float>(host::kRadioVolumeAddr, kRadioVolume);
-    SetHost<uint32_t>(host::kGameActiveAddr, 1);
-    PutPlayerInCar();
-    Host().StartDrawing(kFrameMs);
-    StartClock(kFirstTuneMs);
+    StartDriving(kFirstTuneMs);
 
     // The first track plays; the second, opened ahead with the full scan, corrects the tape.
     const int tuned = BassCallCount();

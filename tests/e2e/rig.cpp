@@ -109,6 +109,13 @@ bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32
     return true;
 }
 
+double NowMs() {
+    LARGE_INTEGER ticks, frequency;
+    QueryPerformanceCounter(&ticks);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(ticks.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
 void WriteFaultsTo(const char* name) {
     GetFullPathNameA(name, MAX_PATH, g_faultsPath, nullptr);
     DeleteFileA(g_faultsPath);
@@ -323,4 +330,19 @@ std::vector<HostCall> HostCallsFrom(int first) {
     if (first < count - HOST_CALL_CAPACITY) first = count - HOST_CALL_CAPACITY;
     for (int i = first; i < count && Host().GetCall(i, &call); ++i) calls.push_back(call);
     return calls;
+}
+
+uint32_t PlayingStream(int fn, int first, const std::string& what, uint32_t timeoutMs) {
+    uint32_t stream = 0;
+    WaitFor(
+        [&] {
+            for (const BassCall& open : BassCallsOf(fn, first)) {
+                if (!open.result) continue;
+                for (const BassCall& play : BassCallsOf(BF_PLAY, first))
+                    if (play.handle == open.result && play.result) stream = static_cast<uint32_t>(open.result);
+            }
+            return stream != 0;
+        },
+        what, timeoutMs);
+    return stream;
 }

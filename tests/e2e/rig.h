@@ -30,6 +30,9 @@ std::string Hex(uint64_t value);
 // timeoutMs. The game clock keeps running meanwhile.
 bool WaitFor(const std::function<bool()>& ready, const std::string& what, uint32_t timeoutMs = 20000);
 
+// Milliseconds of the system's precise counter, for measuring what the game heard when.
+double NowMs();
+
 // A fault on any thread of the process, from now on, is noted as a line in
 // the file name (emptied first) and then handled as before.
 void WriteFaultsTo(const char* name);
@@ -110,3 +113,6 @@ void WaitTicks(int n);
 
 int HostCallCount();
 std::vector<HostCall> HostCallsFrom(int first);
+
+// The stream the open of fn made after call index first, once it plays.
+uint32_t PlayingStream(int fn, int first, const std::string& what, uint32_t timeoutMs = 20000);

@@ -38,29 +38,6 @@ void StartGame(bool reconnect) {
     WaitFor([] { return !BassCallsOf(BF_SAMPLE_LOAD).empty(); }, "the first tick's work");
 }
 
-double NowMs() {
-    LARGE_INTEGER ticks, frequency;
-    QueryPerformanceCounter(&ticks);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(ticks.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-// The stream the open of fn made after call index first, once it plays.
-uint32_t PlayingStream(int fn, int first, const std::string& what, uint32_t timeoutMs = 20000) {
-    uint32_t stream = 0;
-    WaitFor(
-        [&] {
-            for (const BassCall& open : BassCallsOf(fn, first)) {
-                if (!open.result) continue;
-                for (const BassCall& play : BassCallsOf(BF_PLAY, first))
-                    if (play.handle == open.result && play.result) stream = static_cast<uint32_t>(open.result);
-            }
-            return stream != 0;
-        },
-        what, timeoutMs);
-    return stream;
-}
-
 double PlayedAtMs(uint32_t stream) {
     for (const BassCall& play : BassCallsOf(BF_PLAY))
         if (play.handle == stream && play.result) return play.time * 1000.0;

@@ -21,13 +21,6 @@ std::atomic<uint32_t> g_activeAtSync{99};
 std::atomic<uint32_t> g_userBytesLeft{0};
 std::atomic<bool> g_userEnds{true};
 
-double NowMs() {
-    LARGE_INTEGER ticks, frequency;
-    QueryPerformanceCounter(&ticks);
-    QueryPerformanceFrequency(&frequency);
-    return ticks.QuadPart * 1000.0 / frequency.QuadPart;
-}
-
 void __stdcall OnEnd(BassDword, BassDword channel, BassDword, void*) {
     g_activeAtSync = FakeBass_Active(channel);
     g_syncAtMs = NowMs();
