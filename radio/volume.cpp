@@ -7,9 +7,9 @@
 #include "platform/host.h"
 #include "platform/patch.h"
 #include "radio/common/dial.h"
-#include "radio/jingles.h"
-#include "radio/internet/reconnect.h"
 #include "radio/common/stream.h"
+#include "radio/internet/reconnect.h"
+#include "radio/jingles.h"
 
 float g_streamVolume = 0.0f;
 

@@ -10,9 +10,9 @@
 #include "platform/busy.h"
 #include "platform/runlog.h"
 #include "platform/threads.h"
-#include "radio/internet/netopen.h"
 #include "radio/common/output.h"
 #include "radio/common/stream.h"
+#include "radio/internet/netopen.h"
 #include "radio/internet/streamtags.h"
 #include "settings/settings.h"
 

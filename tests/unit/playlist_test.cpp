@@ -7,8 +7,8 @@
 
 #include "module/tick.h"
 #include "platform/bass.h"
-#include "radio/playlist/playlist.h"
 #include "radio/common/stream.h"
+#include "radio/playlist/playlist.h"
 #include "radio/playlist/tracklist.h"
 #include "tests/fakes/threads.h"
 #include "tests/unit/support.h"

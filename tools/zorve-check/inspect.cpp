@@ -5,8 +5,8 @@
 
 #include "hud/colour.h"
 #include "radio/common/dial.h"
-#include "radio/jingles.h"
 #include "radio/common/stream.h"
+#include "radio/jingles.h"
 #include "settings/settings.h"
 #include "settings/text.h"
 #include "tools/zorve-check/audiolib.h"
