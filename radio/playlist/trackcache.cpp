@@ -156,11 +156,6 @@ const CachedLength* CachedTrack(const TrackCache& cache, const std::string& path
     return kept.size == stamp.size && kept.writeTime == stamp.writeTime ? &found->second : nullptr;
 }
 
-uint64_t CachedMicros(const TrackCache& cache, const std::string& path, const FileStamp& stamp) {
-    const CachedLength* track = CachedTrack(cache, path, stamp);
-    return track ? track->micros : 0;
-}
-
 bool LoadTrackCache(const char* file, TrackCache& cache) {
     cache.clear();
     // Far more than the lines of any playlists: no cache, and not read into memory.

@@ -46,10 +46,6 @@ bool ParseTrackCache(const std::string& text, TrackCache& cache);
 // once, in this order; every other length is left out.
 std::string FormatTrackCache(const TrackCache& cache, const std::vector<std::string>& paths);
 
-// The length of the track at path when the cache holds one for the file as
-// it is now (stamp); 0 otherwise.
-uint64_t CachedMicros(const TrackCache& cache, const std::string& path, const FileStamp& stamp);
-
 // What the cache holds for the track at path when its file is as it is now
 // (stamp); null otherwise.
 const CachedLength* CachedTrack(const TrackCache& cache, const std::string& path, const FileStamp& stamp);

@@ -11,12 +11,18 @@ const CachedLength kJazz{{77, 133000000000000001ull}, 1, true, LevelSource::kMea
 const char kRockPath[] = "music\\rock/caf\xC3\xA9 one.mp3";
 const char kJazzPath[] = "music/jazz.ogg";
 
+// The kept length of the track at path while its file is as stamped; 0 otherwise.
+uint64_t MicrosOf(const TrackCache& cache, const std::string& path, const FileStamp& stamp) {
+    const CachedLength* track = CachedTrack(cache, path, stamp);
+    return track ? track->micros : 0;
+}
+
 TEST(TrackCache, WrittenLengthsComeBackAndOnlyTheTracksAskedFor) {
     const TrackCache cache = {{kRockPath, kRock}, {kJazzPath, kJazz}, {"music/gone.mp3", kRock}};
     TrackCache read;
     ASSERT_TRUE(ParseTrackCache(FormatTrackCache(cache, {kJazzPath, kRockPath, kJazzPath, "music/new.mp3"}), read));
     ASSERT_EQ(read.size(), 2u);
-    EXPECT_EQ(CachedMicros(read, kRockPath, kRock.stamp), kRock.micros);
+    EXPECT_EQ(MicrosOf(read, kRockPath, kRock.stamp), kRock.micros);
     const CachedLength* jazz = CachedTrack(read, kJazzPath, kJazz.stamp);
     ASSERT_TRUE(jazz);
     EXPECT_EQ(jazz->micros, kJazz.micros);
@@ -58,15 +64,15 @@ TEST(TrackCache, DamagedForeignAndStaleLengthsAreRefused) {
     for (const Case& c : cases) {
         TrackCache read;
         EXPECT_EQ(ParseTrackCache(c.text, read), c.whole) << c.what;
-        EXPECT_EQ(CachedMicros(read, kRockPath, kRock.stamp), c.found ? kRock.micros : 0) << c.what;
+        EXPECT_EQ(MicrosOf(read, kRockPath, kRock.stamp), c.found ? kRock.micros : 0) << c.what;
     }
 
     // A file whose size or write time changed since is learned again.
     TrackCache read;
     ASSERT_TRUE(ParseTrackCache(good, read));
-    EXPECT_EQ(CachedMicros(read, kRockPath, {kRock.stamp.size + 1, kRock.stamp.writeTime}), 0u);
-    EXPECT_EQ(CachedMicros(read, kRockPath, {kRock.stamp.size, kRock.stamp.writeTime + 1}), 0u);
-    EXPECT_EQ(CachedMicros(read, "music/other.mp3", kRock.stamp), 0u);
+    EXPECT_EQ(MicrosOf(read, kRockPath, {kRock.stamp.size + 1, kRock.stamp.writeTime}), 0u);
+    EXPECT_EQ(MicrosOf(read, kRockPath, {kRock.stamp.size, kRock.stamp.writeTime + 1}), 0u);
+    EXPECT_EQ(MicrosOf(read, "music/other.mp3", kRock.stamp), 0u);
 }
 
 }  // namespace
