@@ -167,6 +167,58 @@ int CheckMachineRules() {
     Sleep(350);
     CHECK(BASS_Init(-1, 44100, 0, nullptr, nullptr) && BASS_Start(), "the device appeared");
 
+    // The output's rate: BASS_Init's unless a scenario sets it, 0 (not said) too.
+    struct Rate {
+        bool scripted;
+        uint32_t freq;
+    } const rates[] = {{false, 44100}, {true, 48000}, {true, 0}};
+    for (const Rate& rate : rates) {
+        if (rate.scripted) FakeBass_SetOutputRate(rate.freq);
+        BassInfo info{};
+        CHECK(BASS_GetInfo(&info) && info.freq == rate.freq, "the output's rate " + std::to_string(info.freq));
+    }
+
+    // Decoding channels give the samples of mono and surround files, plain
+    // and WAVE_FORMAT_EXTENSIBLE (16-bit PCM, 32-bit float).
+    struct Surround {
+        uint16_t chans;
+        bool extensible, floats;
+    } const surrounds[] = {{1, false, false}, {6, true, true}, {7, true, false}};
+    for (const Surround& layout : surrounds) {
+        constexpr uint32_t kFrames = 100;
+        const std::string path = "audio/streams/" + std::to_string(layout.chans) + "chans.wav";
+        std::string wave, fmt;
+        const auto put = [](std::string& to, uint32_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i) to += static_cast<char>(value >> (8 * i) & 0xFF);
+        };
+        const uint16_t bytes = layout.floats ? 4 : 2;
+        put(fmt, layout.extensible ? 0xFFFE : layout.floats ? 3 : 1, 2), put(fmt, layout.chans, 2), put(fmt, kTrackRate, 4);
+        put(fmt, kTrackRate * layout.chans * bytes, 4), put(fmt, layout.chans * bytes, 2), put(fmt, bytes * 8, 2);
+        if (layout.extensible) {
+            put(fmt, 22, 2), put(fmt, bytes * 8, 2), put(fmt, 0, 4);  // size, valid bits, speaker mask
+            put(fmt, layout.floats ? 3 : 1, 2), fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+        }
+        std::string data;
+        for (uint32_t i = 0; i < kFrames; ++i)
+            for (uint16_t c = 0; c < layout.chans; ++c) {
+                const float value = (c + 1) / 8.0f * (i % 2 ? -1 : 1);
+                uint32_t bits;
+                std::memcpy(&bits, &value, sizeof bits);
+                put(data, layout.floats ? bits : static_cast<uint16_t>(static_cast<int16_t>(value * 32768)), bytes);
+            }
+        wave = "RIFF", put(wave, static_cast<uint32_t>(4 + 8 + fmt.size() + 8 + data.size()), 4), wave += "WAVEfmt ";
+        put(wave, static_cast<uint32_t>(fmt.size()), 4), wave += fmt + "data", put(wave, static_cast<uint32_t>(data.size()), 4);
+        WriteFile(path, wave + data);
+        const BassDword decoding = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+        std::vector<float> samples(kFrames * layout.chans);
+        const BassDword got = BASS_ChannelGetData(decoding, samples.data(), static_cast<BassDword>(samples.size() * 4));
+        bool same = got == samples.size() * 4;
+        for (uint32_t i = 0; same && i < samples.size(); ++i)
+            same = samples[i] == (i % layout.chans + 1) / 8.0f * ((i / layout.chans) % 2 ? -1 : 1);
+        CHECK(same, std::to_string(layout.chans) + " channels decoded as written");
+        BASS_StreamFree(decoding);
+    }
+
     // Short reads before the end; the end is -1 with BASS_ERROR_ENDED.
     FakeBass_ShortReads(100);
     const BassDword channel = BASS_StreamCreateFile(0, track.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
