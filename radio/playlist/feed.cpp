@@ -21,6 +21,7 @@ constexpr BassDword kFeedFlags = BASS_SAMPLE_FLOAT;
 // Source frames read at a time; the buffer is the module's own, never allocated in the writing function.
 constexpr uint32_t kScratchFrames = 4096;
 constexpr size_t kChangeRing = 16;
+constexpr uint32_t kUnknownOutputRate = 44100;
 static_assert(kChangeRing > kFeedQueue + 1, "room for every report between two turns of the helper thread");
 
 // Handed from the helper thread to the writing function: single producer,
@@ -182,11 +183,14 @@ __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword
 }
 
 // The output's rate, or the tracks' when theirs is higher: a track is never
-// played below its own rate.
+// played below its own rate. An output that gives no rate (0: older
+// libraries, some drivers) counts as kUnknownOutputRate, so that a first
+// track of a low rate does not hold every later one down to it.
 uint32_t StreamRate(uint32_t tracksRate) {
     BassInfo info{};
     BusyMark audio(g_audioWork);
-    const uint32_t output = BASS_GetInfo(&info) ? info.freq : 0;
+    uint32_t output = BASS_GetInfo(&info) ? info.freq : 0;
+    if (output == 0) output = kUnknownOutputRate;
     return output > tracksRate ? output : tracksRate;
 }
 
