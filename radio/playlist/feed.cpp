@@ -60,57 +60,27 @@ struct Playing {
 Playing g_playing;
 Resampler g_resampler;
 uint32_t g_rate = 0;
+// Where the stream's next frame falls past the end of the track last played
+// through the resampler, in seconds: a track resampled after it starts there,
+// so that the frames keep their even spacing across the change.
+double g_gridAhead = 0;
 float g_scratch[kScratchFrames * kMaxTrackChannels];
 
-void Take(Playing& playing, const FeedTrack& track) {
+// With carried, the track goes on in the resampler's state where the last
+// ended, as if the two were one file.
+void Take(Playing& playing, const FeedTrack& track, bool carried = false) {
     playing.track = track;
     playing.frameBytes = track.chans * kSampleBytes;
     playing.resampled = track.rate != g_rate;
-    if (playing.resampled) StartResampling(g_resampler, track.rate, g_rate);
+    if (playing.resampled && !carried) StartResampling(g_resampler, track.rate, g_rate, g_gridAhead * track.rate);
+    g_gridAhead = 0;
 }
 
-// Reads up to frames source frames of the track into the scratch buffer; the frames read.
-// The one place that decides a track's end, for both ways of writing it.
-uint32_t ReadSource(Playing& playing, uint32_t frames) {
-    const BassDword got = BASS_ChannelGetData(playing.track.channel, g_scratch, frames * playing.frameBytes);
-    playing.ended = got == kBassErrorDword;
-    return playing.ended ? 0 : got / playing.frameBytes;
-}
-
-// Writes up to frames stereo frames of the track at the stream's rate; fewer
-// when it ended or its reads came short.
-uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames) {
-    const uint32_t chans = playing.track.chans;
-    uint32_t written = 0;
-    if (!playing.resampled) {
-        while (written < frames) {
-            const uint32_t want = frames - written < kScratchFrames ? frames - written : kScratchFrames;
-            const uint32_t got = ReadSource(playing, want);
-            MixToStereo(g_scratch, chans, got, out + written * kFeedChannels);
-            written += got;
-            if (got < want) break;
-        }
-        return written;
-    }
-    bool cameShort = false;
-    while (written < frames) {
-        written += Resample(g_resampler, out + written * kFeedChannels, frames - written);
-        if (written == frames || ResampleDone(g_resampler) || cameShort) break;
-        const uint32_t room = ResampleRoom(g_resampler);
-        const uint32_t want = room < kScratchFrames ? room : kScratchFrames;
-        const uint32_t got = ReadSource(playing, want);
-        MixToStereo(g_scratch, chans, got, ResampleInput(g_resampler));
-        ResampleAdded(g_resampler, got);
-        if (playing.ended) ResampleEnded(g_resampler);
-        cameShort = got < want;
-    }
-    return written;
-}
-
-// The track's levelling gain over the frames just written.
-void ApplyGain(float gain, float* out, uint32_t frames) {
+// The track's levelling gain over frames stereo frames, as they are read:
+// a resampled join then gives each side its own track's gain.
+void ApplyGain(float gain, float* frames, uint32_t count) {
     if (gain == 1) return;
-    for (uint32_t i = 0; i < frames * kFeedChannels; ++i) out[i] *= gain;
+    for (uint32_t i = 0; i < count * kFeedChannels; ++i) frames[i] *= gain;
 }
 
 // The ring cannot fill: between two turns of the helper thread, which empties
@@ -124,7 +94,7 @@ void Report(uint32_t spent, uint32_t next, uint32_t generation, float gain = 1) 
 }
 
 // Moves on to the next track handed over of this generation; stale ones go back to be freed.
-bool TakeNext(Playing& playing, uint32_t generation) {
+bool TakeNext(Playing& playing, uint32_t generation, bool carried = false) {
     const uint32_t spent = playing.track.channel;
     playing = Playing{};
     for (;;) {
@@ -140,10 +110,72 @@ bool TakeNext(Playing& playing, uint32_t generation) {
             Report(next.channel, kNoTrack, nextGeneration);
             continue;
         }
-        Take(playing, next);
+        Take(playing, next, carried);
         Report(spent, next.track, generation, next.gain);
         return true;
     }
+}
+
+// A resampled track that ended goes on into the next when that is of the same
+// rate: the filter reads across the join as within one file, and nothing is
+// padded. The next must be of this generation and waiting already.
+bool JoinNext(Playing& playing, uint32_t generation) {
+    const uint32_t head = g_queueHead;
+    if (head == g_queueTail || g_queueGeneration[head % kFeedQueue] != generation ||
+        g_queue[head % kFeedQueue].rate != playing.track.rate)
+        return false;
+    TakeNext(playing, generation, true);
+    WakeHelperThread();
+    return true;
+}
+
+// Reads up to frames source frames of the track into the scratch buffer; the frames read.
+// The one place that decides a track's end, for both ways of writing it.
+uint32_t ReadSource(Playing& playing, uint32_t frames) {
+    const BassDword got = BASS_ChannelGetData(playing.track.channel, g_scratch, frames * playing.frameBytes);
+    playing.ended = got == kBassErrorDword;
+    return playing.ended ? 0 : got / playing.frameBytes;
+}
+
+// Writes up to frames stereo frames of the track at the stream's rate; fewer
+// when it ended or its reads came short. A resampled track may go on into the
+// next of its rate (JoinNext).
+uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames, uint32_t generation) {
+    const uint32_t chans = playing.track.chans;
+    uint32_t written = 0;
+    if (!playing.resampled) {
+        while (written < frames) {
+            const uint32_t want = frames - written < kScratchFrames ? frames - written : kScratchFrames;
+            const uint32_t got = ReadSource(playing, want);
+            MixToStereo(g_scratch, chans, got, out + written * kFeedChannels);
+            ApplyGain(playing.track.gain, out + written * kFeedChannels, got);
+            written += got;
+            if (got < want) break;
+        }
+        return written;
+    }
+    bool cameShort = false;
+    while (written < frames) {
+        written += Resample(g_resampler, out + written * kFeedChannels, frames - written);
+        if (ResampleDone(g_resampler)) {
+            g_gridAhead = ResampleOverrun(g_resampler) / playing.track.rate;
+            break;
+        }
+        if (written == frames || cameShort) break;
+        const uint32_t room = ResampleRoom(g_resampler);
+        const uint32_t want = room < kScratchFrames ? room : kScratchFrames;
+        const uint32_t got = ReadSource(playing, want);
+        float* input = ResampleInput(g_resampler);
+        MixToStereo(g_scratch, playing.track.chans, got, input);
+        ApplyGain(playing.track.gain, input, got);
+        ResampleAdded(g_resampler, got);
+        if (!playing.ended) {
+            cameShort = got < want;
+        } else if (!JoinNext(playing, generation)) {
+            ResampleEnded(g_resampler);
+        }
+    }
+    return written;
 }
 
 __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword, void* buffer, BassDword length,
@@ -160,8 +192,7 @@ __attribute__((force_align_arg_pointer)) BassDword __stdcall WriteFeed(BassDword
         while (written < frames) {
             if (g_playing.track.channel) {
                 const uint32_t want = frames - written;
-                const uint32_t got = WriteTrack(g_playing, out + written * kFeedChannels, want);
-                ApplyGain(g_playing.track.gain, out + written * kFeedChannels, got);
+                const uint32_t got = WriteTrack(g_playing, out + written * kFeedChannels, want, generation);
                 written += got;
                 if (got == want) break;
                 // A short read: read on while it gives; what there is goes out, the rest comes later.
@@ -204,6 +235,7 @@ uint32_t StartFeed(const FeedTrack& first, uint32_t leastRate) {
     StopFeed();
     const uint32_t generation = g_generation;
     g_rate = StreamRate(first.rate > leastRate ? first.rate : leastRate);
+    g_gridAhead = 0;
     PrepareResampling();
     Take(g_playing, first);
     g_lastQueued = false;
