@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cmath>
 
 #include "platform/bass.h"
 #include "platform/busy.h"
 #include "platform/threads.h"
 #include "radio/common/creation.h"
 #include "radio/common/output.h"
+#include "radio/playlist/join.h"
 #include "radio/playlist/resample.h"
 
 namespace {
@@ -22,6 +24,8 @@ constexpr BassDword kFeedFlags = BASS_SAMPLE_FLOAT;
 constexpr uint32_t kScratchFrames = 4096;
 constexpr size_t kChangeRing = 16;
 constexpr uint32_t kUnknownOutputRate = 44100;
+// Frames read ahead of a next track beyond the filter's reach: the cubic's neighbours.
+constexpr uint32_t kLeadBeyond = 4;
 static_assert(kChangeRing > kFeedQueue + 1, "room for every report between two turns of the helper thread");
 
 // Handed from the helper thread to the writing function: single producer,
@@ -66,21 +70,38 @@ uint32_t g_rate = 0;
 double g_gridAhead = 0;
 float g_scratch[kScratchFrames * kMaxTrackChannels];
 
-// With carried, the track goes on in the resampler's state where the last
-// ended, as if the two were one file.
-void Take(Playing& playing, const FeedTrack& track, bool carried = false) {
-    playing.track = track;
-    playing.frameBytes = track.chans * kSampleBytes;
-    playing.resampled = track.rate != g_rate;
-    if (playing.resampled && !carried) StartResampling(g_resampler, track.rate, g_rate, g_gridAhead * track.rate);
-    g_gridAhead = 0;
-}
-
 // The track's levelling gain over frames stereo frames, as they are read:
 // a resampled join then gives each side its own track's gain.
 void ApplyGain(float gain, float* frames, uint32_t count) {
     if (gain == 1) return;
     for (uint32_t i = 0; i < count * kFeedChannels; ++i) frames[i] *= gain;
+}
+
+// With carried, the track goes on in the resampler's state where the last
+// ended, as if the two were one file. Else a resampled track's filter reads
+// back into the last frames of the track before (join.h), and its first
+// frames are those read ahead of it, if any.
+void Take(Playing& playing, const FeedTrack& track, bool carried = false) {
+    playing.track = track;
+    playing.frameBytes = track.chans * kSampleBytes;
+    playing.resampled = track.rate != g_rate;
+    if (!carried) {
+        const uint32_t before = JoinTrackRate();
+        if (playing.resampled) {
+            StartResampling(g_resampler, track.rate, g_rate, g_gridAhead * track.rate);
+            uint32_t prepad;
+            float* frames = ResamplePrepad(g_resampler, prepad);
+            if (before) WriteJoinBefore(frames, prepad, static_cast<double>(before) / track.rate);
+        }
+        StartJoinTrack(track.rate);
+        if (playing.resampled) {
+            float* input = ResampleInput(g_resampler);
+            const uint32_t led = TakeJoinLead(input, ResampleRoom(g_resampler));
+            NoteJoinFrames(input, led);
+            ResampleAdded(g_resampler, led);
+        }
+    }
+    g_gridAhead = 0;
 }
 
 // The ring cannot fill: between two turns of the helper thread, which empties
@@ -129,6 +150,43 @@ bool JoinNext(Playing& playing, uint32_t generation) {
     return true;
 }
 
+// Reads the next track's first frames ahead, up to frames of them, fewer
+// when it ends or gives nothing now.
+void ReadLead(const FeedTrack& next, uint32_t frames) {
+    const uint32_t frameBytes = next.chans * kSampleBytes;
+    for (;;) {
+        uint32_t room;
+        float* input = JoinLeadInput(room);
+        const uint32_t have = kJoinLead - room;
+        if (have >= frames || room == 0) return;
+        uint32_t want = frames - have < room ? frames - have : room;
+        if (want > kScratchFrames) want = kScratchFrames;
+        const BassDword got = BASS_ChannelGetData(next.channel, g_scratch, want * frameBytes);
+        if (got == kBassErrorDword || got < frameBytes) return;
+        const uint32_t count = got / frameBytes;
+        MixToStereo(g_scratch, next.chans, count, input);
+        ApplyGain(next.gain, input, count);
+        JoinLeadAdded(count);
+    }
+}
+
+// A resampled track that ended before one of another rate: its filter's
+// reach past the end is the next track's first frames, read ahead and
+// carried to this track's rate, not silence. With no next track waiting the
+// reach is silence: the stream ends or waits there.
+void PadWithNext(const Playing& playing, uint32_t generation) {
+    const uint32_t head = g_queueHead;
+    if (head == g_queueTail || g_queueGeneration[head % kFeedQueue] != generation) return;
+    const FeedTrack& next = g_queue[head % kFeedQueue];
+    const double step = static_cast<double>(next.rate) / playing.track.rate;
+    const uint32_t pad = ResampleReach(g_resampler) + 1;
+    ReadLead(next, static_cast<uint32_t>(std::ceil(pad * step)) + kLeadBeyond);
+    const uint32_t room = ResampleRoom(g_resampler);
+    const uint32_t count = pad < room ? pad : room;
+    WriteJoinAfter(ResampleInput(g_resampler), count, step);
+    ResampleAdded(g_resampler, count);
+}
+
 // Reads up to frames source frames of the track into the scratch buffer; the frames read.
 // The one place that decides a track's end, for both ways of writing it.
 uint32_t ReadSource(Playing& playing, uint32_t frames) {
@@ -145,10 +203,18 @@ uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames, uint32_t gene
     uint32_t written = 0;
     if (!playing.resampled) {
         while (written < frames) {
+            float* to = out + written * kFeedChannels;
+            const uint32_t led = TakeJoinLead(to, frames - written);
+            if (led) {
+                NoteJoinFrames(to, led);
+                written += led;
+                continue;
+            }
             const uint32_t want = frames - written < kScratchFrames ? frames - written : kScratchFrames;
             const uint32_t got = ReadSource(playing, want);
-            MixToStereo(g_scratch, chans, got, out + written * kFeedChannels);
-            ApplyGain(playing.track.gain, out + written * kFeedChannels, got);
+            MixToStereo(g_scratch, chans, got, to);
+            ApplyGain(playing.track.gain, to, got);
+            NoteJoinFrames(to, got);
             written += got;
             if (got < want) break;
         }
@@ -168,11 +234,13 @@ uint32_t WriteTrack(Playing& playing, float* out, uint32_t frames, uint32_t gene
         float* input = ResampleInput(g_resampler);
         MixToStereo(g_scratch, playing.track.chans, got, input);
         ApplyGain(playing.track.gain, input, got);
+        NoteJoinFrames(input, got);
         ResampleAdded(g_resampler, got);
         if (!playing.ended) {
             cameShort = got < want;
         } else if (!JoinNext(playing, generation)) {
             ResampleEnded(g_resampler);
+            PadWithNext(playing, generation);
         }
     }
     return written;
@@ -236,6 +304,7 @@ uint32_t StartFeed(const FeedTrack& first, uint32_t leastRate) {
     const uint32_t generation = g_generation;
     g_rate = StreamRate(first.rate > leastRate ? first.rate : leastRate);
     g_gridAhead = 0;
+    ForgetJoin();
     PrepareResampling();
     Take(g_playing, first);
     g_lastQueued = false;

@@ -138,6 +138,15 @@ void StartResampling(Resampler& resampler, uint32_t fromRate, uint32_t toRate, d
     resampler.ended = false;
 }
 
+uint32_t ResampleReach(const Resampler& resampler) {
+    return resampler.half;
+}
+
+float* ResamplePrepad(Resampler& resampler, uint32_t& frames) {
+    frames = resampler.held;
+    return resampler.frames;
+}
+
 uint32_t ResampleRoom(Resampler& resampler) {
     Compact(resampler);
     return kResampleHold - resampler.held;

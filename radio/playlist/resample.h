@@ -32,6 +32,12 @@ void PrepareResampling();
 // first frame written at ahead source frames past its first (0 up to a step).
 void StartResampling(Resampler& resampler, uint32_t fromRate, uint32_t toRate, double ahead = 0);
 
+// The source frames the filter reads on each side of a point.
+uint32_t ResampleReach(const Resampler& resampler);
+// Right after StartResampling: the frames held before the source's first,
+// which the first points read; silence unless written over.
+float* ResamplePrepad(Resampler& resampler, uint32_t& frames);
+
 // How many source frames may be added now, after the frames no longer needed
 // are let go; then where they go, and how many were added.
 uint32_t ResampleRoom(Resampler& resampler);
