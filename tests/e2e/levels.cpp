@@ -16,10 +16,10 @@
 namespace {
 
 constexpr uint32_t kRate = 44100;
-constexpr uint32_t kTrackMs = 2000;
+constexpr uint32_t kTrackMs = 1000;
 constexpr double kTargetLufs = -18;
 constexpr double kMostOffLu = 0.5;
-// The tape is 14 s: broadcast time 602.05 s is 0.05 s into its first track.
+// The tape is 7 s: broadcast time 602.05 s is 0.05 s into its first track.
 constexpr uint32_t kTuneClockMs = 602050;
 constexpr uint32_t kFrameMs = 16;
 constexpr uint32_t kTrackFlags = 0x80220100;  // as the module opens a track to play it
@@ -225,7 +225,7 @@ int PlayLevels() {
 
     std::string log;
     ReadFile(kRunLogPath, log);
-    for (const char* line : {"station start: playlist audio/streams/even playing 1loud.wav from 0:00 of 0:02\r\n",
+    for (const char* line : {"station start: playlist audio/streams/even playing 1loud.wav from 0:00 of 0:01\r\n",
                              "now playing: 1loud (-8.0 dB)\r\n", "now playing: 2quiet (+8.0 dB)\r\n",
                              "now playing: 3peaky (+3.0 dB)\r\n", "now playing: 4tagged (-6.0 dB)\r\n",
                              "now playing: quietfile (+8.0 dB)\r\n"})
