@@ -178,44 +178,27 @@ int CheckMachineRules() {
         CHECK(BASS_GetInfo(&info) && info.freq == rate.freq, "the output's rate " + std::to_string(info.freq));
     }
 
-    // Decoding channels give the samples of mono and surround files, plain
-    // and WAVE_FORMAT_EXTENSIBLE (16-bit PCM, 32-bit float).
-    struct Surround {
-        uint16_t chans;
-        bool extensible, floats;
-    } const surrounds[] = {{1, false, false}, {6, true, true}, {7, true, false}};
-    for (const Surround& layout : surrounds) {
-        constexpr uint32_t kFrames = 100;
-        const std::string path = "audio/streams/" + std::to_string(layout.chans) + "chans.wav";
-        std::string wave, fmt;
+    // Decoding channels give the samples of mono and surround files, plain and
+    // WAVE_FORMAT_EXTENSIBLE (its sub-format's first word: 3, float).
+    for (const uint16_t chans : {1, 6, 7}) {
+        const bool extensible = chans > 2;
+        std::string wave, fmt, data;
         const auto put = [](std::string& to, uint32_t value, int bytes) {
             for (int i = 0; i < bytes; ++i) to += static_cast<char>(value >> (8 * i) & 0xFF);
         };
-        const uint16_t bytes = layout.floats ? 4 : 2;
-        put(fmt, layout.extensible ? 0xFFFE : layout.floats ? 3 : 1, 2), put(fmt, layout.chans, 2), put(fmt, kTrackRate, 4);
-        put(fmt, kTrackRate * layout.chans * bytes, 4), put(fmt, layout.chans * bytes, 2), put(fmt, bytes * 8, 2);
-        if (layout.extensible) {
-            put(fmt, 22, 2), put(fmt, bytes * 8, 2), put(fmt, 0, 4);  // size, valid bits, speaker mask
-            put(fmt, layout.floats ? 3 : 1, 2), fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
-        }
-        std::string data;
-        for (uint32_t i = 0; i < kFrames; ++i)
-            for (uint16_t c = 0; c < layout.chans; ++c) {
-                const float value = (c + 1) / 8.0f * (i % 2 ? -1 : 1);
-                uint32_t bits;
-                std::memcpy(&bits, &value, sizeof bits);
-                put(data, layout.floats ? bits : static_cast<uint16_t>(static_cast<int16_t>(value * 32768)), bytes);
-            }
-        wave = "RIFF", put(wave, static_cast<uint32_t>(4 + 8 + fmt.size() + 8 + data.size()), 4), wave += "WAVEfmt ";
+        put(fmt, extensible ? 0xFFFE : 3, 2), put(fmt, chans, 2), put(fmt, kTrackRate, 4), put(fmt, kTrackRate * chans * 4, 4);
+        put(fmt, chans * 4, 2), put(fmt, 32, 2);
+        if (extensible) put(fmt, 22, 2), put(fmt, 32, 2), put(fmt, 0, 4), put(fmt, 3, 2), fmt += std::string(14, '\x10');
+        std::vector<float> samples(100 * chans), read(samples.size());
+        for (size_t i = 0; i < samples.size(); ++i) samples[i] = (i % chans + 1) / 8.0f * (i / chans % 2 ? -1 : 1);
+        data.assign(reinterpret_cast<const char*>(samples.data()), samples.size() * 4);
+        wave = "RIFF", put(wave, static_cast<uint32_t>(20 + fmt.size() + data.size()), 4), wave += "WAVEfmt ";
         put(wave, static_cast<uint32_t>(fmt.size()), 4), wave += fmt + "data", put(wave, static_cast<uint32_t>(data.size()), 4);
+        const std::string path = "audio/streams/" + std::to_string(chans) + "chans.wav";
         WriteFile(path, wave + data);
         const BassDword decoding = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
-        std::vector<float> samples(kFrames * layout.chans);
-        const BassDword got = BASS_ChannelGetData(decoding, samples.data(), static_cast<BassDword>(samples.size() * 4));
-        bool same = got == samples.size() * 4;
-        for (uint32_t i = 0; same && i < samples.size(); ++i)
-            same = samples[i] == (i % layout.chans + 1) / 8.0f * ((i / layout.chans) % 2 ? -1 : 1);
-        CHECK(same, std::to_string(layout.chans) + " channels decoded as written");
+        const BassDword got = BASS_ChannelGetData(decoding, read.data(), static_cast<BassDword>(read.size() * 4));
+        CHECK(got == data.size() && read == samples, std::to_string(chans) + " channels decoded as written");
         BASS_StreamFree(decoding);
     }
 
