@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "tests/e2e/background.h"
 #include "tests/e2e/bigfolder.h"
 #include "tests/e2e/demo.h"
 #include "tests/e2e/levels.h"
@@ -577,6 +578,8 @@ const Scenario kScenarios[] = {
     {"bench_folder_first", BenchBigFolderFirstRun, [] {}},
     {"bench_folder_next", BenchBigFolderNextRun, [] {}},
     {"bench_list", BenchLongList, [] {}},
+    {"bench_background", BenchBackgroundWork, [] {}},
+    {"bench_background_memory", BenchBackgroundMemory, [] {}},
     {"library_timing", CheckLibraryTiming, [] {}},
     {"demo", PlayDemo, ShowDemoResult},
     {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},
