@@ -573,6 +573,7 @@ const Scenario kScenarios[] = {
     {"exact_tape", PlayExactTape, [] { CheckAudioShutDown(false); }},
     {"now_playing", PlayNowPlaying, [] { CheckAudioShutDown(false); }},
     {"levels", PlayLevels, [] { CheckAudioShutDown(false); }},
+    {"first_play_levels", PlayFirstPlayLevels, [] { CheckAudioShutDown(false); }},
     {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
     {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},
     {"bench_folder_first", BenchBigFolderFirstRun, [] {}},
