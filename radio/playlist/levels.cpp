@@ -16,7 +16,6 @@
 #include "platform/unicode.h"
 #include "radio/common/dial.h"
 #include "radio/common/output.h"
-#include "radio/common/stationlog.h"
 #include "radio/level/loudness.h"
 #include "radio/playlist/tape.h"
 #include "radio/playlist/trackcache.h"
@@ -154,7 +153,7 @@ Begun OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& st
         BusyMark files(g_fileWork);
         channel = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kMeasureFlags);
         // Without a device nothing opens: the track is not left out for it.
-        if (!channel) return OpenError(channel) == BASS_ERROR_INIT ? Begun::kNotNow : Begun::kNo;
+        if (!channel) return BASS_ErrorGetCode() == BASS_ERROR_INIT ? Begun::kNotNow : Begun::kNo;
         const TrackLevel tagged = TaggedLevel(channel);
         g_measuring.micros = LengthMicros(channel);
         if (tagged.known || !BASS_ChannelGetInfo(channel, &info)) {
