@@ -10,6 +10,10 @@
 namespace {
 
 constexpr LONGLONG kMsPerSecond = 1000;
+constexpr ULONGLONG kThreadTimeUnitsPerSecond = 10000000;  // GetThreadTimes counts 100 ns
+// A rest is taken once this much of it is owed: steps of microseconds (a
+// length from the cache) go on without a wait after each.
+constexpr ULONGLONG kLeastRestUnits = kThreadTimeUnitsPerSecond / 100;
 
 HANDLE g_wake = nullptr;
 HANDLE g_thread = nullptr;
@@ -17,7 +21,9 @@ DWORD g_threadId = 0;
 HelperWork g_work[kHelperWorkSlots] = {};
 HelperPace g_pace[kHelperWorkSlots] = {};
 int g_workCount = 0;
-// The helper thread's pacing of background work, in performance-counter ticks.
+// The helper thread's pacing of background work: the rest owed, in 100 ns,
+// and the end of the rest under way, in performance-counter ticks.
+ULONGLONG g_restOwed = 0;
 LONGLONG g_restUntil = 0;
 bool g_backgroundHeld = false;  // a background work waits out its rest
 // Set by a wake from another thread, cleared when the table is scanned from its first work.
@@ -31,10 +37,23 @@ LONGLONG Now() {
     return count.QuadPart;
 }
 
-LONGLONG TicksPerMs() {
+LONGLONG TicksPerSecond() {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return frequency.QuadPart / kMsPerSecond;
+    return frequency.QuadPart;
+}
+
+LONGLONG TicksPerMs() {
+    return TicksPerSecond() / kMsPerSecond;
+}
+
+// The processor time the calling thread has had, in 100 ns: a step's wait
+// for the disk is no load on the game and is not paced.
+ULONGLONG ThreadTime() {
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+    const auto units = [](const FILETIME& time) { return ULONGLONG{time.dwHighDateTime} << 32 | time.dwLowDateTime; };
+    return units(kernel) + units(user);
 }
 
 // The wait until the next wake by itself: the rest's end when background
@@ -68,18 +87,21 @@ struct Lowered {
 };
 
 bool RunBackground(HelperWork work) {
-    const LONGLONG started = Now();
+    const ULONGLONG started = ThreadTime();
     bool worked;
     {
         Lowered lowered;
         worked = work();
     }
     // Only a step that did something rests: a look that finds nothing costs next to nothing.
-    if (worked) {
-        const LONGLONG ended = Now();
-        g_restUntil = ended + (ended - started) * kBackgroundRestPerWork;
+    if (!worked) return false;
+    // The system counts a thread's time per clock tick: over many steps the sum is right.
+    g_restOwed += (ThreadTime() - started) * kBackgroundRestPerWork;
+    if (g_restOwed >= kLeastRestUnits) {
+        g_restUntil = Now() + static_cast<LONGLONG>(g_restOwed * TicksPerSecond() / kThreadTimeUnitsPerSecond);
+        g_restOwed = 0;
     }
-    return worked;
+    return true;
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ constexpr unsigned kHelperPollMs = 250;
 // Urgent work (an opening, a position save, the next track, the device) runs
 // as soon as it waits, at the thread's own priority. Background work (learning
 // and measuring ahead) runs after it, below the game's threads' priority, and
-// paced: each step that did something is followed by a rest of
-// kBackgroundRestPerWork times its length, so that it takes at most a fifth of
+// paced: the processor time of the steps that did something is followed by a
+// rest of kBackgroundRestPerWork times it, so that it takes at most a fifth of
 // a core, and it runs only while no urgent work waits.
 enum class HelperPace : uint8_t { kUrgent, kBackground };
 constexpr unsigned kBackgroundRestPerWork = 4;
