@@ -14,6 +14,9 @@ constexpr ULONGLONG kThreadTimeUnitsPerSecond = 10000000;  // GetThreadTimes cou
 // A rest is taken once this much of it is owed: steps of microseconds (a
 // length from the cache) go on without a wait after each.
 constexpr ULONGLONG kLeastRestUnits = kThreadTimeUnitsPerSecond / 100;
+// Steps of one background work go on under one lowering for this long: a
+// length from the cache takes microseconds, the lowering and the pacing more.
+constexpr LONGLONG kBackgroundBurstMs = 5;
 
 HANDLE g_wake = nullptr;
 HANDLE g_thread = nullptr;
@@ -88,10 +91,14 @@ struct Lowered {
 
 bool RunBackground(HelperWork work) {
     const ULONGLONG started = ThreadTime();
-    bool worked;
+    const LONGLONG burstEnd = Now() + kBackgroundBurstMs * TicksPerMs();
+    bool worked = false;
     {
         Lowered lowered;
-        worked = work();
+        while (work()) {
+            worked = true;
+            if (UrgentHelperWorkWaiting() || Now() >= burstEnd) break;
+        }
     }
     // Only a step that did something rests: a look that finds nothing costs next to nothing.
     if (!worked) return false;

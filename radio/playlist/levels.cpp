@@ -227,10 +227,13 @@ Look BeginNextTrack() {
         }
         while (cursor.next < tape.learned) {
             const Track& track = tape.tracks[cursor.next];
-            const Begun begun = track.seconds > 0 ? Begin(track.file, true, cursor.next) : Begun::kNo;
-            if (track.seconds <= 0) ++cursor.next;
-            if (begun == Begun::kYes) return Look::kBegan;
-            if (begun == Begun::kNotNow) return Look::kNone;
+            if (track.seconds <= 0) {
+                ++cursor.next;
+            } else {
+                const Begun begun = Begin(track.file, true, cursor.next);
+                if (begun == Begun::kYes) return Look::kBegan;
+                if (begun == Begun::kNotNow) return Look::kNone;
+            }
             if (passedOver()) return Look::kLater;
         }
     }
