@@ -44,11 +44,12 @@ bool SupportedHost() {
 }
 
 // The helper thread's work in order of priority (see ListHelperWork).
-constexpr HelperWork kHelperWork[] = {SaveRequestedPosition, RestartOutput,   ReloadJingles,   RunWaitingOpening,
-                                      AdvancePlaylist,       LogStreamTitles, ReloadSettings, TakeFileLevelsPlan,
-                                      LearnTapesStep,        MeasureLevelsStep};
+constexpr HelperWork kUrgentWork[] = {SaveRequestedPosition, RestartOutput,   ReloadJingles,  RunWaitingOpening,
+                                      AdvancePlaylist,       LogStreamTitles, ReloadSettings, TakeFileLevelsPlan};
+constexpr HelperWork kBackgroundWork[] = {MeasureComingUpStep, LearnTapesStep, MeasureLevelsStep};
 // A work past the table's slots would be dropped without a word: the build says so instead.
-static_assert(sizeof kHelperWork / sizeof kHelperWork[0] <= kHelperWorkSlots,
+static_assert(sizeof kUrgentWork / sizeof kUrgentWork[0] + sizeof kBackgroundWork / sizeof kBackgroundWork[0] <=
+                  kHelperWorkSlots,
               "the helper thread's work table (platform/threads.h) needs more slots");
 
 void ListHelperWork() {
@@ -61,11 +62,13 @@ void ListHelperWork() {
     // a playlist's track change. An output that stopped is started again
     // before any opening plays into it. Then an internet stream's title and
     // the player's edits of the settings, and the file stations to be
-    // measured, known before a cache write; last, a playlist track's length
-    // learned ahead, one at a time, so that any of the others that comes
-    // meanwhile goes first; behind even that, a slice of a track's loudness
-    // measured, once every length is known.
-    for (const HelperWork work : kHelperWork) AddHelperWork(work);
+    // measured, known before a cache write. Behind all of these, paced and
+    // below the game's priority: the loudness of the tracks coming up on the
+    // station on air, so that each is levelled before it plays; a playlist
+    // track's length learned ahead, one at a time; last, a slice of the rest
+    // of the library's loudness, once every length is known.
+    for (const HelperWork work : kUrgentWork) AddHelperWork(work, HelperPace::kUrgent);
+    for (const HelperWork work : kBackgroundWork) AddHelperWork(work, HelperPace::kBackground);
 }
 
 void StartHelper() {

@@ -44,6 +44,14 @@ struct PlaylistJob {
 Tape* g_airTape = nullptr;
 size_t g_airTrack = 0;
 size_t g_lastOpened = 0;  // the track opened last, playing or waiting
+uint32_t g_levelsSeen = 0;  // LevelsStored() when the waiting tracks were last levelled
+
+// The tape on air (null: none) and its track playing: the tracks after it are measured first.
+void SetOnAir(Tape* tape, size_t track = 0) {
+    g_airTape = tape;
+    g_airTrack = track;
+    NoteComingUp(tape, track + 1);
+}
 
 void FreeStream(uint32_t stream) {
     if (!stream) return;
@@ -93,19 +101,38 @@ FeedTrack OpenTrack(Tape& tape, size_t index) {
     const BassQword bytes = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
     if (bytes != kBassErrorQword) NoteExactLength(tape, track, BASS_ChannelBytes2Seconds(channel, bytes));
     if (info.freq > tape.highestRate) tape.highestRate = info.freq;
-    if (track.title.empty()) {
+    TrackLevel level = KnownLevel(track.file);
+    // The tags are read at the first open for the title, and whenever the
+    // level is not known yet: a tagged track plays at its tags' level from its first play.
+    if (track.title.empty() || (!level.known && LevellingOn())) {
         BusyMark memory(g_memoryWork);
         TrackTags tags;
         ReadChannelTags(channel, tags);
-        track.title = TrackTitle(tags, track.file.name);
+        if (track.title.empty()) track.title = TrackTitle(tags, track.file.name);
+        if (!level.known) level = LevelFromTags(tags);
     }
     opened.channel = channel;
     opened.chans = info.chans;
     opened.rate = info.freq;
     opened.track = static_cast<uint32_t>(index);
-    // Fixed while the track plays, even when its level becomes known meanwhile.
-    opened.gain = TrackGain(KnownLevel(track.file));
+    // Fixed once the track begins, even when its level becomes known meanwhile;
+    // until then a level measured since is taken (LevelWaitingTracks).
+    opened.gain = TrackGain(level);
     return opened;
+}
+
+// A track handed over before its level was known plays at that level when it
+// becomes known before the track begins.
+void LevelWaitingTracks() {
+    const uint32_t stored = LevelsStored();
+    if (stored == g_levelsSeen || !g_airTape) return;
+    g_levelsSeen = stored;
+    uint32_t waiting[kFeedQueue];
+    const size_t count = WaitingTracks(waiting);
+    for (size_t i = 0; i < count; ++i) {
+        const TrackLevel level = KnownLevel(g_airTape->tracks[waiting[i]].file);
+        if (level.known) SetWaitingGain(waiting[i], TrackGain(level));
+    }
 }
 
 // Opens the playable tracks after the last one opened until kTracksAhead
@@ -159,8 +186,8 @@ bool PlayAt(Tape& tape) {
     BASS_ChannelSetPosition(first.channel, bytes, BASS_POS_BYTE);
     const uint32_t stream = StartFeed(first, tape.highestRate);
     if (!stream) return false;
-    g_airTape = &tape;
-    g_airTrack = g_lastOpened = index;
+    SetOnAir(&tape, index);
+    g_lastOpened = index;
     ReadyNextTracks();
     if (!BASS_ChannelPlay(stream, kBassFalse)) NotePlayFailure();
     g_stationStream = stream;
@@ -185,7 +212,7 @@ void LogTrackChange(float gainApplied) {
 
 void StreamPlaylistThread(void* argument) {
     const PlaylistJob& job = *static_cast<const PlaylistJob*>(argument);
-    g_airTape = nullptr;
+    SetOnAir(nullptr);
     // The tape's stream is on air unless another opening freed it; either way it is taken off.
     const uint32_t onAir = g_stationStream.exchange(0);
     const bool feedOnAir = FeedStream() && onAir == FeedStream();
@@ -199,7 +226,7 @@ void StreamPlaylistThread(void* argument) {
     Tape& tape = TapeForOpening(job.station, job.playlist, job.shuffle);
     if (!PlayAt(tape)) {
         StopFeed();
-        g_airTape = nullptr;
+        SetOnAir(nullptr);
         g_stationStream = 0;
         LogLine("station start: playlist %s: no track in it plays", job.playlist);
     }
@@ -231,11 +258,12 @@ bool AdvancePlaylist() {
         worked = true;
         if (FeedOnDevice()) FreeStream(change.spent);
         if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
-            g_airTrack = change.next;
+            SetOnAir(g_airTape, change.next);
             LogTrackChange(change.gain);
         }
     }
     if (!g_airTape) return worked;
+    LevelWaitingTracks();
     const uint32_t stream = FeedStream();
     BassDword state;
     {
@@ -247,7 +275,7 @@ bool AdvancePlaylist() {
         // Tuned away (a stopped stream never plays again: the next tune opens
         // anew), another station's stream took over, or the tape played out:
         // the tape's tracks go with its stream.
-        g_airTape = nullptr;
+        SetOnAir(nullptr);
         StopFeed(replaced);
         uint32_t expected = stream;
         g_stationStream.compare_exchange_strong(expected, 0);
@@ -259,7 +287,7 @@ bool AdvancePlaylist() {
 bool StopPlaylistOnAir() {
     uint32_t stream = FeedStream();
     if (!stream || !g_stationStream.compare_exchange_strong(stream, 0)) return false;
-    g_airTape = nullptr;
+    SetOnAir(nullptr);
     StopFeed();
     return true;
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "tests/e2e/background.h"
 #include "tests/e2e/bigfolder.h"
 #include "tests/e2e/demo.h"
 #include "tests/e2e/levels.h"
@@ -574,11 +575,14 @@ const Scenario kScenarios[] = {
     {"exact_tape_resampled", PlayExactTapeResampled, [] { CheckAudioShutDown(false); }},
     {"now_playing", PlayNowPlaying, [] { CheckAudioShutDown(false); }},
     {"levels", PlayLevels, [] { CheckAudioShutDown(false); }},
+    {"first_play_levels", PlayFirstPlayLevels, [] { CheckAudioShutDown(false); }},
     {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
     {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},
     {"bench_folder_first", BenchBigFolderFirstRun, [] {}},
     {"bench_folder_next", BenchBigFolderNextRun, [] {}},
     {"bench_list", BenchLongList, [] {}},
+    {"bench_background", BenchBackgroundWork, [] {}},
+    {"bench_background_memory", BenchBackgroundMemory, [] {}},
     {"library_timing", CheckLibraryTiming, [] {}},
     {"demo", PlayDemo, ShowDemoResult},
     {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},

@@ -123,6 +123,9 @@ static DWORD g_config[CONFIG_OPTIONS];
 static DWORD g_pullThread;
 static uint32_t g_pullSerial;
 static uint32_t g_openDelayMs, g_jingleLengthMs;
+/* Decoding costs the reading thread a core's time for 1/ratio of the audio
+ * read; 0: free. */
+static volatile LONG g_decodeCostRatio;
 static HANDLE g_openGate;
 static volatile LONG g_opensWaiting;
 
@@ -221,6 +224,7 @@ static void ResetState(void) {
     g_endCount = 0;
     g_tracksFed = 0;
     g_openDelayMs = 0;
+    g_decodeCostRatio = 0;
     g_jingleLengthMs = 0;
     g_version = DEFAULT_VERSION;
     g_failureCount = 0;
@@ -1264,10 +1268,24 @@ DWORD __stdcall BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, StreamPr
 /* A decoding channel's next bytes, from its position on; the pull of a user
  * stream that reads them is noted with them. The samples of a 16- or 24-bit or float
  * WAV file are its own; any other file's are silence. */
+/* Page BASS_ChannelGetData: a decoding channel's data is decoded when it is
+ * read, on the thread that reads it (a STREAMPROC's reads on the update
+ * thread). The cost is spent busy, outside the lock, as a decoder would. */
+static void SpendDecodeTime(double audioSeconds) {
+    const LONG ratio = g_decodeCostRatio;
+    LARGE_INTEGER now, until, frequency;
+    if (ratio <= 0 || audioSeconds <= 0) return;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    until.QuadPart = now.QuadPart + (LONGLONG)(audioSeconds / ratio * (double)frequency.QuadPart);
+    while (now.QuadPart < until.QuadPart) QueryPerformanceCounter(&now);
+}
+
 DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     BassCall* call = Begin(BF_GET_DATA, handle);
     Channel* channel;
     DWORD got = ~0u;
+    double audioSeconds = 0;
     call->args[0] = length;
     EnterCriticalSection(&g_lock);
     if (GetCurrentThreadId() == g_pullThread) call->args[1] = g_pullSerial;
@@ -1288,8 +1306,10 @@ DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         }
         if (buffer && !ReadSamples(channel, (float*)buffer, got / sizeof(float))) memset(buffer, 0, got);
         channel->position += got;
+        audioSeconds = (double)got / channel->bytesPerSecond;
     }
     LeaveCriticalSection(&g_lock);
+    SpendDecodeTime(audioSeconds);
     call->result = got;
     return got;
 }
@@ -1523,6 +1543,7 @@ void FakeBass_SetStreamLength(uint64_t bytes) {
     g_streamLengthScripted = 1;
 }
 void FakeBass_SetOpenDelay(uint32_t ms) { g_openDelayMs = ms; }
+void FakeBass_SetDecodeCost(uint32_t ratio) { InterlockedExchange(&g_decodeCostRatio, (LONG)ratio); }
 void FakeBass_SetJingleLength(uint32_t ms) { g_jingleLengthMs = ms; }
 
 void FakeBass_SetActive(uint32_t handle, uint32_t state) {

@@ -121,6 +121,11 @@ double FakeBass_EndedAtMs(uint32_t handle);
 /* The playback buffer a stream took when it was made. */
 uint32_t FakeBass_BufferMs(uint32_t handle);
 void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
+/* Reads of decoding channels spend 1/ratio of the audio's time busy on the
+ * reading thread, as real decoding does (200: 5 ms a second); 0, as after a
+ * reset: free. */
+void FakeBass_SetDecodeCost(uint32_t ratio);
+#define FAKEBASS_DECODE_COST 200
 void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing after this; 0 never */
 #define FAKEBASS_OWN_LENGTH 0xFFFFFFFFu       /* ... after their sample's length in its WAV header */
 void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */

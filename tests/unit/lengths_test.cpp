@@ -1,5 +1,7 @@
 // Track lengths: the audio fake's header lengths, and which headers cannot
 // vouch for the length they give.
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -36,6 +38,25 @@ TEST_F(TrackLengths, FakeHeaderLengthsAndTheFullScan) {
         EXPECT_EQ(decoded, kRealBytes) << c.name << " " << c.flags;
         BASS_StreamFree(stream);
     }
+}
+
+// With its decode cost on, the fake keeps the reading thread busy for
+// 1/ratio of the audio each read returns.
+TEST_F(TrackLengths, FakeDecodingCostsTimeInProportionToTheAudio) {
+    folder.WriteWave("song.mp3");
+    FakeBass_SetStreamLength(40 * 8000);
+    FakeBass_SetDecodeCost(FAKEBASS_DECODE_COST);
+    const BassDword stream = BASS_StreamCreateFile(kBassFalse, "song.mp3", 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(stream, 0u);
+    LARGE_INTEGER frequency, started, ended;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    BassQword decoded = 0;
+    for (BassDword got; (got = BASS_ChannelGetData(stream, nullptr, 4096)) != kBassErrorDword;) decoded += got;
+    QueryPerformanceCounter(&ended);
+    const double spent = static_cast<double>(ended.QuadPart - started.QuadPart) / frequency.QuadPart;
+    EXPECT_GE(spent, BASS_ChannelBytes2Seconds(stream, decoded) / FAKEBASS_DECODE_COST);
+    BASS_StreamFree(stream);
 }
 
 std::string Mp3Frame(unsigned bitRateIndex, const char* tag = "") {

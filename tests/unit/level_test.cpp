@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
+#include "platform/bass.h"
 #include "radio/level/level.h"
 #include "radio/playlist/levels.h"
 #include "radio/playlist/tape.h"
@@ -80,6 +82,32 @@ TEST_F(Level, ASourceThatGivesNoSamplesIsPassedOver) {
     const std::vector<BassCall> frees = BassCallsOf(BF_STREAM_FREE);
     EXPECT_TRUE(std::any_of(frees.begin(), frees.end(), [&](const BassCall& free) { return free.handle == reads[0].handle; }));
     EXPECT_EQ(KnownLevel(SourceTrack("audio/streams/stub.wav")).known, false);
+    UseSettings("");
+    ReadLevelSettings();
+}
+
+// While the library has no device every open fails with BASS_ERROR_INIT: a
+// track is then put off, never passed over for the rest of the session.
+TEST_F(Level, MeasuringWaitsForTheDevice) {
+    constexpr int kMostSteps = 100;
+    // A second of a square wave, 16-bit mono at 8 kHz.
+    std::string wave("RIFF\x34\x3E\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0\x02\0\x10\0data\x80\x3E\0\0", 44);
+    for (int i = 0; i < 8000; ++i) wave += i % 16 < 8 ? std::string("\x00\x20", 2) : std::string("\x00\xE0", 2);
+    folder.Write("audio/streams/song.wav", wave);
+    UseSettings("[SOUND]\nlevel = 1\n[TRACK3]\nsource = audio/streams/song.wav\n");
+    ReadLevelSettings();
+    PlanTapes();
+    PlanFileLevels();
+    const auto measure = [] {
+        for (int steps = 0; (TakeFileLevelsPlan() | LearnTapesStep() | MeasureLevelsStep()) && steps < kMostSteps;)
+            ++steps;
+    };
+    BASS_Free();
+    measure();
+    EXPECT_TRUE(BassCallsOf(BF_GET_DATA).empty());
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    measure();
+    EXPECT_TRUE(KnownLevel(SourceTrack("audio/streams/song.wav")).known);
     UseSettings("");
     ReadLevelSettings();
 }
