@@ -16,6 +16,7 @@
 #include "platform/threads.h"
 #include "radio/common/opening.h"
 #include "radio/common/output.h"
+#include "radio/internet/netlevel.h"
 #include "radio/internet/reconnect.h"
 #include "radio/internet/streamtags.h"
 #include "radio/jingles.h"
@@ -46,7 +47,7 @@ bool SupportedHost() {
 // The helper thread's work in order of priority (see ListHelperWork).
 constexpr HelperWork kHelperWork[] = {SaveRequestedPosition, RestartOutput,   ReloadJingles,   RunWaitingOpening,
                                       AdvancePlaylist,       LogStreamTitles, ReloadSettings, TakeFileLevelsPlan,
-                                      LearnTapesStep,        MeasureLevelsStep};
+                                      LearnTapesStep,        MeasureLevelsStep, SaveStationLevels};
 // A work past the table's slots would be dropped without a word: the build says so instead.
 static_assert(sizeof kHelperWork / sizeof kHelperWork[0] <= kHelperWorkSlots,
               "the helper thread's work table (platform/threads.h) needs more slots");
@@ -64,7 +65,8 @@ void ListHelperWork() {
     // measured, known before a cache write; last, a playlist track's length
     // learned ahead, one at a time, so that any of the others that comes
     // meanwhile goes first; behind even that, a slice of a track's loudness
-    // measured, once every length is known.
+    // measured, once every length is known; and the internet stations' levels
+    // put on disk now and then.
     for (const HelperWork work : kHelperWork) AddHelperWork(work);
 }
 
