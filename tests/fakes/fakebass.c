@@ -1170,7 +1170,8 @@ typedef void(__stdcall* DspProc)(DWORD dsp, DWORD channel, void* buffer, DWORD l
 
 /* The function is tried once on a frame of full-scale float samples, so that
  * the record says what it does to the sound (a gain); a file stream's sound is
- * not made here. */
+ * not made here. An internet stream's DSPs run on its samples (fakenet.c)
+ * and are never tried: the record's value stays 0. */
 DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int priority) {
     BassCall* call = Begin(BF_SET_DSP, handle);
     DWORD dsp = 0;
@@ -1182,11 +1183,14 @@ DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int p
     if (!g_failAll && proc && Find(handle)) dsp = handle;
     LeaveCriticalSection(&g_lock);
     if (dsp) {
+        int net;
         EnterCriticalSection(&g_lock);
-        FakeNet_SetDsp(handle, (FakeDspProc)proc, user);
+        net = FakeNet_SetDsp(handle, (FakeDspProc)proc, user);
         LeaveCriticalSection(&g_lock);
-        proc(dsp, handle, frame, sizeof frame, user);
-        call->value = frame[0];
+        if (!net) {
+            proc(dsp, handle, frame, sizeof frame, user);
+            call->value = frame[0];
+        }
     }
     call->result = dsp;
     return dsp;
