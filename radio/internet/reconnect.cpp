@@ -15,8 +15,8 @@
 #include "radio/internet/mirrors.h"
 #include "radio/internet/netlevel.h"
 #include "radio/internet/netopen.h"
-#include "radio/level/level.h"
 #include "radio/internet/streamtags.h"
+#include "radio/level/level.h"
 #include "settings/settings.h"
 
 namespace {

@@ -73,7 +73,9 @@ int FakeNet_SetDsp(uint32_t handle, FakeDspProc proc, void* user);
 /* The rate and channels of an internet stream that plays a WAV file's samples; 0 for others. */
 int FakeNet_Format(uint32_t handle, uint32_t* freq, uint32_t* chans);
 /* Not under the lock, after a stream is freed or stopped: waits for a DSP
- * that runs on it (the library's calls return once none does). */
+ * that runs on it. No page of the library says that a free waits for a
+ * running DSP; the module assumes it, for file stations' DSPs too, and this
+ * fake keeps it so that a DSP's state can be reused once its stream is gone. */
 void FakeNet_AfterFree(void);
 /* The syncs set on the live internet streams. */
 uint32_t FakeNet_SyncCount(void);
