@@ -12,8 +12,11 @@
 #include "platform/threads.h"
 #include "radio/common/output.h"
 #include "radio/common/stream.h"
+#include "radio/internet/mirrors.h"
+#include "radio/internet/netlevel.h"
 #include "radio/internet/netopen.h"
 #include "radio/internet/streamtags.h"
+#include "radio/level/level.h"
 #include "settings/settings.h"
 
 namespace {
@@ -84,6 +87,19 @@ __attribute__((force_align_arg_pointer)) void __stdcall StreamEnded(BassDword, B
     ForgetWatchedStream(channel);
     uint32_t onAir = channel;
     if (g_stationStream.compare_exchange_strong(onAir, 0)) g_endedStream = channel;
+}
+
+// The address a later loss reconnects from.
+void KeepAddress(const char* url) {
+    AcquireSRWLockExclusive(&g_addressLock);
+    // An address too long to keep is not reconnected.
+    const size_t length = std::strlen(url);
+    if (length < kAddressMax) {
+        std::memcpy(g_address, url, length + 1);
+    } else {
+        g_address[0] = 0;
+    }
+    ReleaseSRWLockExclusive(&g_addressLock);
 }
 
 bool ReconnectWanted() {
@@ -180,6 +196,8 @@ void Attempt() {
         return;
     }
     const uint32_t number = ++g_plan.attempts;
+    // A station with mirrors goes on to its next address at each attempt.
+    NextStationAddress(g_plan.address, kAddressMax);
     const char* url = g_plan.address;
     BassDword stream;
     int32_t error;
@@ -197,6 +215,7 @@ void Attempt() {
         return;
     }
     if (!stream) {
+        NoteAddressRefused(url, error);
         PlanAttempt();
         LogLine("reconnect attempt %u to %s failed: %s (error %d); next in %u s", number, url, AudioErrorText(error),
                 error, Seconds(ReconnectWaitMs(g_plan.attempts)));
@@ -204,6 +223,9 @@ void Attempt() {
     }
     g_plan.pending = false;
     LogLine("reconnect attempt %u to %s: connected, playing again", number, url);
+    NoteAddressWorked(url);
+    KeepAddress(url);
+    if (LevellingOn()) LevelNetStream(stream, url);
     Watch(stream, url);
     g_readyChanges = g_plan.changes;
     FreeStream(g_readyStream.exchange(stream));
@@ -285,15 +307,7 @@ bool KeepStationOnAir() {
 }
 
 void WatchStationStream(const char* url, BassDword stream, int32_t openError) {
-    AcquireSRWLockExclusive(&g_addressLock);
-    // An address too long to keep is not reconnected.
-    const size_t length = std::strlen(url);
-    if (length < kAddressMax) {
-        std::memcpy(g_address, url, length + 1);
-    } else {
-        g_address[0] = 0;
-    }
-    ReleaseSRWLockExclusive(&g_addressLock);
+    KeepAddress(url);
     if (!stream) {
         g_unopenedError = openError;
         g_unopenedAt = g_stationChanges + 1;

@@ -47,8 +47,6 @@ constexpr double kMillionthsPerUnit = 1e6;
 constexpr double kMicrosPerSecond = 1e6;
 constexpr uint64_t kMicrosPerBlock = 100000;  // the meter keeps a block every 100 ms
 const char kSourceKey[] = "source";
-const char kUrlScheme[] = "http";
-constexpr char kSchemeSeparator = ':';
 
 enum class Look { kBegan, kLater, kNone };
 
@@ -320,7 +318,7 @@ void PlanFileLevels() {
         // With levelling off no file station's source is looked at or kept.
         for (int station = 1; station <= kLastStreamedStation && LevellingOn(); ++station) {
             std::string source = GetValue(TrackSection(static_cast<int8_t>(station)).c_str(), kSourceKey, "");
-            if (!source.empty() && FieldAt(1, source, kSchemeSeparator) != kUrlScheme)
+            if (!source.empty() && !IsInternetAddress(source))
                 sources->push_back(std::move(source));
         }
     }

@@ -599,6 +599,8 @@ const Scenario kScenarios[] = {
     {"stall_without_reconnect", PlayStallWithoutReconnect, [] { CheckAudioShutDown(false); }},
     {"stall_with_reconnect", PlayStallWithReconnect, [] { CheckAudioShutDown(false); }},
     {"device_loss", PlayDeviceLoss, [] { CheckAudioShutDown(false); }},
+    {"mirrors", PlayMirrors, [] { CheckAudioShutDown(false); }},
+    {"net_level", PlayNetLevel, [] { CheckAudioShutDown(false); }},
     {"machine_rules", CheckMachineRules, [] {}},
     {"device_healthy", PlayHealthyDevice, [] { CheckAudioShutDown(false); }},
     {"no_device_at_start", PlayNoDeviceAtStart, [] { CheckAudioShutDown(false); }},

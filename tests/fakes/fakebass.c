@@ -837,6 +837,24 @@ static int ReadSamples(const Channel* channel, float* out, DWORD count) {
     return 1;
 }
 
+void FakeBass_NoteDecoded(uint32_t handle, const void* samples, uint32_t bytes, int floatSamples, uint64_t position) {
+    BassCall* call = Begin(BF_NET_DECODED, handle);
+    const uint32_t count = bytes / (floatSamples ? 4 : 2);
+    double sum = 0;
+    float peak = 0;
+    uint32_t i;
+    for (i = 0; i < count; ++i) {
+        const float value = floatSamples ? ((const float*)samples)[i] : ((const int16_t*)samples)[i] / 32768.0f;
+        const float magnitude = value < 0 ? -value : value;
+        sum += (double)value * value;
+        if (magnitude > peak) peak = magnitude;
+    }
+    call->args[0] = bytes;
+    call->qwords[0] = position;
+    call->seconds = count ? sum / count : 0;
+    call->value = peak;
+}
+
 /* ---- the library's calls ------------------------------------------------- */
 
 BOOL __stdcall BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid) {
@@ -936,7 +954,7 @@ DWORD __stdcall BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
     WaitToOpen();
     accepted = FakeNet_Connect(url, &call->error);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && DeviceReady(call) && url && !strncmp(url, "http://", 7) && accepted && Allowed(call)) {
+    if (!g_failAll && DeviceReady(call) && FakeNet_IsAddress(url) && accepted && Allowed(call)) {
         Channel* channel = Add(StreamHandle(), ~0ull);
         if (channel) {
             channel->flags = flags;
@@ -961,6 +979,7 @@ BOOL __stdcall BASS_StreamFree(DWORD handle) {
         FakeNet_Forget(handle);
     }
     LeaveCriticalSection(&g_lock);
+    FakeNet_AfterFree();
     call->result = ok;
     return ok;
 }
@@ -1069,6 +1088,7 @@ BOOL __stdcall BASS_ChannelStop(DWORD handle) {
         channel->heard = (double)channel->written;
     }
     LeaveCriticalSection(&g_lock);
+    FakeNet_AfterFree();
     call->result = channel != NULL;
     return channel != NULL;
 }
@@ -1167,7 +1187,8 @@ typedef void(__stdcall* DspProc)(DWORD dsp, DWORD channel, void* buffer, DWORD l
 
 /* The function is tried once on a frame of full-scale float samples, so that
  * the record says what it does to the sound (a gain); a file stream's sound is
- * not made here. */
+ * not made here. An internet stream's DSPs run on its samples (fakenet.c)
+ * and are never tried: the record's value stays 0. */
 DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int priority) {
     BassCall* call = Begin(BF_SET_DSP, handle);
     DWORD dsp = 0;
@@ -1179,8 +1200,14 @@ DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int p
     if (!g_failAll && proc && Find(handle)) dsp = handle;
     LeaveCriticalSection(&g_lock);
     if (dsp) {
-        proc(dsp, handle, frame, sizeof frame, user);
-        call->value = frame[0];
+        int net;
+        EnterCriticalSection(&g_lock);
+        net = FakeNet_SetDsp(handle, (FakeDspProc)proc, user);
+        LeaveCriticalSection(&g_lock);
+        if (!net) {
+            proc(dsp, handle, frame, sizeof frame, user);
+            call->value = frame[0];
+        }
     }
     call->result = dsp;
     return dsp;
@@ -1326,6 +1353,7 @@ BOOL __stdcall BASS_ChannelGetInfo(DWORD handle, FakeBassChannelInfo* info) {
         info->chans = channel->frameBytes / sampleBytes;
         info->freq = channel->bytesPerSecond / channel->frameBytes;
         info->flags = channel->flags;
+        FakeNet_Format(handle, &info->freq, &info->chans);
         call->args[0] = info->freq;
         call->args[1] = info->chans;
     }
@@ -1658,7 +1686,8 @@ static const char* const kNames[] = {"",
                                      "BASS_ChannelGetTags",
                                      "BASS_SampleFree",
                                      "BASS_GetInfo",
-                                     "BASS_ChannelSetDSP"};
+                                     "BASS_ChannelSetDSP",
+                                     "NET_DECODED"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

@@ -45,7 +45,11 @@ enum BassFn {
     BF_SAMPLE_FREE,
     BF_GET_OUTPUT_INFO, /* BASS_GetInfo; args: the output's rate answered */
     /* args: the function, its user value, priority; value: what it makes of a full-scale sample */
-    BF_SET_DSP
+    BF_SET_DSP,
+    /* Not a call: the update thread decoding a piece of an internet stream
+     * that has DSPs (fakenet.c). args: bytes; qwords[0]: its first frame;
+     * seconds: the mean square of the samples the DSPs made, value: their peak. */
+    BF_NET_DECODED
 };
 
 /* BASS_CHANNELINFO */
