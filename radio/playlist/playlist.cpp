@@ -85,7 +85,9 @@ FeedTrack OpenTrack(Tape& tape, size_t index) {
     FeedTrack opened;
     const BassDword channel = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
     if (!channel) {
-        const int32_t error = OpenError(channel);
+        // Asked of the library itself: with the run log off OpenError says
+        // nothing, and a track refused for want of a device is no bad track.
+        const int32_t error = BASS_ErrorGetCode();
         if (error == BASS_ERROR_INIT) return opened;
         LogTrackLeftOut(track.file, error);
         track.seconds = 0;
