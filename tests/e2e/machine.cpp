@@ -197,7 +197,47 @@ int CheckMachineRules() {
     CHECK(reused == first, "the freed number reused");
     BASS_StreamFree(first);  // this thread knew only the earlier stream of that number
     CHECK(FakeBass_ForeignFrees() == foreignBefore + 1, "a free of another's stream noted");
+    // ... and after BASS_Free, on the next device.
+    const BassDword beforeFree = BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0);
+    BASS_Free();
+    BASS_Init(-1, 44100, 0, nullptr, nullptr);
+    CHECK(BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0) == beforeFree, "a number given again after BASS_Free");
     FakeBass_ReuseHandles(0);
+
+    // The playback buffer: shortened by BASS_ATTRIB_BUFFER (seconds), never made longer; refused by an older 2.4.
+    constexpr BassDword kAttribBuffer = 13;
+    const BassDword buffered = BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0);
+    const struct {
+        float seconds;
+        bool refused;
+        uint32_t ms;
+    } buffers[] = {{0.16f, false, 160}, {2.0f, false, 500}, {0.16f, true, 500}};
+    for (const auto& row : buffers) {
+        FakeBass_RefuseBufferAttribute(row.refused);
+        const bool set = BASS_ChannelSetAttribute(buffered, kAttribBuffer, row.seconds);
+        CHECK(set != row.refused && (set || BASS_ErrorGetCode() == BASS_ERROR_ILLTYPE), "the buffer attribute's answer");
+        CHECK(FakeBass_BufferMs(buffered) == row.ms, "buffer " + std::to_string(FakeBass_BufferMs(buffered)) + " ms");
+    }
+    FakeBass_RefuseBufferAttribute(0);
+
+    // An ID3v2 block shorter than its header says: TAG_BINARY gives its true length.
+    const std::string id3 = std::string("ID3\4\0\0\0\0\x1F\x40", 10) + std::string(54, 'x');  // claims 4000 bytes
+    WriteFile("tagged.wav", "RIFF" + std::string("\x4C\0\0\0", 4) + "WAVEid3 " + std::string("\x40\0\0\0", 4) + id3);
+    struct TagBinary {
+        const void* data;
+        BassDword length;
+    };
+    const auto* binary = reinterpret_cast<const TagBinary*>(
+        BASS_ChannelGetTags(BASS_StreamCreateFile(0, "tagged.wav", 0, 0, 0), 20));
+    CHECK(binary && binary->length == id3.size(), "the ID3v2 block's true length");
+
+    // Another plug-in opened the device first: BASS_Init answers "already", creates work.
+    FakeBass_OthersDevice();
+    CHECK(!BASS_Init(-1, 44100, 0, nullptr, nullptr) && BASS_ErrorGetCode() == BASS_ERROR_ALREADY, "error 14");
+    CHECK(BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0) != 0, "a stream made on the other's device");
+    BASS_Free();
+    CHECK(FakeBass_OthersShutdowns() == 1, "the other's device closed: counted");
+    BASS_Init(-1, 44100, 0, nullptr, nullptr);
 
     // Tag text goes with its stream.
     FakeServer server = {};
