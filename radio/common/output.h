@@ -22,10 +22,15 @@ bool RestartOutput();
 
 // Worker, at the first active tick, before the run log opens: opens the audio
 // device. False when there is none now (a headset still off); the helper
-// thread then tries again calmly.
+// thread then tries again calmly. A device that another plug-in opened first
+// (BASS_ERROR_ALREADY) is there: ours plays through it.
 bool OpenAudioDevice();
-// For the run log, once it is open: says that there is no device yet.
-void LogNoAudioDevice();
+// For the run log, once it is open: says that there is no device yet, or
+// that it is another plug-in's.
+void LogAudioDevice();
+// False while the device is another plug-in's: the exit then neither stops
+// nor frees it, and a lost output is only started again, never reopened.
+bool AudioDeviceOurs();
 // Any thread: false while there is no audio device. Every create and load then
 // fails with BASS_ERROR_INIT, which says "not now", never "this file is bad":
 // nothing is to be learned, left out or opened meanwhile.

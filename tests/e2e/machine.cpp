@@ -520,3 +520,33 @@ int PlayHandleReuse() {
     CHECK(freed.empty(), "no tag text read after its stream was freed:" + Joined(freed));
     return Failures();
 }
+
+// ---- another plug-in opened the audio library first ---------------------------
+
+int PlaySharedDevice() {
+    PrepareGameFolder();
+    WriteGame("");
+    FakeBass_OthersDevice();
+    StartGame();
+    TuneTo(kFileStation);
+    const uint32_t stream = PlayingStream(BF_STREAM_CREATE_FILE, 0, "the file station playing");
+    HeardAtMs(stream, "the file station heard");
+    for (const BassCall& load : BassCallsOf(BF_SAMPLE_LOAD)) CHECK(load.result != 0, "the jingles loaded");
+    // The output lost in a way that only a new BASS_Init would mend: the other's device is not ours to close.
+    FakeNet_LoseDevice(1);
+    Sleep(3000);
+    CHECK(BassCallsOf(BF_FREE).empty() && FakeBass_OthersShutdowns() == 0, "the other's device never freed");
+    const std::vector<std::string> shared = LogLinesWith({"another plug-in"});
+    CHECK(shared.size() == 1 && shared[0].find("audio library already set up by another plug-in: sharing it") !=
+                                    std::string::npos,
+          "the sharing said once:" + Joined(shared));
+    CHECK(LogLinesWith({"no audio device"}).empty(), "no device missing said");
+    return Failures();
+}
+
+void CheckSharedDevice() {
+    std::string log;
+    CHECK(ReadFile(kBassLogName, log) && !log.empty(), "the audio library's record");
+    CHECK(log.find("\nBASS_Stop ") == std::string::npos && log.find("\nBASS_Free ") == std::string::npos,
+          "the other's device neither stopped nor freed at exit");
+}

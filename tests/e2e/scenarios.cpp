@@ -600,6 +600,7 @@ const Scenario kScenarios[] = {
     {"buffer_during_reconnect", PlayBufferDuringReconnect, [] { CheckAudioShutDown(false); }},
     {"short_reads", PlayShortReads, [] { CheckAudioShutDown(false); }},
     {"handle_reuse", PlayHandleReuse, [] { CheckAudioShutDown(false); }},
+    {"shared_device", PlaySharedDevice, CheckSharedDevice},
     {"utf16_settings", PlayUtf16Settings,
      [] {
          CheckUtf16Settings();
