@@ -64,6 +64,11 @@ bool InitDevice() {
 
 bool OpenDeviceAfresh() {
     BASS_Free();
+    // Every channel went with the device, and the library may give their
+    // numbers again: they are forgotten before anything is made on the next
+    // one. What other threads hold is stamped with the openings' count.
+    ++g_deviceOpenings;
+    g_stationStream = 0;
     return InitDevice();
 }
 
@@ -148,7 +153,6 @@ bool RestartOutput() {
         return true;
     }
     g_outputDown = false;
-    ++g_deviceOpenings;
     g_startStationAnew = true;
     LogLine("audio output stopped and did not start again: the audio device was opened afresh");
     LogSharedDevice();

@@ -38,8 +38,11 @@ bool AudioDeviceOpen();
 // Raised while there is no device; AudioDeviceOpen is its reader.
 extern std::atomic<bool> g_audioDeviceMissing;
 
-// How often the audio device has been opened afresh: samples loaded before
-// are gone, as BASS_Free frees everything.
+// How often the audio device has been opened afresh: channels and samples
+// made before are gone, as BASS_Free frees everything, and their numbers may
+// be new ones'. It counts on from the BASS_Free, before the next BASS_Init:
+// a handle stamped with it when it was asked for is of the device now only
+// while the count is the same.
 uint32_t OutputOpenings();
 
 // Worker: true once after a restart that left the station without its

@@ -15,6 +15,7 @@
 #include "platform/threads.h"
 #include "platform/unicode.h"
 #include "radio/common/dial.h"
+#include "radio/common/output.h"
 #include "radio/level/loudness.h"
 #include "radio/playlist/tape.h"
 #include "radio/playlist/trackcache.h"
@@ -50,6 +51,7 @@ struct Cursor {
 // The track being measured. Helper thread.
 struct Measuring {
     BassDword channel = 0;
+    uint32_t device = 0;  // OutputOpenings() when it was opened
     std::string key;
     FileStamp stamp;
     uint64_t micros = 0;  // its length
@@ -77,6 +79,13 @@ void FreeMeasuring() {
     BusyMark audio(g_audioWork);
     BASS_StreamFree(g_measuring.channel);
     g_measuring.channel = 0;
+}
+
+// A device opened afresh since the channel was opened freed it with the old
+// one (BASS_Free), and its number may be another's now: never read nor freed,
+// only forgotten. The track is measured anew another time.
+void ForgetMeasuringOfClosedDevice() {
+    if (g_measuring.channel && g_measuring.device != OutputOpenings()) g_measuring.channel = 0;
 }
 
 // The track's level goes into its cache line, when the file is still the one
@@ -142,6 +151,7 @@ bool OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& sta
     // allocates nothing (and raises no memory mark) while the length holds.
     g_measuring.meter.blocks.reserve(static_cast<size_t>(g_measuring.micros / kMicrosPerBlock) + 1);
     g_measuring.channel = channel;
+    g_measuring.device = OutputOpenings();  // the device is opened afresh on this thread only
     g_measuring.key = std::move(key);
     g_measuring.stamp = stamp;
     return true;
@@ -288,6 +298,7 @@ TrackFile SourceTrack(const char* source) {
 
 bool MeasureLevelsStep() {
     if (LogRefusedTarget()) return true;
+    ForgetMeasuringOfClosedDevice();
     if (!LevellingOn()) {
         if (g_measuring.channel) FreeMeasuring();
         return false;

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -567,4 +569,56 @@ void CheckSharedDevice() {
     CHECK(ReadFile(kBassLogName, log) && !log.empty(), "the audio library's record");
     CHECK(log.find("\nBASS_Stop ") == std::string::npos && log.find("\nBASS_Free ") == std::string::npos,
           "the other's device neither stopped nor freed at exit");
+}
+
+// ---- a device opened afresh while numbers are given again ----------------------
+
+int PlayNumbersAfterReopen() {
+    constexpr uint32_t kMeasureFlags = 0x80200100;  // unicode name, decode only, float: a track measured
+    constexpr uint32_t kLongFileMs = 600000;         // its measure lasts seconds
+    constexpr double kTapeSeconds = kTracks * kTrackMs / 1000.0;
+    constexpr double kMostOffSeconds = 0.5;
+    PrepareGameFolder();
+    WriteGame("[SOUND]\r\nlevel = 1\r\n");
+    WriteWaveOfLength(kFile, kLongFileMs, kTrackRate);
+    FakeBass_ReuseHandles(1);
+    StartGame();
+    TuneTo(kPlaylistStation);
+    PlayingStream(BF_STREAM_CREATE, 0, "the playlist playing");
+    // A loss that only BASS_Free and BASS_Init mend, in the middle of a measure.
+    WaitFor(
+        [] {
+            for (const BassCall& open : BassCallsOf(BF_STREAM_CREATE_FILE))
+                if (open.args[1] == kMeasureFlags && open.result && std::strstr(open.text, "morning.wav"))
+                    for (const BassCall& read : BassCallsOf(BF_GET_DATA))
+                        if (read.handle == open.result) return true;
+            return false;
+        },
+        "the file station's source measured");
+    const int lostAt = BassCallCount();
+    FakeNet_LoseDevice(1);
+    PlayingStream(BF_STREAM_CREATE, lostAt, "the playlist playing again");
+    const double clockSeconds = ClockMs() / 1000.0;
+    Sleep(2000);
+
+    std::printf("numbers given again: %d foreign frees\n", FakeBass_ForeignFrees());
+    CHECK(FakeBass_ForeignFrees() == 0, "nothing freed that was not ours, got " + std::to_string(FakeBass_ForeignFrees()));
+    CHECK(!BassCallsOf(BF_FREE, lostAt).empty(), "the device opened afresh");
+    const BassCall* firstTrack = nullptr;
+    const std::vector<BassCall> calls = BassCallsFrom(lostAt);
+    for (const BassCall& call : calls)
+        if (!firstTrack && call.fn == BF_STREAM_CREATE_FILE && call.args[1] == kTrackFlags && call.result) firstTrack = &call;
+    // From its live position: the track and the place in it that the game clock gives.
+    double placed = -1;
+    for (const BassCall& call : calls)
+        if (firstTrack && call.fn == BF_SET_POSITION && call.handle == firstTrack->result) {
+            const char* name = std::strrchr(firstTrack->text, '\\');
+            const int number = name ? std::atoi(name + 1) : 0;
+            placed = (number - 1) * kTrackMs / 1000.0 + call.qwords[0] / (kTrackBytesPerMs * 1000.0);
+            break;
+        }
+    const double off = std::fabs(std::remainder(placed - std::fmod(clockSeconds, kTapeSeconds), kTapeSeconds));
+    std::printf("numbers given again: restarted %.2f s into the tape, %.2f s from its live position\n", placed, off);
+    CHECK(placed >= 0 && off < kMostOffSeconds, "the playlist restarted from its live position");
+    return Failures();
 }

@@ -14,3 +14,4 @@ int PlayShortReads();
 int PlayHandleReuse();
 int PlaySharedDevice();
 void CheckSharedDevice();
+int PlayNumbersAfterReopen();

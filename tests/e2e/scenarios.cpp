@@ -601,6 +601,7 @@ const Scenario kScenarios[] = {
     {"short_reads", PlayShortReads, [] { CheckAudioShutDown(false); }},
     {"handle_reuse", PlayHandleReuse, [] { CheckAudioShutDown(false); }},
     {"shared_device", PlaySharedDevice, CheckSharedDevice},
+    {"numbers_after_reopen", PlayNumbersAfterReopen, [] { CheckAudioShutDown(false); }},
     {"utf16_settings", PlayUtf16Settings,
      [] {
          CheckUtf16Settings();
