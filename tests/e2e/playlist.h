@@ -7,3 +7,7 @@ int PlayPlaylists();
 // A track whose header gives a wrong length, and one that gives none: the
 // tape and the cache take the exact lengths of the full scan.
 int PlayExactTape();
+
+// The same drives with the output at 48 kHz: every track through the resampler.
+int PlayPlaylistsResampled();
+int PlayExactTapeResampled();
