@@ -1385,17 +1385,15 @@ BOOL __stdcall BASS_Stop(void) {
 /* Frees every stream, sample and channel, as the library does. */
 BOOL __stdcall BASS_Free(void) {
     BassCall* call = Begin(BF_FREE, 0);
+    int i;
     if (!g_failAll) {
         EnterCriticalSection(&g_lock);
         if (g_othersDevice && g_deviceOpen) InterlockedIncrement(&g_othersShutdowns);
-        {
-            /* In the order they were made: the newest number is given again first. */
-            static uint32_t handles[MAX_CHANNELS];
-            const int count = g_channelCount;
-            int i;
-            for (i = 0; i < count; ++i) handles[i] = g_channels[i].handle;
-            for (i = 0; i < count; ++i) Remove(handles[i]);
-        }
+        /* In the order they were made: the newest number is given again
+         * first. Their tag blocks are left, not freed: this runs at the game's
+         * exit too, where a thread killed inside the heap may hold its lock. */
+        for (i = 0; i < g_channelCount; ++i) Reusable(g_channels[i].handle);
+        g_channelCount = 0;
         g_deviceOpen = 0;
         FakeNet_Free();
         LeaveCriticalSection(&g_lock);
