@@ -119,7 +119,8 @@ void DetachWork() {
     if (audioCutShort && g_audioLibraryState == kLibraryAccepted)
         LogLine("exit: audio library left open (the game closed mid-call)");
     CloseRunLog();
-    if (audioCutShort || !AudioLibraryAccepted()) return;
+    // A device another plug-in opened stays as it is: that plug-in may still play, and closes it itself.
+    if (audioCutShort || !AudioLibraryAccepted() || !AudioDeviceOurs()) return;
     BASS_Stop();
     BASS_Free();
 }

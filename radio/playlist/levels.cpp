@@ -67,6 +67,7 @@ struct Measuring {
     // off for one coming up: the look's place and the track's.
     size_t* from = nullptr;
     size_t index = 0;
+    uint32_t device = 0;  // OutputOpenings() when it was opened
     std::string key;
     FileStamp stamp;
     uint64_t micros = 0;  // its length
@@ -110,6 +111,13 @@ void FreeMeasuring() {
 void PutOffMeasuring() {
     if (g_measuring.from && *g_measuring.from > g_measuring.index) *g_measuring.from = g_measuring.index;
     FreeMeasuring();
+}
+
+// A device opened afresh since the channel was opened freed it with the old
+// one (BASS_Free), and its number may be another's now: never read nor freed,
+// only forgotten. The track is measured anew another time.
+void ForgetMeasuringOfClosedDevice() {
+    if (g_measuring.channel && g_measuring.device != OutputOpenings()) g_measuring.channel = 0;
 }
 
 // The track's level goes into its cache line, when the file is still the one
@@ -181,6 +189,7 @@ Begun OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& st
     // allocates nothing (and raises no memory mark) while the length holds.
     g_measuring.meter.blocks.reserve(static_cast<size_t>(g_measuring.micros / kMicrosPerBlock) + 1);
     g_measuring.channel = channel;
+    g_measuring.device = OutputOpenings();  // the device is opened afresh on this thread only
     g_measuring.chans = info.chans;
     g_measuring.emptyReads = 0;
     g_measuring.key = std::move(key);
@@ -358,6 +367,7 @@ TrackFile SourceTrack(const char* source) {
 
 bool MeasureLevelsStep() {
     if (LogRefusedTarget()) return true;
+    ForgetMeasuringOfClosedDevice();
     if (!LevellingOn()) {
         if (g_measuring.channel) FreeMeasuring();
         return false;
@@ -374,6 +384,7 @@ void NoteComingUp(const Tape* tape, size_t next) {
 }
 
 bool MeasureComingUpStep() {
+    ForgetMeasuringOfClosedDevice();
     if (!g_airTape || !LevellingOn() || !KeptTracksRead() || !AudioDeviceOpen()) return false;
     if (g_measuring.channel && g_measuring.comingUp) return MeasureSlice();
     const std::vector<Track>& tracks = g_airTape->tracks;

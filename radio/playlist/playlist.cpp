@@ -163,16 +163,25 @@ bool ReadyNextTracks() {
 }
 
 // Opens the track that is on air at the broadcast time, positioned there, and
-// starts the tape's stream with it. False when no track of the tape plays.
-bool PlayAt(Tape& tape) {
+// starts the tape's stream with it. False when no track of the tape plays, or
+// (notNow) when the library has no device for it now.
+bool PlayAt(Tape& tape, bool& notNow) {
     size_t index;
     double within;
     FeedTrack first;
+    notNow = false;
     for (;;) {
         if (!Locate(tape, BroadcastSeconds(), index, within)) return false;
         if (!AudioDeviceOpen()) return false;
         first = OpenTrack(tape, index);
-        if (!first.channel) continue;
+        if (!first.channel) {
+            // A track refused is left out, and the next one tried; a refusal for
+            // want of a device (BASS_ERROR_INIT) leaves it in, and would be tried
+            // again at once, for ever.
+            notNow = tape.tracks[index].seconds > 0;
+            if (notNow) return false;
+            continue;
+        }
         // Read again once the track is open, so that the open's time counts too.
         size_t nowIndex;
         if (!Locate(tape, BroadcastSeconds(), nowIndex, within)) return false;
@@ -226,11 +235,17 @@ void StreamPlaylistThread(void* argument) {
     Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
 
     Tape& tape = TapeForOpening(job.station, job.playlist, job.shuffle);
-    if (!PlayAt(tape)) {
+    bool notNow;
+    if (!PlayAt(tape, notNow)) {
         StopFeed();
         SetOnAir(nullptr);
         g_stationStream = 0;
-        LogLine("station start: playlist %s: no track in it plays", job.playlist);
+        if (notNow) {
+            LogLine("station start: playlist %s: %s (error %d)", job.playlist, AudioErrorText(BASS_ERROR_INIT),
+                    BASS_ERROR_INIT);
+        } else {
+            LogLine("station start: playlist %s: no track in it plays", job.playlist);
+        }
     }
     FinishOpening(argument);
 }

@@ -122,7 +122,8 @@ uint64_t FakeBass_Position(uint32_t handle);
  * also after it was freed (-1: never). */
 double FakeBass_PlayedAtMs(uint32_t handle);
 double FakeBass_EndedAtMs(uint32_t handle);
-/* The playback buffer a stream took when it was made. */
+/* The playback buffer a stream took when it was made, or shorter as
+ * BASS_ATTRIB_BUFFER set it. */
 uint32_t FakeBass_BufferMs(uint32_t handle);
 void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
 /* Reads of decoding channels spend 1/ratio of the audio's time busy on the
@@ -180,6 +181,13 @@ void FakeBass_ShortReads(uint32_t percent);
  * a thread that knew only an earlier one of its number are counted. */
 void FakeBass_ReuseHandles(int reuse);
 int FakeBass_ForeignFrees(void);
+/* Another plug-in opened the device first: BASS_Init answers
+ * BASS_ERROR_ALREADY (14) and every create works. BASS_Stop and BASS_Free
+ * made while it is open are counted: they stop or close the other's device. */
+void FakeBass_OthersDevice(void);
+int FakeBass_OthersShutdowns(void);
+/* An older 2.4 that refuses BASS_ATTRIB_BUFFER (BASS_ERROR_ILLTYPE). */
+void FakeBass_RefuseBufferAttribute(int refuse);
 
 /* The library's version, as BASS_GetVersion answers it. */
 void FakeBass_SetVersion(uint32_t version);

@@ -334,6 +334,11 @@ void FakeNet_Forget(uint32_t handle) {
     }
 }
 
+void FakeNet_Buffer(uint32_t handle, uint32_t ms) {
+    NetStream* stream = FindStream(handle);
+    if (stream) stream->bufferMs = ms;
+}
+
 uint32_t FakeNet_State(uint32_t handle, uint32_t state) {
     const NetStream* stream = FindStream(handle);
     if (state == ACTIVE_PLAYING && stream && stream->stalled) state = ACTIVE_STALLED;

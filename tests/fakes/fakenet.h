@@ -58,6 +58,8 @@ void FakeNet_Opened(uint32_t handle, const char* url, uint32_t flags);
 void FakeNet_Played(uint32_t handle);
 void FakeNet_Stopped(uint32_t handle);
 void FakeNet_Forget(uint32_t handle);
+/* BASS_ATTRIB_BUFFER set on a stream: what of its buffer plays out after the server closes. */
+void FakeNet_Buffer(uint32_t handle, uint32_t ms);
 /* The state a channel answers: stalled or paused by the device over its own. */
 uint32_t FakeNet_State(uint32_t handle, uint32_t state);
 /* The error a play fails with now; 0 when plays work. */

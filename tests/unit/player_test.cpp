@@ -320,20 +320,19 @@ TEST_F(Player, UrlThreadConfiguresTheLibraryThenOpensAndPlays) {
 
     const auto calls = CallsFrom(mark);
     // Then the stream is watched for its end and its titles.
-    ASSERT_GE(calls.size(), 9u);
-    const uint32_t stream = static_cast<uint32_t>(calls[5].result);
+    ASSERT_GE(calls.size(), 7u);
+    const uint32_t stream = static_cast<uint32_t>(calls[3].result);
     ASSERT_NE(stream, 0u);
     ExpectCall(calls[0], BF_STREAM_FREE, old);
-    ExpectCall(calls[1], BF_SET_CONFIG, 0, {21, 1});   // playlists followed
-    ExpectCall(calls[2], BF_SET_CONFIG, 0, {15, 0});   // no prebuffering
-    ExpectCall(calls[3], BF_GET_CONFIG, 0, {0});
-    ExpectCall(calls[4], BF_SET_CONFIG, 0, {0, 160});  // playback buffer ms
-    ExpectCall(calls[5], BF_STREAM_CREATE_URL, 0, {0, kUrlFlags, 0, 0});
-    EXPECT_STREQ(calls[5].text, "http://host:8000/x");
-    // Set back at once: the option holds for every stream made later.
-    ExpectCall(calls[6], BF_SET_CONFIG, 0, {0, static_cast<uint32_t>(calls[3].result)});
-    ExpectCall(calls[7], BF_PLAY, stream, {0});
-    ExpectCall(calls[8], BF_SET_SYNC, stream, {0x40000002});  // BASS_SYNC_END, mixtime
+    ExpectCall(calls[1], BF_SET_CONFIG, 0, {21, 1});  // playlists followed
+    ExpectCall(calls[2], BF_SET_CONFIG, 0, {15, 0});  // no prebuffering
+    ExpectCall(calls[3], BF_STREAM_CREATE_URL, 0, {0, kUrlFlags, 0, 0});
+    EXPECT_STREQ(calls[3].text, "http://host:8000/x");
+    // Its own playback buffering, 160 ms; the global option, which every stream made later takes, is left alone.
+    ExpectCall(calls[4], BF_SET_ATTRIBUTE, stream, {13});
+    EXPECT_FLOAT_EQ(calls[4].value, 0.16f);
+    ExpectCall(calls[5], BF_PLAY, stream, {0});
+    ExpectCall(calls[6], BF_SET_SYNC, stream, {0x40000002});  // BASS_SYNC_END, mixtime
     EXPECT_EQ(g_stationStream.load(), stream);
     EXPECT_FALSE(g_streamStarting.load());
 }
