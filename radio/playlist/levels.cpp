@@ -58,7 +58,7 @@ struct Measuring {
 
 using Sources = std::vector<std::string>;
 
-Cursor g_cursors[kLastStreamedStation + 1];
+Cursor g_cursors[kLastStreamedStation + 1][kTapeKinds];
 // The file stations' sources: handed from the worker, then the helper thread's.
 std::atomic<Sources*> g_newSources{nullptr};
 std::vector<TrackFile>& g_sources = *new std::vector<TrackFile>;
@@ -178,18 +178,20 @@ Look BeginNextTrack() {
     const LONGLONG started = NowMs();
     const auto passedOver = [started] { return NowMs() - started >= kMeasureSliceMs; };
     for (int8_t station = 1; station <= static_cast<int8_t>(kLastStreamedStation); ++station) {
-        const Tape& tape = StationTape(station);
-        Cursor& cursor = g_cursors[station];
-        if (!tape.listed) continue;
-        if (cursor.playlist != tape.playlist || cursor.shuffle != tape.shuffle || cursor.tracks != tape.tracks.size() ||
-            cursor.next > tape.learned) {
-            BusyMark memory(g_memoryWork);
-            cursor = Cursor{tape.playlist, tape.shuffle, tape.tracks.size(), 0};
-        }
-        while (cursor.next < tape.learned) {
-            const Track& track = tape.tracks[cursor.next++];
-            if (track.seconds > 0 && BeginTrack(track.file, true)) return Look::kBegan;
-            if (passedOver()) return Look::kLater;
+        for (size_t kind = 0; kind < kTapeKinds; ++kind) {
+            const Tape& tape = StationTape(station, static_cast<TapeKind>(kind));
+            Cursor& cursor = g_cursors[station][kind];
+            if (!tape.listed) continue;
+            if (cursor.playlist != tape.playlist || cursor.shuffle != tape.shuffle || cursor.tracks != tape.tracks.size() ||
+                cursor.next > tape.learned) {
+                BusyMark memory(g_memoryWork);
+                cursor = Cursor{tape.playlist, tape.shuffle, tape.tracks.size(), 0};
+            }
+            while (cursor.next < tape.learned) {
+                const Track& track = tape.tracks[cursor.next++];
+                if (track.seconds > 0 && BeginTrack(track.file, true)) return Look::kBegan;
+                if (passedOver()) return Look::kLater;
+            }
         }
     }
     while (g_sourceCursor < g_sources.size()) {

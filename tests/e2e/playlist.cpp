@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kTrackRate = 8000;                      // Hz, mono
-constexpr uint64_t kFloatBytesPerSecond = kTrackRate * 4;  // as the module reads tracks
 constexpr double kStreamBytesPerMs = kTrackRate * 8 / 1000.0;  // the stream: stereo float
 constexpr uint32_t kTrackMs[] = {3000, 3000, 4000, 3000};  // 13 s of tape
 // With the saved offset of 100 s: broadcast time 1307.5 s: 7.5 s into the tape, 1.5 s into the third track.
@@ -45,19 +44,12 @@ const char kSettings[] =
     "[POSITION]\r\nseconds = 100\r\n";
 const char kList[] = "#EXTM3U\r\nrock/01.wav\r\nrock/missing.wav\r\nhttp://radio.example/x.mp3\r\n\r\nrock/02.wav\r\n";
 
+}  // namespace
+
 bool EndsWith(const char* text, const char* ending) {
     const size_t length = std::strlen(text), size = std::strlen(ending);
     return length >= size && std::strcmp(text + length - size, ending) == 0;
 }
-
-// A run of bytes read from a track's channel into the playlist stream, and
-// when it is heard: each pull of the stream is heard a buffer after it is
-// written, from where the pull says the stream was heard.
-struct Piece {
-    uint32_t channel;
-    uint64_t from, to;  // the channel's bytes
-    double heardFromMs, heardToMs;
-};
 
 std::vector<Piece> Heard(uint32_t stream, int first) {
     std::vector<Piece> pieces;
@@ -104,11 +96,15 @@ uint64_t PositionSet(uint32_t channel, int first) {
     return ~0ull;
 }
 
+namespace {
+
 int JinglesSince(int first) {
     int jingles = 0;
     for (const BassCall& play : BassCallsOf(BF_PLAY, first)) jingles += IsJingleChannel(play.handle);
     return jingles;
 }
+
+}  // namespace
 
 void TuneHeld(int32_t station, uint32_t clockMs) {
     HoldClock(clockMs);
@@ -144,8 +140,8 @@ std::string TrackName(uint32_t channel, int first) {
 // Consecutive pieces of different channels: the first ran to its end (bytes
 // long, by its name) and the next began at its start, heard within kMostGapMs
 // of each other.
-void CheckSeamless(const std::vector<Piece>& pieces, int first, const std::function<uint64_t(const std::string&)>& bytes,
-                   const std::string& what) {
+double CheckSeamless(const std::vector<Piece>& pieces, int first,
+                     const std::function<uint64_t(const std::string&)>& bytes, const std::string& what) {
     double least = 0, most = 0;
     int changes = 0;
     for (size_t i = 1; i < pieces.size(); ++i) {
@@ -163,6 +159,7 @@ void CheckSeamless(const std::vector<Piece>& pieces, int first, const std::funct
     }
     std::printf("playlists: %s: %d track changes heard, from %.2f to %.2f ms between a track's end and the next\n",
                 what.c_str(), changes, least, most);
+    return std::max(std::fabs(least), std::fabs(most));
 }
 
 // The game runs with the player in a car and the clock at clockMs; the output
@@ -177,8 +174,6 @@ void StartDriving(uint32_t clockMs) {
     Host().StartDrawing(kFrameMs);
     StartClock(clockMs);
 }
-
-}  // namespace
 
 int PlayPlaylists() {
     PrepareGameFolder();

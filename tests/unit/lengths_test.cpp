@@ -1,5 +1,7 @@
 // Track lengths: the audio fake's header lengths, and which headers cannot
 // vouch for the length they give.
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -104,7 +106,7 @@ TEST_F(TrackLengths, DoubtfulTracksScannedOnceInTheBackground) {
         const std::vector<BassCall> opens = BassCallsOf(BF_STREAM_CREATE_FILE);
         for (size_t i = before; i < opens.size(); ++i) scans += (opens[i].args[1] & BASS_STREAM_PRESCAN) != 0;
         EXPECT_EQ(scans, shuffle ? 0 : 1);
-        for (const Track& track : TapeForOpening(9, "audio/streams/scan", shuffle).tracks) {
+        for (const Track& track : TapeForOpening(9, TapeKind::kSongs, "audio/streams/scan", shuffle, GetTickCount()).tracks) {
             const bool doubtful = track.file.name == "2.mp3";
             EXPECT_EQ(track.exact, doubtful) << track.file.name;
             EXPECT_NEAR(track.seconds, doubtful ? vbrSeconds : 1.0, 1e-6) << track.file.name;
