@@ -10,6 +10,10 @@ namespace {
 constexpr uint32_t kMostClipsEvery = 100;
 constexpr uint32_t kMostBreakMinutes = 240;
 constexpr double kSecondsPerMinute = 60;
+// A programme goes round the songs again until the idents and spots are back
+// at their first, so that each clip is heard before any is heard again, even
+// over the tape's wrap; a tape this long may wrap with its rotations elsewhere.
+constexpr size_t kMostItems = 1 << 16;
 
 struct CountKey {
     const char* key;
@@ -81,29 +85,35 @@ void LayOutProgramme(Tape& songs, Tape* idents, Tape* spots, const ProgrammeRule
     uint32_t songsSinceIdent = 0;
     double at = 0;  // the programme's time at the end of what is laid out
     double breakDue = breakEvery;
-    for (Track& song : songs.tracks) {
-        programme.push_back({&songs, &song});
-        if (!(song.seconds > 0)) continue;
-        at += song.seconds;
-        ++songsSinceIdent;
-        bool broke = false;
-        if (breaksOn && at >= breakDue) {
-            for (uint32_t n = 0; n < rules.spotsCount; ++n) {
-                Track* spot = NextClip(*spots, spotCursor);
-                if (!spot) break;
-                programme.push_back({spots, spot, n == 0});
-                at += spot->seconds;
-                broke = true;
+    bool again = true;
+    while (again) {
+        bool played = false;
+        for (Track& song : songs.tracks) {
+            programme.push_back({&songs, &song});
+            if (!(song.seconds > 0)) continue;
+            played = true;
+            at += song.seconds;
+            ++songsSinceIdent;
+            bool broke = false;
+            if (breaksOn && at >= breakDue) {
+                for (uint32_t n = 0; n < rules.spotsCount; ++n) {
+                    Track* spot = NextClip(*spots, spotCursor);
+                    if (!spot) break;
+                    programme.push_back({spots, spot, n == 0});
+                    at += spot->seconds;
+                    broke = true;
+                }
+                // Due times stay on the programme's clock: those passed meanwhile are met by this break.
+                while (breakDue <= at) breakDue += breakEvery;
             }
-            // Due times stay on the programme's clock: those passed meanwhile are met by this break.
-            while (breakDue <= at) breakDue += breakEvery;
-        }
-        if (!broke && identsOn && songsSinceIdent >= rules.identsEvery) {
-            if (Track* ident = NextClip(*idents, identCursor)) {
-                programme.push_back({idents, ident});
-                at += ident->seconds;
+            if (!broke && identsOn && songsSinceIdent >= rules.identsEvery) {
+                if (Track* ident = NextClip(*idents, identCursor)) {
+                    programme.push_back({idents, ident});
+                    at += ident->seconds;
+                }
+                songsSinceIdent = 0;
             }
-            songsSinceIdent = 0;
         }
+        again = played && (identCursor != 0 || spotCursor != 0) && programme.size() < kMostItems;
     }
 }

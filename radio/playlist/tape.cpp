@@ -347,18 +347,6 @@ bool ScanNextDoubtful() {
 
 }  // namespace
 
-const char* TapeKey(TapeKind kind) {
-    switch (kind) {
-        case TapeKind::kIdents:
-            return "idents";
-        case TapeKind::kSpots:
-            return "spots";
-        case TapeKind::kSongs:
-            break;
-    }
-    return "playlist";
-}
-
 void NoteExactLength(Tape& tape, Track& track, double seconds) {
     const auto micros = static_cast<uint64_t>(std::llround(seconds * kMicrosPerSecond));
     if (micros == 0) return;

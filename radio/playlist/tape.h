@@ -20,8 +20,10 @@
 enum class TapeKind : uint8_t { kSongs, kIdents, kSpots };
 constexpr size_t kTapeKinds = 3;
 
-// The key that names a tape's files in a station's section: "playlist", "idents", "spots".
-const char* TapeKey(TapeKind kind);
+// The key that names a tape's files in a station's section.
+inline const char* TapeKey(TapeKind kind) {
+    return kind == TapeKind::kIdents ? "idents" : kind == TapeKind::kSpots ? "spots" : "playlist";
+}
 
 struct Track {
     TrackFile file;
