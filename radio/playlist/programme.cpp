@@ -10,9 +10,10 @@ namespace {
 constexpr uint32_t kMostClipsEvery = 100;
 constexpr uint32_t kMostBreakMinutes = 240;
 constexpr double kSecondsPerMinute = 60;
-// A programme goes round the songs again until the idents and spots are back
-// at their first, so that each clip is heard before any is heard again, even
-// over the tape's wrap; a tape this long may wrap with its rotations elsewhere.
+// A programme goes round the songs again until it has had a break, when it
+// has spots, and the idents and spots are back at their first, so that each
+// clip is heard before any is heard again, even over the tape's wrap; a tape
+// this long may wrap with its rotations elsewhere.
 constexpr size_t kMostItems = 1 << 16;
 
 struct CountKey {
@@ -85,6 +86,9 @@ void LayOutProgramme(Tape& songs, Tape* idents, Tape* spots, const ProgrammeRule
     uint32_t songsSinceIdent = 0;
     double at = 0;  // the programme's time at the end of what is laid out
     double breakDue = breakEvery;
+    bool breakWanted = false;  // spots that play, and no break laid out yet
+    if (breaksOn)
+        for (const Track& spot : spots->tracks) breakWanted = breakWanted || spot.seconds > 0;
     bool again = true;
     while (again) {
         bool played = false;
@@ -102,6 +106,7 @@ void LayOutProgramme(Tape& songs, Tape* idents, Tape* spots, const ProgrammeRule
                     programme.push_back({spots, spot, n == 0});
                     at += spot->seconds;
                     broke = true;
+                    breakWanted = false;
                 }
                 // Due times stay on the programme's clock: those passed meanwhile are met by this break.
                 while (breakDue <= at) breakDue += breakEvery;
@@ -114,6 +119,6 @@ void LayOutProgramme(Tape& songs, Tape* idents, Tape* spots, const ProgrammeRule
                 songsSinceIdent = 0;
             }
         }
-        again = played && (identCursor != 0 || spotCursor != 0) && programme.size() < kMostItems;
+        again = played && (breakWanted || identCursor != 0 || spotCursor != 0) && programme.size() < kMostItems;
     }
 }

@@ -52,8 +52,8 @@ using Programme = std::vector<ProgrammeItem>;
 // each other: an ident due at a break waits for the next song. Idents and
 // spots each rotate through their playable clips in their tape's order, from
 // its first clip at the programme's start; the songs go round again, on the
-// same clock, until both rotations are back at their first clip, and the
-// programme then starts over. idents or spots may be null.
+// same clock, until a break has come (when there are spots) and both
+// rotations are back at their first clip, and the programme then starts over. idents or spots may be null.
 // Clips not playable or not learned yet are passed over. The vector's room is
 // kept, so that a programme laid out again into it allocates only when it grows.
 void LayOutProgramme(Tape& songs, Tape* idents, Tape* spots, const ProgrammeRules& rules, Programme& programme);

@@ -37,6 +37,7 @@ TEST(Programme, IdentsEveryNSongsAndBreaksAtTheFirstBoundaryAfterTheirTime) {
         {"the songs go round again until the idents are back at their first", {60, 60, 60}, {5, 5}, {}, {},
          "s0 s1 i0 s2 s0 i1 s1 s2 i0 s0 s1 i1 s2"},
         {"spotsCount 0 or spotsEvery 0: no break", {1000, 1000}, {}, {30}, {0, 15, 0}, "s0 s1"},
+        {"the songs go round again until a break comes", {25, 25}, {}, {5}, {0, 1, 1}, "s0 s1 s0 p0 s1"},
         {"a break first, the ident after the next song", shortSongs, {10, 10}, {10, 10}, {1, 1, 1},
          "s0 i0 s1 p0 s2 i1 s3 p1"},
         {"no playable clip: songs only", minuteSongs, {0}, {0}, {1, 1, 1}, "s0 s1 s2 s3"},
