@@ -169,6 +169,7 @@ void AnnounceItem(size_t index, float gainApplied, bool tunedIn) {
         return;
     }
     if (!item.breakStart && !tunedIn) return;
+    BusyMark memory(g_memoryWork);
     std::string spots;
     for (size_t n = index; n < g_programme.size() && g_programme[n].tape == item.tape; ++n) {
         if (n > index && g_programme[n].breakStart) break;
