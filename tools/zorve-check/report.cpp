@@ -164,12 +164,15 @@ void PrintClips(FILE* out, const ClipsLook& clips, const std::string& often) {
 void PrintProgramme(FILE* out, const PlaylistLook& playlist, bool tracks) {
     for (const std::string& refusal : playlist.refusals) std::fprintf(out, "  %s\n", refusal.c_str());
     const ProgrammeRules& rules = playlist.rules;
+    const auto every = [](uint32_t count, const char* one, const char* many) {
+        return count == 1 ? std::string(one) : std::to_string(count) + " " + many;
+    };
     PrintClips(out, playlist.idents,
-               rules.identsEvery ? "one after every " + std::to_string(rules.identsEvery) + " songs" : "identsEvery 0: none");
+               rules.identsEvery ? "one after every " + every(rules.identsEvery, "song", "songs") : "identsEvery 0: none");
     PrintClips(out, playlist.spots,
                rules.spotsCount && rules.spotsEveryMinutes
                    ? "a break of " + std::to_string(rules.spotsCount) + " every " +
-                         std::to_string(rules.spotsEveryMinutes) + " minutes"
+                         every(rules.spotsEveryMinutes, "minute", "minutes")
                    : "no breaks");
     if (!tracks || playlist.firstHour.empty()) return;
     std::fprintf(out, "  the programme's first hour from the start of the tape:\n");
