@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "module/reload.h"
 #include "radio/playlist/programme.h"
+#include "radio/station.h"
+#include "settings/live.h"
 #include "tests/unit/support.h"
 
 namespace {
@@ -93,6 +96,23 @@ TEST_F(ProgrammeKeys, ValuesOutOfRangeOrNotWholeAreRefusedForTheDefault) {
                       std::string::npos)
                 << setup.refusals[0];
         }
+    }
+}
+
+TEST_F(ProgrammeKeys, AnEditOfAProgrammeKeyRestartsTheStationOnAir) {
+    const std::string before = "[TRACK1]\r\nplaylist = songs\r\nidents = ids\r\n";
+    UseSettings(before);
+    NoteSettingsInForce();
+    g_lastStation = 1;
+    folder.WriteSettings(before + "identsEvery = 3\r\n");
+    folder.SetWriteTime("audio/streams/settings.ini", -10000);
+    uint64_t now = 1000000;
+    while (!ReloadSettingsAt(now += 600) && now < 1010000) {
+    }
+    TakeReloadedSettings();
+    EXPECT_EQ(GetValue("TRACK1", "identsEvery", ""), "3");
+    EXPECT_EQ(g_lastStation, kNoStation) << "the station tuned restarts with its new programme";
+    while (ReloadSettingsAt(now += 10)) {  // the replaced document freed
     }
 }
 
