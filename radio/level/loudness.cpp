@@ -57,17 +57,18 @@ inline double Run(const Biquad& f, double* d, double x) {
     return y;
 }
 
-// The channels in the usual WAVE order: L R C LFE, then the surrounds. The
-// low-frequency channel does not count; surrounds count 1.41 times.
+// Each channel's weight by where its speaker stands, in the WAVE order the
+// library gives: 1 in front and behind, 1.41 at the sides and the usual
+// surrounds (azimuth 60-120 degrees), the LFE not counted. 4 channels are
+// L R Ls Rs, 5 L R C Ls Rs, 6 L R C LFE Ls Rs, 7 L R C LFE Cs Ls Rs (the rear
+// centre behind), 8 L R C LFE Lb Rb Ls Rs (the rear pair behind).
 void SetWeights(LoudnessMeter& meter) {
-    for (uint32_t c = 0; c < meter.chans; ++c) {
-        double weight = 1.0;
-        if (meter.chans == 4 && c >= 2) weight = kSurroundWeight;  // L R Ls Rs
-        if (meter.chans == 5 && c >= 3) weight = kSurroundWeight;  // L R C Ls Rs
-        if (meter.chans >= 6 && c == 3) weight = 0.0;              // L R C LFE ...
-        if (meter.chans >= 6 && c >= 4) weight = kSurroundWeight;
-        meter.weights[c] = weight;
-    }
+    constexpr double S = kSurroundWeight;
+    static constexpr double kWeights[kMeterMaxChannels + 1][kMeterMaxChannels] = {
+        {}, {1}, {1, 1}, {1, 1, 1}, {1, 1, S, S}, {1, 1, 1, S, S}, {1, 1, 1, 0, S, S}, {1, 1, 1, 0, 1, S, S},
+        {1, 1, 1, 0, 1, 1, S, S},
+    };
+    for (uint32_t c = 0; c < meter.chans; ++c) meter.weights[c] = kWeights[meter.chans][c];
 }
 
 double ToLufs(double meanSquare) {

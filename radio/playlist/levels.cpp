@@ -16,6 +16,7 @@
 #include "platform/unicode.h"
 #include "radio/common/dial.h"
 #include "radio/level/loudness.h"
+#include "radio/playlist/mixdown.h"
 #include "radio/playlist/tape.h"
 #include "radio/playlist/trackcache.h"
 #include "radio/tags/tags.h"
@@ -30,6 +31,13 @@ constexpr LONGLONG kMeasureSliceMs = 50;
 constexpr LONGLONG kMsPerSecond = 1000;
 constexpr BassDword kMeasureFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
 constexpr uint32_t kReadFrames = 4096;
+// What is measured is what the listener hears: the stereo the playlist
+// stream writes (mixdown.h), which is also how the library plays a file
+// station on the player's speakers (a mono file on both at full amplitude).
+constexpr uint32_t kHeardChannels = 2;
+// Reads in a row at separate wakes that gave nothing: a channel that gives no
+// samples and no end is left unmeasured then, rather than read for good.
+constexpr uint32_t kMostEmptyReads = 8;
 constexpr double kCentiPerUnit = 100.0;
 constexpr double kMillionthsPerUnit = 1e6;
 constexpr double kMicrosPerSecond = 1e6;
@@ -53,6 +61,8 @@ struct Measuring {
     std::string key;
     FileStamp stamp;
     uint64_t micros = 0;  // its length
+    uint32_t chans = 0;   // the track's own, mixed down before the meter
+    uint32_t emptyReads = 0;
     LoudnessMeter meter;
 };
 
@@ -64,7 +74,8 @@ std::atomic<Sources*> g_newSources{nullptr};
 std::vector<TrackFile>& g_sources = *new std::vector<TrackFile>;
 size_t g_sourceCursor = 0;
 Measuring& g_measuring = *new Measuring;  // never destroyed: the exit work must not free memory
-float g_samples[kReadFrames * kMeterMaxChannels];
+float g_samples[kReadFrames * kMaxTrackChannels];
+float g_heard[kReadFrames * kHeardChannels];
 
 LONGLONG NowMs() {
     LARGE_INTEGER count, frequency;
@@ -133,7 +144,7 @@ bool OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& sta
         }
     }
     BusyMark memory(g_memoryWork);
-    if (!StartMeter(g_measuring.meter, info.freq, info.chans)) {
+    if (info.chans == 0 || info.chans > kMaxTrackChannels || !StartMeter(g_measuring.meter, info.freq, kHeardChannels)) {
         BusyMark audio(g_audioWork);
         BASS_StreamFree(channel);
         return false;
@@ -142,6 +153,8 @@ bool OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& sta
     // allocates nothing (and raises no memory mark) while the length holds.
     g_measuring.meter.blocks.reserve(static_cast<size_t>(g_measuring.micros / kMicrosPerBlock) + 1);
     g_measuring.channel = channel;
+    g_measuring.chans = info.chans;
+    g_measuring.emptyReads = 0;
     g_measuring.key = std::move(key);
     g_measuring.stamp = stamp;
     return true;
@@ -202,9 +215,12 @@ Look BeginNextTrack() {
 }
 
 // Decodes and measures for one slice; at the track's end its level is kept.
-void MeasureSlice() {
+// False when the channel gave nothing: less than asked, nothing too, is no
+// end (page BASS_ChannelGetData), so the track is read on at a later wake.
+bool MeasureSlice() {
     const LONGLONG started = NowMs();
-    const uint32_t frameBytes = g_measuring.meter.chans * sizeof(float);
+    const uint32_t frameBytes = g_measuring.chans * sizeof(float);
+    bool readAny = false;
     do {
         BassDword got;
         bool ended = false;
@@ -213,12 +229,10 @@ void MeasureSlice() {
             got = BASS_ChannelGetData(g_measuring.channel, g_samples, kReadFrames * frameBytes);
             if (got == kBassErrorDword) ended = BASS_ErrorGetCode() == BASS_ERROR_ENDED;
         }
-        // Nothing read: a channel that gives no samples and no end would keep
-        // the helper thread busy for good; it is left unmeasured, as is a
-        // track that cannot be decoded to its end.
-        if (got == 0 || (got == kBassErrorDword && !ended)) {
+        // A track that cannot be decoded to its end is left unmeasured.
+        if (got == kBassErrorDword && !ended) {
             FreeMeasuring();
-            return;
+            return true;
         }
         if (got == kBassErrorDword) {
             FreeMeasuring();
@@ -227,16 +241,27 @@ void MeasureSlice() {
             level.loudnessLufs = MeterLoudness(g_measuring.meter);
             level.peak = g_measuring.meter.peak;
             StoreLevel(g_measuring.key, g_measuring.stamp, g_measuring.micros, LevelSource::kMeasured, level);
-            return;
+            return true;
         }
         const uint32_t frames = got / frameBytes;
+        if (frames == 0) {
+            if (++g_measuring.emptyReads >= kMostEmptyReads) {
+                FreeMeasuring();
+                return true;
+            }
+            return readAny;
+        }
+        g_measuring.emptyReads = 0;
+        readAny = true;
+        MixToStereo(g_samples, g_measuring.chans, frames, g_heard);
         if (MeterMayAllocate(g_measuring.meter, frames)) {
             BusyMark memory(g_memoryWork);
-            FeedMeter(g_measuring.meter, g_samples, frames);
+            FeedMeter(g_measuring.meter, g_heard, frames);
         } else {
-            FeedMeter(g_measuring.meter, g_samples, frames);
+            FeedMeter(g_measuring.meter, g_heard, frames);
         }
     } while (NowMs() - started < kMeasureSliceMs);
+    return true;
 }
 
 }  // namespace
@@ -294,10 +319,7 @@ bool MeasureLevelsStep() {
         if (g_measuring.channel) FreeMeasuring();
         return false;
     }
-    if (g_measuring.channel) {
-        MeasureSlice();
-        return true;
-    }
+    if (g_measuring.channel) return MeasureSlice();
     // What the cache knows is not measured again.
     return KeptTracksRead() && BeginNextTrack() != Look::kNone;
 }

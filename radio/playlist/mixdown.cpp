@@ -10,10 +10,11 @@ struct Gains {
 };
 
 // Each channel's share of the left and right sides, in the library's
-// channel order: front left and right, centre, LFE, then the surrounds
-// (rear or side, left before right; 7 channels end with a rear centre).
+// channel order (that of WAVE files): front left and right, centre, LFE,
+// then the surrounds, left before right; 6.1 puts its rear centre before
+// the side pair, 7.1 its rear pair before the side pair.
 constexpr Gains kFrontLeft{1, 0}, kFrontRight{0, 1}, kCentre{kMinus3dB, kMinus3dB}, kLfe{0, 0},
-    kLeftSurround{kMinus3dB, 0}, kRightSurround{0, kMinus3dB};
+    kLeftSurround{kMinus3dB, 0}, kRightSurround{0, kMinus3dB}, kRearCentre = kCentre;
 constexpr Gains kLayouts[kMaxTrackChannels + 1][kMaxTrackChannels] = {
     {},
     {},
@@ -22,7 +23,7 @@ constexpr Gains kLayouts[kMaxTrackChannels + 1][kMaxTrackChannels] = {
     {kFrontLeft, kFrontRight, kLeftSurround, kRightSurround},
     {kFrontLeft, kFrontRight, kCentre, kLeftSurround, kRightSurround},
     {kFrontLeft, kFrontRight, kCentre, kLfe, kLeftSurround, kRightSurround},
-    {kFrontLeft, kFrontRight, kCentre, kLfe, kLeftSurround, kRightSurround, kCentre},
+    {kFrontLeft, kFrontRight, kCentre, kLfe, kRearCentre, kLeftSurround, kRightSurround},
     {kFrontLeft, kFrontRight, kCentre, kLfe, kLeftSurround, kRightSurround, kLeftSurround, kRightSurround},
 };
 

@@ -125,7 +125,7 @@ void PrepareResampling() {
     g_tablePrepared = true;
 }
 
-void StartResampling(Resampler& resampler, uint32_t fromRate, uint32_t toRate) {
+void StartResampling(Resampler& resampler, uint32_t fromRate, uint32_t toRate, double ahead) {
     resampler.step = static_cast<double>(fromRate) / toRate;
     resampler.cutoff = fromRate > toRate ? static_cast<float>(toRate) / fromRate : 1.0f;
     const auto half = static_cast<uint32_t>(std::ceil(kTaps / 2.0 / resampler.cutoff));
@@ -133,9 +133,18 @@ void StartResampling(Resampler& resampler, uint32_t fromRate, uint32_t toRate) {
     // Silence before the source's first frame, so that the first point has its reach.
     resampler.held = resampler.half - 1;
     std::memset(resampler.frames, 0, resampler.held * kChannels * sizeof(float));
-    resampler.at = resampler.held;
+    resampler.at = resampler.held + ahead;
     resampler.end = 0;
     resampler.ended = false;
+}
+
+uint32_t ResampleReach(const Resampler& resampler) {
+    return resampler.half;
+}
+
+float* ResamplePrepad(Resampler& resampler, uint32_t& frames) {
+    frames = resampler.held;
+    return resampler.frames;
 }
 
 uint32_t ResampleRoom(Resampler& resampler) {
@@ -183,4 +192,8 @@ uint32_t Resample(Resampler& resampler, float* out, uint32_t frames) {
 
 bool ResampleDone(const Resampler& resampler) {
     return resampler.ended && resampler.at >= resampler.end;
+}
+
+double ResampleOverrun(const Resampler& resampler) {
+    return resampler.at - resampler.end;
 }

@@ -28,8 +28,15 @@ struct Resampler {
 // off the writing function.
 void PrepareResampling();
 
-// Starts a track of fromRate frames a second to be written at toRate.
-void StartResampling(Resampler& resampler, uint32_t fromRate, uint32_t toRate);
+// Starts a track of fromRate frames a second to be written at toRate, its
+// first frame written at ahead source frames past its first (0 up to a step).
+void StartResampling(Resampler& resampler, uint32_t fromRate, uint32_t toRate, double ahead = 0);
+
+// The source frames the filter reads on each side of a point.
+uint32_t ResampleReach(const Resampler& resampler);
+// Right after StartResampling: the frames held before the source's first,
+// which the first points read; silence unless written over.
+float* ResamplePrepad(Resampler& resampler, uint32_t& frames);
 
 // How many source frames may be added now, after the frames no longer needed
 // are let go; then where they go, and how many were added.
@@ -43,3 +50,6 @@ void ResampleEnded(Resampler& resampler);
 // needed, or when the track is done.
 uint32_t Resample(Resampler& resampler, float* out, uint32_t frames);
 bool ResampleDone(const Resampler& resampler);
+// Once done: how far past the source's end, in source frames, the next frame
+// written would have fallen.
+double ResampleOverrun(const Resampler& resampler);

@@ -167,6 +167,41 @@ int CheckMachineRules() {
     Sleep(350);
     CHECK(BASS_Init(-1, 44100, 0, nullptr, nullptr) && BASS_Start(), "the device appeared");
 
+    // The output's rate: BASS_Init's unless a scenario sets it, 0 (not said) too.
+    struct Rate {
+        bool scripted;
+        uint32_t freq;
+    } const rates[] = {{false, 44100}, {true, 48000}, {true, 0}};
+    for (const Rate& rate : rates) {
+        if (rate.scripted) FakeBass_SetOutputRate(rate.freq);
+        BassInfo info{};
+        CHECK(BASS_GetInfo(&info) && info.freq == rate.freq, "the output's rate " + std::to_string(info.freq));
+    }
+
+    // Decoding channels give the samples of mono and surround files, plain and
+    // WAVE_FORMAT_EXTENSIBLE (its sub-format's first word: 3, float).
+    for (const uint16_t chans : {1, 6, 7}) {
+        const bool extensible = chans > 2;
+        std::string wave, fmt, data;
+        const auto put = [](std::string& to, uint32_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i) to += static_cast<char>(value >> (8 * i) & 0xFF);
+        };
+        put(fmt, extensible ? 0xFFFE : 3, 2), put(fmt, chans, 2), put(fmt, kTrackRate, 4), put(fmt, kTrackRate * chans * 4, 4);
+        put(fmt, chans * 4, 2), put(fmt, 32, 2);
+        if (extensible) put(fmt, 22, 2), put(fmt, 32, 2), put(fmt, 0, 4), put(fmt, 3, 2), fmt += std::string(14, '\x10');
+        std::vector<float> samples(100 * chans), read(samples.size());
+        for (size_t i = 0; i < samples.size(); ++i) samples[i] = (i % chans + 1) / 8.0f * (i / chans % 2 ? -1 : 1);
+        data.assign(reinterpret_cast<const char*>(samples.data()), samples.size() * 4);
+        wave = "RIFF", put(wave, static_cast<uint32_t>(20 + fmt.size() + data.size()), 4), wave += "WAVEfmt ";
+        put(wave, static_cast<uint32_t>(fmt.size()), 4), wave += fmt + "data", put(wave, static_cast<uint32_t>(data.size()), 4);
+        const std::string path = "audio/streams/" + std::to_string(chans) + "chans.wav";
+        WriteFile(path, wave + data);
+        const BassDword decoding = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+        const BassDword got = BASS_ChannelGetData(decoding, read.data(), static_cast<BassDword>(read.size() * 4));
+        CHECK(got == data.size() && read == samples, std::to_string(chans) + " channels decoded as written");
+        BASS_StreamFree(decoding);
+    }
+
     // Short reads before the end; the end is -1 with BASS_ERROR_ENDED.
     FakeBass_ShortReads(100);
     const BassDword channel = BASS_StreamCreateFile(0, track.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);

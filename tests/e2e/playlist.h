@@ -43,9 +43,13 @@ std::vector<Piece> HearUntil(uint32_t stream, int first, const std::function<uin
 std::string TrackName(uint32_t channel, int first);
 // Consecutive pieces of different channels: the first ran to its end (bytes
 // long, by its name) and the next began at its start, heard within 20 ms of
-// each other. The largest gap or overlap at a join, in ms.
+// each other (at the tracks' own rate). The largest gap or overlap at a join,
+// in ms; 0 through the resampler, where only the order of reads is checked.
 double CheckSeamless(const std::vector<Piece>& pieces, int first,
                      const std::function<uint64_t(const std::string&)>& bytes, const std::string& what);
 // The game runs with the player in a car and the clock at clockMs; the output
-// mixes at the tracks' rate, so that the stream's bytes are those read from the tracks.
+// mixes at the tracks' rate unless a resampled drive set another.
 void StartDriving(uint32_t clockMs);
+// The same drives with the output at 48 kHz: every track through the resampler.
+int PlayPlaylistsResampled();
+int PlayExactTapeResampled();

@@ -572,6 +572,8 @@ const Scenario kScenarios[] = {
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
     {"exact_tape", PlayExactTape, [] { CheckAudioShutDown(false); }},
     {"programme", PlayProgramme, [] { CheckAudioShutDown(false); }},
+    {"playlists_resampled", PlayPlaylistsResampled, [] { CheckAudioShutDown(false); }},
+    {"exact_tape_resampled", PlayExactTapeResampled, [] { CheckAudioShutDown(false); }},
     {"now_playing", PlayNowPlaying, [] { CheckAudioShutDown(false); }},
     {"levels", PlayLevels, [] { CheckAudioShutDown(false); }},
     {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},

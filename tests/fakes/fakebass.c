@@ -143,6 +143,7 @@ typedef struct HeaderLength {
 static HeaderLength g_headerLengths[MAX_NAMED];
 static int g_headerLengthCount;
 static uint32_t g_initRate, g_outputRate;
+static int g_outputRateScripted;
 static char g_plugins[MAX_NAMED][NAME_SIZE]; /* file names of loaded add-ons, lower case */
 static int g_pluginCount;
 static uint32_t g_nextPlugin;
@@ -225,6 +226,7 @@ static void ResetState(void) {
     g_failureCount = 0;
     g_headerLengthCount = 0;
     g_initRate = g_outputRate = 0;
+    g_outputRateScripted = 0;
     g_pluginCount = 0;
     g_nextPlugin = FAKEBASS_PLUGIN_BASE + 1;
     FakeNet_Reset();
@@ -653,8 +655,13 @@ static void ReadTags(const void* path, uint32_t flags, Channel* channel) {
     fclose(file);
 }
 
+#define FMT_PLAIN 16
+#define FORMAT_FLOAT 3
+#define FORMAT_EXTENSIBLE 0xFFFE
 static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
-    unsigned char header[12], chunk[8], fmt[16];
+    /* With WAVE_FORMAT_EXTENSIBLE, as files of more than two channels are
+     * written, the sample format is the first word of the sub-format at 24. */
+    unsigned char header[12], chunk[8], fmt[26];
     uint32_t blockAlign = 0;
     int found = 0;
     FILE* file = OpenFileBytes(path, flags);
@@ -670,13 +677,19 @@ static int ReadWave(const void* path, uint32_t flags, WaveFormat* wave) {
         !memcmp(header + 8, "WAVE", 4)) {
         while (fread(chunk, 1, sizeof chunk, file) == sizeof chunk) {
             uint32_t size = Le(chunk + 4, 4);
-            if (!memcmp(chunk, "fmt ", 4) && size >= sizeof fmt && fread(fmt, 1, sizeof fmt, file) == sizeof fmt) {
-                wave->floatSamples = Le(fmt, 2) == 3;
+            if (!memcmp(chunk, "fmt ", 4) && size >= FMT_PLAIN && fread(fmt, 1, FMT_PLAIN, file) == FMT_PLAIN) {
+                uint32_t format = Le(fmt, 2);
+                size -= FMT_PLAIN;
+                if (format == FORMAT_EXTENSIBLE && size >= sizeof fmt - FMT_PLAIN &&
+                    fread(fmt + FMT_PLAIN, 1, sizeof fmt - FMT_PLAIN, file) == sizeof fmt - FMT_PLAIN) {
+                    format = Le(fmt + 24, 2);
+                    size -= sizeof fmt - FMT_PLAIN;
+                }
+                wave->floatSamples = format == FORMAT_FLOAT;
                 wave->channels = Le(fmt + 2, 2);
                 wave->rate = Le(fmt + 4, 4);
                 blockAlign = wave->blockAlign = Le(fmt + 12, 2);
                 wave->bits = Le(fmt + 14, 2);
-                size -= sizeof fmt;
             } else if (!memcmp(chunk, "data", 4)) {
                 wave->frames = blockAlign ? size / blockAlign : 0;
                 wave->dataAt = ftell(file);
@@ -1307,10 +1320,10 @@ BOOL __stdcall BASS_GetInfo(DWORD* info) {
     BassCall* call = Begin(BF_GET_OUTPUT_INFO, 0);
     BOOL ok;
     EnterCriticalSection(&g_lock);
-    ok = !g_failAll && info && (g_outputRate || g_initRate);
+    ok = !g_failAll && info && (g_outputRateScripted || g_initRate);
     if (ok) {
         memset(info, 0, INFO_WORDS * sizeof *info);
-        info[INFO_WORDS - 1] = call->args[0] = g_outputRate ? g_outputRate : g_initRate;
+        info[INFO_WORDS - 1] = call->args[0] = g_outputRateScripted ? g_outputRate : g_initRate;
     }
     LeaveCriticalSection(&g_lock);
     call->result = ok;
@@ -1413,7 +1426,10 @@ void FakeBass_SetHeaderLength(const char* name, uint64_t bytes) {
     LeaveCriticalSection(&g_lock);
 }
 
-void FakeBass_SetOutputRate(uint32_t freq) { g_outputRate = freq; }
+void FakeBass_SetOutputRate(uint32_t freq) {
+    g_outputRate = freq;
+    g_outputRateScripted = 1;
+}
 
 void FakeBass_FailOpen(const char* name, int code) {
     EnterCriticalSection(&g_lock);

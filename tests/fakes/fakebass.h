@@ -105,8 +105,9 @@ void FakeBass_SetStreamLength(uint64_t bytes);
  * when opened without BASS_STREAM_PRESCAN, as a header's estimate does; with
  * it, and when decoded, their real length. */
 void FakeBass_SetHeaderLength(const char* name, uint64_t bytes);
-/* What BASS_GetInfo gives as the output's rate; unscripted (0), the rate
- * BASS_Init was given, and no answer before it. */
+/* What BASS_GetInfo gives as the output's rate, 0 too (page BASS_INFO: freq
+ * is 0 where the driver does not say, as with older libraries and some
+ * drivers); unscripted, the rate BASS_Init was given, and no answer before it. */
 void FakeBass_SetOutputRate(uint32_t freq);
 void FakeBass_SetActive(uint32_t handle, uint32_t state);
 uint32_t FakeBass_Active(uint32_t handle);

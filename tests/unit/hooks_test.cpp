@@ -46,9 +46,9 @@ TEST(Hooks, PlaylistStreamWritesWithoutAllocating) {
         for (int i = 0; i < 9; ++i) pulled += FakeBass_Pull(stream, kPull);
         g_countAllocations = false;
         EXPECT_EQ(g_allocations.load(), 0) << outputRate;
-        // The three tracks back to back, each as long as it was, then the wait for the next.
-        const uint32_t trackFrames = (kTrackBytes / 8 * outputRate + kTrackRate - 1) / kTrackRate;
-        EXPECT_EQ(pulled, 3 * trackFrames * 8) << outputRate;
+        // The three tracks back to back, as long as they were together (one rate: as one file), then the wait for the next.
+        const uint32_t tracksFrames = (3 * kTrackBytes / 8 * outputRate + kTrackRate - 1) / kTrackRate;
+        EXPECT_EQ(pulled, tracksFrames * 8) << outputRate;
         ResetHostState();
     }
 }

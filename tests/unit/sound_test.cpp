@@ -2,6 +2,7 @@
 // the stream's writing function gives them.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,12 @@ std::string FloatWave(uint32_t rate, uint16_t chans, const std::vector<float>& s
 
 using TrackSound = ModuleTest;
 
-// Tunes in on a playlist of one track and has the stream write frames; the
-// stream's rate and its stereo frames.
-std::vector<float> StreamOf(const GameFolder& folder, const std::string& wave, uint32_t frames, uint32_t& rate) {
-    folder.Write("audio/streams/tones/a.wav", wave);
+// Tunes in on a playlist of these tracks, in order, and has the stream write
+// frames in one go; the stream's rate and its stereo frames.
+std::vector<float> StreamOf(const GameFolder& folder, const std::vector<std::string>& waves, uint32_t frames,
+                            uint32_t& rate, const std::string& playlist = "tones") {
+    for (size_t i = 0; i < waves.size(); ++i)
+        folder.Write("audio/streams/" + playlist + "/" + std::string(1, static_cast<char>('a' + i)) + ".wav", waves[i]);
     BASS_SetConfig(BASS_CONFIG_UPDATEPERIOD, 0);
     PutPlayerInCar();
     TuneTo(1);
@@ -64,12 +67,14 @@ TEST_F(TrackSound, OtherRatesKeepTheToneAndNothingElse) {
         bool lowered;
     } cases[] = {{44100, 48000, 1000, false}, {44100, 48000, 15000, false}, {22050, 48000, 9000, false},
                  {22050, 44100, 9000, false},  {48000, 44100, 15000, false}, {48000, 44100, 15000, true},
-                 {96000, 44100, 9000, true}};
+                 {96000, 44100, 9000, true},   {22050, 0, 9000, false}};  // an output that gives no rate: 44.1 kHz
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.trackRate) + " Hz to " + std::to_string(c.outputRate) + " Hz, tone " +
                      std::to_string(c.hz));
         ResetModuleState();
-        UseSettings("[TRACK1]\nplaylist = audio/streams/tones\n");
+        // A tape of its own: a tape keeps the highest rate it has played.
+        const std::string playlist = "tones" + std::to_string(&c - cases);
+        UseSettings("[TRACK1]\nplaylist = audio/streams/" + playlist + "\n");
         FakeBass_SetOutputRate(c.outputRate);
         std::vector<float> tone(2 * c.trackRate);
         for (size_t i = 0; i < tone.size(); ++i) tone[i] = kAmplitude * static_cast<float>(std::sin(2 * kPi * c.hz * i / c.trackRate));
@@ -87,9 +92,9 @@ TEST_F(TrackSound, OtherRatesKeepTheToneAndNothingElse) {
                 fed += adding;
             }
         } else {
-            out = StreamOf(folder, FloatWave(c.trackRate, 1, tone), kSkip + kWindow, rate);
+            out = StreamOf(folder, {FloatWave(c.trackRate, 1, tone)}, kSkip + kWindow, rate, playlist);
             // Lowering a track's rate would lose its top: the stream runs at the higher of the two.
-            ASSERT_EQ(rate, std::max(c.trackRate, c.outputRate));
+            ASSERT_EQ(rate, std::max(c.trackRate, c.outputRate ? c.outputRate : 44100u));
         }
         // The tone's share of the left side by least squares; the rest is all else.
         double ss = 0, sc = 0, cc = 0, sy = 0, cy = 0, yy = 0;
@@ -119,6 +124,7 @@ TEST_F(TrackSound, SurroundMixedDownIntoBothSides) {
         {6, {1, 1, 1, 1, 1, 1}, 1, 1},                          // full scale stays full scale
         {8, {-1, -1, -1, -1, -1, -1, -1, -1}, -1, -1},
         {3, {0, 0, 1}, 0.4142f, 0.4142f},
+        {7, {0, 0, 0, 0, 0, 1, 0}, 0.2265f, 0},  // 6.1: the side pair after the rear centre
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.chans) + " channels");
@@ -128,9 +134,64 @@ TEST_F(TrackSound, SurroundMixedDownIntoBothSides) {
         std::vector<float> samples;
         for (uint32_t i = 0; i < kFrames; ++i) samples.insert(samples.end(), c.frame.begin(), c.frame.end());
         uint32_t rate;
-        const std::vector<float> out = StreamOf(folder, FloatWave(kRate, c.chans, samples), kFrames / 2, rate);
+        const std::vector<float> out = StreamOf(folder, {FloatWave(kRate, c.chans, samples)}, kFrames / 2, rate);
         EXPECT_NEAR(out[0], c.left, 1e-4);
         EXPECT_NEAR(out[1], c.right, 1e-4);
+    }
+}
+
+// Two tracks cut from one sine at a crest, played at 48 kHz: of one rate, the
+// join sounds as the sine played from one file (it was a click: each track's
+// filter started on silence and ended on it); of two rates, where one filter
+// reads into the other track's frames, it stays close to the sine.
+TEST_F(TrackSound, JoinsAreSeamless) {
+    constexpr uint32_t kOutputRate = 48000;
+    constexpr float kAmplitude = 0.5f;
+    constexpr uint32_t kAround = 2000;  // output frames each side of the join
+    const struct {
+        double hz;
+        uint32_t firstRate, secondRate;
+        double mostDb;  // off the sine from one file (one rate), else off the exact sine
+    } cases[] = {{80, 44100, 44100, -90},  {1000, 44100, 44100, -90}, {80, 44100, 32000, -80},
+                 {1000, 44100, 32000, -80}, {1000, 48000, 44100, -80},
+                 // A track of the stream's own rate is never resampled: it starts on the stream's next frame, up to a frame late.
+                 {1000, 44100, 48000, -45}};
+    for (const auto& c : cases) {
+        const std::string name = std::to_string(static_cast<int>(c.hz)) + " Hz, " + std::to_string(c.firstRate) + " to " +
+                                 std::to_string(c.secondRate);
+        SCOPED_TRACE(name);
+        const auto cut = static_cast<size_t>(std::lround((std::floor(c.hz / 2) + 0.25) * c.firstRate / c.hz));
+        const double cutSeconds = static_cast<double>(cut) / c.firstRate;
+        const auto sine = [&](uint32_t rate, double from, size_t frames) {
+            std::vector<float> samples(frames);
+            for (size_t i = 0; i < frames; ++i)
+                samples[i] = kAmplitude * static_cast<float>(std::sin(2 * kPi * c.hz * (from + static_cast<double>(i) / rate)));
+            return samples;
+        };
+        const auto join = static_cast<uint32_t>(cutSeconds * kOutputRate);
+        const bool oneRate = c.firstRate == c.secondRate;
+        std::vector<float> played[2];
+        for (int split = oneRate ? 0 : 1; split < 2; ++split) {
+            ResetModuleState();
+            FakeBass_SetOutputRate(kOutputRate);
+            const std::string playlist = "join" + std::to_string(&c - cases) + (split ? "cut" : "whole");
+            UseSettings("[TRACK1]\nplaylist = audio/streams/" + playlist + "\n");
+            std::vector<std::string> waves{FloatWave(c.firstRate, 1, sine(c.firstRate, 0, split ? cut : 2 * cut))};
+            if (split) waves.push_back(FloatWave(c.secondRate, 1, sine(c.secondRate, cutSeconds, c.secondRate / 2)));
+            uint32_t rate = 0;
+            played[split] = StreamOf(folder, waves, join + kAround, rate, playlist);
+            ASSERT_EQ(rate, kOutputRate);
+        }
+        double mostOffFile = 0, mostOffSine = 0;
+        for (uint32_t i = join - kAround; i < join + kAround; ++i) {
+            if (oneRate) mostOffFile = std::max(mostOffFile, static_cast<double>(std::fabs(played[1][2 * i] - played[0][2 * i])));
+            const double exact = kAmplitude * std::sin(2 * kPi * c.hz * i / kOutputRate);
+            mostOffSine = std::max(mostOffSine, std::fabs(played[1][2 * i] - exact));
+        }
+        const auto db = [&](double off) { return 20 * std::log10(std::max(off, 1e-12) / kAmplitude); };
+        if (oneRate) std::printf("join of %s: at most %.1f dB off the sine from one file\n", name.c_str(), db(mostOffFile));
+        std::printf("join of %s: at most %.1f dB off the exact sine\n", name.c_str(), db(mostOffSine));
+        EXPECT_LT(oneRate ? db(mostOffFile) : db(mostOffSine), c.mostDb);
     }
 }
 
