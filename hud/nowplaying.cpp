@@ -2,6 +2,7 @@
 #include "hud/nowplaying.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstring>
 
 #include "platform/host.h"
@@ -51,9 +52,24 @@ uint32_t NextCode(const unsigned char* text, size_t& at) {
     return code;
 }
 
-// The ASCII a code point becomes: up to two letters, or none.
+// Typographic punctuation that titles carry (from the Windows code pages
+// above all) and the ASCII it looks like.
+struct LookAlike {
+    uint32_t code;
+    const char* ascii;
+};
+const LookAlike kLookAlikes[] = {
+    {0x2018, "'"}, {0x2019, "'"}, {0x201A, "'"}, {0x2032, "'"},  {0x201C, "\""},  {0x201D, "\""},
+    {0x201E, "\""}, {0x2033, "\""}, {0x2010, "-"}, {0x2011, "-"}, {0x2012, "-"},   {0x2013, "-"},
+    {0x2014, "-"}, {0x2015, "-"}, {0x2212, "-"}, {0x2026, "..."}, {0x00A0, " "},
+};
+
+// The ASCII a code point becomes: up to three letters, or none.
 const char* Fold(uint32_t code, char (&one)[2]) {
     one[0] = one[1] = 0;
+    for (const LookAlike& alike : kLookAlikes) {
+        if (alike.code == code) return alike.ascii;
+    }
     if (code >= kFirstPrintable && code <= kLastPrintable && code != kFormatCode) {
         one[0] = static_cast<char>(code);
     } else if (code == 0xC6) {
@@ -96,7 +112,10 @@ void ScreenText(const char* utf8, char* out) {
         std::memcpy(out + length, kCut, sizeof kCut - 1);
         length += sizeof kCut - 1;
     }
-    out[length] = 0;
+    // What is left of a title in a script the font lacks may be punctuation alone: nothing to read.
+    bool readable = false;
+    for (size_t i = 0; i < length && !readable; ++i) readable = std::isalnum(static_cast<unsigned char>(out[i])) != 0;
+    out[readable ? length : 0] = 0;
 }
 
 void PublishNowPlaying(const char* utf8, uint32_t clockMs) {

@@ -12,9 +12,11 @@ constexpr uint32_t kNowPlayingShowMs = 6000;
 constexpr size_t kNowPlayingMax = 60;
 
 // UTF-8 text made safe for the game's font and text codes: printable ASCII
-// only (accented letters as their base letter, other characters left out),
-// no '~' (it starts the game's formatting codes), blanks at either end left
-// out, at most kNowPlayingMax characters. out holds kNowPlayingMax + 1 bytes.
+// only (accented letters as their base letter, typographic quotes, dashes and
+// ellipses as their ASCII look-alikes, other characters left out), no '~' (it
+// starts the game's formatting codes), blanks at either end left out, at most
+// kNowPlayingMax characters; empty when no letter or digit is left. out holds
+// kNowPlayingMax + 1 bytes.
 void ScreenText(const char* utf8, char* out);
 
 // Worker: the line for utf8, shown from clockMs for kNowPlayingShowMs.

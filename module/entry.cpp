@@ -16,6 +16,7 @@
 #include "platform/threads.h"
 #include "radio/common/opening.h"
 #include "radio/common/output.h"
+#include "radio/internet/netlevel.h"
 #include "radio/internet/reconnect.h"
 #include "radio/internet/streamtags.h"
 #include "radio/jingles.h"
@@ -44,11 +45,13 @@ bool SupportedHost() {
 }
 
 // The helper thread's work in order of priority (see ListHelperWork).
-constexpr HelperWork kHelperWork[] = {SaveRequestedPosition, RestartOutput,   ReloadJingles,   RunWaitingOpening,
+constexpr HelperWork kUrgentWork[] = {SaveRequestedPosition, RestartOutput,   ReloadJingles,  RunWaitingOpening,
                                       AdvancePlaylist,       LogStreamTitles, ReloadSettings, TakeFileLevelsPlan,
-                                      LearnTapesStep,        MeasureLevelsStep};
+                                      SaveStationLevels};
+constexpr HelperWork kBackgroundWork[] = {MeasureComingUpStep, LearnTapesStep, MeasureLevelsStep};
 // A work past the table's slots would be dropped without a word: the build says so instead.
-static_assert(sizeof kHelperWork / sizeof kHelperWork[0] <= kHelperWorkSlots,
+static_assert(sizeof kUrgentWork / sizeof kUrgentWork[0] + sizeof kBackgroundWork / sizeof kBackgroundWork[0] <=
+                  kHelperWorkSlots,
               "the helper thread's work table (platform/threads.h) needs more slots");
 
 void ListHelperWork() {
@@ -61,11 +64,14 @@ void ListHelperWork() {
     // a playlist's track change. An output that stopped is started again
     // before any opening plays into it. Then an internet stream's title and
     // the player's edits of the settings, and the file stations to be
-    // measured, known before a cache write; last, a playlist track's length
-    // learned ahead, one at a time, so that any of the others that comes
-    // meanwhile goes first; behind even that, a slice of a track's loudness
-    // measured, once every length is known.
-    for (const HelperWork work : kHelperWork) AddHelperWork(work);
+    // measured, known before a cache write, and the internet stations' levels
+    // put on disk now and then. Behind all of these, paced and below the
+    // game's priority: the loudness of the tracks coming up on the station on
+    // air, so that each is levelled before it plays; a playlist track's length
+    // learned ahead, one at a time; last, a slice of the rest of the library's
+    // loudness, once every length is known.
+    for (const HelperWork work : kUrgentWork) AddHelperWork(work, HelperPace::kUrgent);
+    for (const HelperWork work : kBackgroundWork) AddHelperWork(work, HelperPace::kBackground);
 }
 
 void StartHelper() {
@@ -113,7 +119,8 @@ void DetachWork() {
     if (audioCutShort && g_audioLibraryState == kLibraryAccepted)
         LogLine("exit: audio library left open (the game closed mid-call)");
     CloseRunLog();
-    if (audioCutShort || !AudioLibraryAccepted()) return;
+    // A device another plug-in opened stays as it is: that plug-in may still play, and closes it itself.
+    if (audioCutShort || !AudioLibraryAccepted() || !AudioDeviceOurs()) return;
     BASS_Stop();
     BASS_Free();
 }

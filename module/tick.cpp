@@ -28,12 +28,12 @@ constexpr uint8_t kRadioModeAudible = 3;
 
 void InitialiseOnce() {
     // Without a device the helper thread tries again; the jingles load then.
-    const bool device = OpenAudioDevice();
+    OpenAudioDevice();
     LoadSettings();
     ReadLevelSettings();
     PlanFileLevels();
     BeginRunLog();
-    if (!device) LogNoAudioDevice();
+    LogAudioDevice();
     LoadAudioAddOns();
     LoadJingles();
     PlanTapes();

@@ -120,6 +120,7 @@ constexpr BassDword BASS_SYNC_MIXTIME = 0x40000000;
 
 constexpr BassDword BASS_POS_BYTE = 0;
 constexpr BassDword BASS_ATTRIB_VOL = 2;
+constexpr BassDword BASS_ATTRIB_BUFFER = 13;  // seconds of playback buffering, up to the buffer the stream was made with
 constexpr BassDword BASS_ACTIVE_STOPPED = 0;
 constexpr BassDword BASS_ACTIVE_PLAYING = 1;
 constexpr BassDword BASS_ACTIVE_STALLED = 2;        // an internet stream waits for data; it resumes by itself

@@ -5,6 +5,8 @@
 // by the worker before the thread starts, so that it names none of them.
 #pragma once
 
+#include <cstdint>
+
 // One step of a piece of work: does what waits, if anything; true when it did something.
 using HelperWork = bool (*)();
 
@@ -12,9 +14,22 @@ constexpr int kHelperWorkSlots = 12;
 // The thread wakes by itself this often, for work that polls.
 constexpr unsigned kHelperPollMs = 250;
 
-// Adds work to the table, in order of priority; only before StartHelperThread.
-// False when the table is full.
-bool AddHelperWork(HelperWork work);
+// Urgent work (an opening, a position save, the next track, the device) runs
+// as soon as it waits, at the thread's own priority. Background work (learning
+// and measuring ahead) runs after it, below the game's threads' priority, and
+// paced: the processor time of the steps that did something is followed by a
+// rest of kBackgroundRestPerWork times it, so that it takes at most a fifth of
+// a core, and it runs only while no urgent work waits.
+enum class HelperPace : uint8_t { kUrgent, kBackground };
+constexpr unsigned kBackgroundRestPerWork = 4;
+
+// Adds work to the table, in order of priority, background work after all
+// urgent work; only before StartHelperThread. False when the table is full.
+bool AddHelperWork(HelperWork work, HelperPace pace = HelperPace::kUrgent);
+
+// For background work in slices: true once urgent work waits (the thread was
+// woken), so that the slice ends early.
+bool UrgentHelperWorkWaiting();
 
 // Starts the helper thread; false when the thread could not be made. Each
 // time it is woken it runs the first work that has something to do, then
@@ -24,7 +39,8 @@ bool StartHelperThread();
 // Runs the table as the helper thread does after a wake, on the calling thread.
 void RunHelperWork();
 // One step of that: the first work that has something to do; false when none
-// had. A work that throws is logged and passed over until the next wake.
+// had, or when the background work waits out its rest. A work that throws is
+// logged and passed over until the next wake.
 bool RunHelperWorkStep();
 
 // Wakes the helper thread; wakes that come while it works are kept, so work

@@ -178,7 +178,8 @@ bool JinglesOnDevice() {
 
 bool ReloadJingles() {
     const uint32_t openings = OutputOpenings();
-    if (openings == g_reloadedFor) return false;
+    // A device closed and not yet open again: they load once it is there.
+    if (openings == g_reloadedFor || !AudioDeviceOpen()) return false;
     g_reloadedFor = openings;
     PrepareJingles(g_jingleList);
     if (!g_waitForDevice.exchange(false)) LogLine("jingles loaded again on the new audio device");

@@ -16,7 +16,8 @@
 #include "radio/common/output.h"
 #include "radio/common/stationlog.h"
 #include "radio/common/stream.h"
-#include "radio/internet/netopen.h"
+#include "radio/internet/mirrors.h"
+#include "radio/internet/netlevel.h"
 #include "radio/internet/reconnect.h"
 #include "radio/level/level.h"
 #include "radio/playlist/levels.h"
@@ -29,8 +30,6 @@ namespace {
 
 const char kPositionSection[] = "POSITION";
 const char kPositionKey[] = "seconds";
-const char kUrlScheme[] = "http";
-constexpr char kSchemeSeparator = ':';
 constexpr uint32_t kMsPerSecond = 1000;
 
 constexpr BassDword kFileStreamFlags = BASS_SAMPLE_LOOP | BASS_SAMPLE_FLOAT | BASS_STREAM_PRESCAN;
@@ -95,12 +94,13 @@ void StartStation(int8_t station) {
         {
             BusyMark busy(g_memoryWork);
             g_sourcePath = GetValue(TrackSection(station).c_str(), "source", "");
-            isUrl = FieldAt(1, g_sourcePath, kSchemeSeparator) == kUrlScheme;
+            isUrl = IsInternetAddress(g_sourcePath);
         }
-        // A source that is both an existing file and an http URL opens as the file only.
+        // A source that is both an existing file and an internet address opens as the file only.
         if (PathExists(g_sourcePath.c_str())) {
             StartOpening(StreamFileThread, g_sourcePath);
         } else if (isUrl) {
+            TakeStationMirrors(station, g_sourcePath);
             StartOpening(StreamUrlThread, g_sourcePath);
         } else if (g_sourcePath.empty()) {
             StartPlaylist(station);
@@ -164,14 +164,19 @@ void StreamUrlThread(void* source) {
         BusyMark files(g_fileWork);  // the connection's socket is a file to the system
         TakeOffAir();
 
-        const UrlOpen open = OpenUrlStream(url);
+        // The source, else its mirrors in turn: address is the one that opened, or the last tried.
+        std::string address;
+        const UrlOpen open = OpenStationAddresses(url, address);
         const BassDword stream = open.stream;
         const int32_t openError = open.error;
+        if (stream && LevellingOn()) LevelNetStream(stream, address.c_str());
         g_stationStream = stream;
         const BassBool played = BASS_ChannelPlay(stream, kBassFalse);
         if (stream && !played) NotePlayFailure();
-        LogUrlStart(url, stream, openError, played);
-        WatchStationStream(url, stream, openError);
+        LogUrlStart(address.c_str(), stream, openError, played);
+        WatchStationStream(address.c_str(), stream, openError);
+        BusyMark memory(g_memoryWork);
+        std::string().swap(address);
     }
 
     FinishOpening(source);

@@ -56,3 +56,9 @@ std::string LowerCase(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
+
+bool IsInternetAddress(const std::string& source) {
+    // As FieldAt splits it: a text without ':' is its own first field.
+    const std::string scheme = LowerCase(FieldAt(1, source, ':'));
+    return scheme == "http" || scheme == "https";
+}

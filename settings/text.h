@@ -26,3 +26,7 @@ std::string BaseDirFile(const std::string& name);
 
 // The text with its ASCII letters in lower case: names compared as Windows compares them.
 std::string LowerCase(std::string text);
+
+// Whether a source names an internet stream: its first field at ':' is http
+// or https, in any letter case.
+bool IsInternetAddress(const std::string& source);

@@ -32,6 +32,10 @@ std::atomic<uint32_t> g_deviceOpenings{0};
 // No device since (written before g_audioDeviceMissing is raised).
 std::atomic<DWORD> g_missingSince{0};
 std::atomic<int32_t> g_missingError{0};
+// The device is another plug-in's: BASS_Init answered BASS_ERROR_ALREADY. It
+// plays ours as well, and is never stopped or closed by us.
+std::atomic<bool> g_deviceShared{false};
+std::atomic<bool> g_sharingToLog{false};
 
 // Helper thread only, but for the worker's first open of the device, which
 // writes them before it raises g_audioDeviceMissing.
@@ -44,15 +48,33 @@ void NoteOutputDown() {
     if (!g_outputDown.exchange(true)) WakeHelperThread();
 }
 
+// One BASS_Init. "Already" means that another plug-in in the game opened the
+// library's device first: it is there, and ours plays through it.
+bool InitOnce() {
+    if (BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr)) return true;
+    if (BASS_ErrorGetCode() != BASS_ERROR_ALREADY) return false;
+    if (!g_deviceShared.exchange(true)) g_sharingToLog = true;
+    return true;
+}
+
 bool InitDevice() {
     // The device may be busy for a moment, as at start-up: a second try.
-    return BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr) ||
-           BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr);
+    return InitOnce() || InitOnce();
 }
 
 bool OpenDeviceAfresh() {
     BASS_Free();
+    // Every channel went with the device, and the library may give their
+    // numbers again: they are forgotten before anything is made on the next
+    // one. What other threads hold is stamped with the openings' count.
+    ++g_deviceOpenings;
+    g_stationStream = 0;
     return InitDevice();
+}
+
+// Once, when a BASS_Init first found the device to be another plug-in's.
+void LogSharedDevice() {
+    if (g_sharingToLog.exchange(false)) LogLine("audio library already set up by another plug-in: sharing it");
 }
 
 // The device is closed and BASS_Init failed now, with BASS_ErrorGetCode's error.
@@ -72,7 +94,7 @@ bool RetryMissingDevice() {
     g_lastTry = now;
     {
         BusyMark audio(g_audioWork);
-        if (!BASS_Init(kBassDefaultDevice, kBassOutputRate, 0, nullptr, nullptr)) return true;
+        if (!InitOnce()) return true;
     }
     g_outputDown = false;
     g_started = false;
@@ -80,6 +102,7 @@ bool RetryMissingDevice() {
     g_startStationAnew = true;
     g_audioDeviceMissing = false;
     LogLine("audio device ready after %u s", static_cast<unsigned>((now - g_missingSince) / kMsPerSecond));
+    LogSharedDevice();
     return true;
 }
 
@@ -117,6 +140,8 @@ bool RestartOutput() {
         }
     }
     g_started = false;
+    // Another plug-in's device is never closed under it: BASS_Start again, a second later.
+    if (g_deviceShared) return true;
     if (!OpenDeviceAfresh()) {
         // Everything was freed with the device: from here on, as with no device at start.
         NoteDeviceMissing(now);
@@ -128,9 +153,9 @@ bool RestartOutput() {
         return true;
     }
     g_outputDown = false;
-    ++g_deviceOpenings;
     g_startStationAnew = true;
     LogLine("audio output stopped and did not start again: the audio device was opened afresh");
+    LogSharedDevice();
     return true;
 }
 
@@ -140,9 +165,16 @@ bool OpenAudioDevice() {
     return false;
 }
 
-void LogNoAudioDevice() {
-    LogLine("no audio device (error %d): tried again every few seconds; the game's own radio plays meanwhile",
-            g_missingError.load());
+void LogAudioDevice() {
+    if (g_audioDeviceMissing) {
+        LogLine("no audio device (error %d): tried again every few seconds; the game's own radio plays meanwhile",
+                g_missingError.load());
+    }
+    LogSharedDevice();
+}
+
+bool AudioDeviceOurs() {
+    return !g_deviceShared;
 }
 
 bool AudioDeviceOpen() {

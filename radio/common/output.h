@@ -22,10 +22,15 @@ bool RestartOutput();
 
 // Worker, at the first active tick, before the run log opens: opens the audio
 // device. False when there is none now (a headset still off); the helper
-// thread then tries again calmly.
+// thread then tries again calmly. A device that another plug-in opened first
+// (BASS_ERROR_ALREADY) is there: ours plays through it.
 bool OpenAudioDevice();
-// For the run log, once it is open: says that there is no device yet.
-void LogNoAudioDevice();
+// For the run log, once it is open: says that there is no device yet, or
+// that it is another plug-in's.
+void LogAudioDevice();
+// False while the device is another plug-in's: the exit then neither stops
+// nor frees it, and a lost output is only started again, never reopened.
+bool AudioDeviceOurs();
 // Any thread: false while there is no audio device. Every create and load then
 // fails with BASS_ERROR_INIT, which says "not now", never "this file is bad":
 // nothing is to be learned, left out or opened meanwhile.
@@ -33,8 +38,11 @@ bool AudioDeviceOpen();
 // Raised while there is no device; AudioDeviceOpen is its reader.
 extern std::atomic<bool> g_audioDeviceMissing;
 
-// How often the audio device has been opened afresh: samples loaded before
-// are gone, as BASS_Free frees everything.
+// How often the audio device has been opened afresh: channels and samples
+// made before are gone, as BASS_Free frees everything, and their numbers may
+// be new ones'. It counts on from the BASS_Free, before the next BASS_Init:
+// a handle stamped with it when it was asked for is of the device now only
+// while the count is the same.
 uint32_t OutputOpenings();
 
 // Worker: true once after a restart that left the station without its

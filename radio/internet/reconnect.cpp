@@ -12,8 +12,11 @@
 #include "platform/threads.h"
 #include "radio/common/output.h"
 #include "radio/common/stream.h"
+#include "radio/internet/mirrors.h"
+#include "radio/internet/netlevel.h"
 #include "radio/internet/netopen.h"
 #include "radio/internet/streamtags.h"
+#include "radio/level/level.h"
 #include "settings/settings.h"
 
 namespace {
@@ -32,6 +35,7 @@ enum LossReason : int32_t { kLossClosed, kLossUnopened, kLossStalled };
 std::atomic<bool> g_lossPosted{false};
 std::atomic<int32_t> g_lossReason{kLossClosed};
 std::atomic<uint32_t> g_lossStream{0};
+std::atomic<uint32_t> g_lossDevice{0};  // OutputOpenings() when the loss was posted
 std::atomic<uint32_t> g_lossChanges{0};
 std::atomic<int32_t> g_lossError{0};
 std::atomic<bool> g_lossRestartsWaits{false};
@@ -43,10 +47,14 @@ std::atomic<uint32_t> g_endedStream{0};
 std::atomic<uint32_t> g_unopenedAt{0};  // g_stationChanges + 1 of an open that failed; 0 none
 std::atomic<int32_t> g_unopenedError{0};
 
-// A reconnected stream for the worker to put on air, and one it did not want back.
+// A reconnected stream for the worker to put on air, and one it did not want
+// back; each with OutputOpenings() of its device (a stream of a device closed
+// since is gone, and its number may be another's).
 std::atomic<uint32_t> g_readyStream{0};
 std::atomic<uint32_t> g_readyChanges{0};
+std::atomic<uint32_t> g_readyDevice{0};
 std::atomic<uint32_t> g_unwantedStream{0};
+std::atomic<uint32_t> g_unwantedDevice{0};
 
 HANDLE g_wake = nullptr;
 
@@ -86,6 +94,19 @@ __attribute__((force_align_arg_pointer)) void __stdcall StreamEnded(BassDword, B
     if (g_stationStream.compare_exchange_strong(onAir, 0)) g_endedStream = channel;
 }
 
+// The address a later loss reconnects from.
+void KeepAddress(const char* url) {
+    AcquireSRWLockExclusive(&g_addressLock);
+    // An address too long to keep is not reconnected.
+    const size_t length = std::strlen(url);
+    if (length < kAddressMax) {
+        std::memcpy(g_address, url, length + 1);
+    } else {
+        g_address[0] = 0;
+    }
+    ReleaseSRWLockExclusive(&g_addressLock);
+}
+
 bool ReconnectWanted() {
     return GetLongValue(kInternetSection, kReconnectKey, 0) != 0;
 }
@@ -94,6 +115,7 @@ void PostLoss(LossReason reason, uint32_t stream, int32_t error) {
     const bool reconnected = stream != 0 && stream == g_reconnectedStream;
     g_lossReason = reason;
     g_lossStream = stream;
+    g_lossDevice = OutputOpenings();
     g_lossError = error;
     g_lossChanges = g_stationChanges.load();
     g_lossRestartsWaits = !(reconnected && GetTickCount() - g_reconnectedAt < kSteadyPlayMs);
@@ -102,8 +124,9 @@ void PostLoss(LossReason reason, uint32_t stream, int32_t error) {
     Wake();
 }
 
-void FreeStream(uint32_t stream) {
-    if (!stream) return;
+// Frees a stream made on the device that device counted.
+void FreeStream(uint32_t stream, uint32_t device) {
+    if (!stream || device != OutputOpenings()) return;
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);  // the connection's socket is a file to the system
     FreeNetStream(stream);
@@ -169,7 +192,8 @@ void TakeLoss() {
     if (!canReconnect) return;
     // Freed here only if still on air: else the station's next opening took it.
     uint32_t stalled = g_lossStream;
-    if (reason == kLossStalled && g_stationStream.compare_exchange_strong(stalled, 0)) FreeStream(stalled);
+    if (reason == kLossStalled && g_lossDevice == OutputOpenings() && g_stationStream.compare_exchange_strong(stalled, 0))
+        FreeStream(stalled, g_lossDevice);
     PlanAttempt();
 }
 
@@ -180,9 +204,12 @@ void Attempt() {
         return;
     }
     const uint32_t number = ++g_plan.attempts;
+    // A station with mirrors goes on to its next address at each attempt.
+    NextStationAddress(g_plan.address, kAddressMax);
     const char* url = g_plan.address;
     BassDword stream;
     int32_t error;
+    const uint32_t device = OutputOpenings();
     {
         BusyMark audio(g_audioWork);
         BusyMark files(g_fileWork);
@@ -190,13 +217,19 @@ void Attempt() {
         stream = open.stream;
         error = open.error;
     }
+    // The device was opened afresh during the connect: the stream went with the old one.
+    if (stream && device != OutputOpenings()) {
+        stream = 0;
+        error = BASS_ERROR_INIT;
+    }
     if (g_plan.changes != g_stationChanges) {
-        FreeStream(stream);
+        FreeStream(stream, device);
         g_plan.pending = false;
         LogLine("reconnect attempt %u to %s ended after a station change: left unplayed", number, url);
         return;
     }
     if (!stream) {
+        NoteAddressRefused(url, error);
         PlanAttempt();
         LogLine("reconnect attempt %u to %s failed: %s (error %d); next in %u s", number, url, AudioErrorText(error),
                 error, Seconds(ReconnectWaitMs(g_plan.attempts)));
@@ -204,9 +237,13 @@ void Attempt() {
     }
     g_plan.pending = false;
     LogLine("reconnect attempt %u to %s: connected, playing again", number, url);
+    NoteAddressWorked(url);
+    KeepAddress(url);
+    if (LevellingOn()) LevelNetStream(stream, url);
     Watch(stream, url);
     g_readyChanges = g_plan.changes;
-    FreeStream(g_readyStream.exchange(stream));
+    const uint32_t replacedDevice = g_readyDevice.exchange(device);
+    FreeStream(g_readyStream.exchange(stream), replacedDevice);
 }
 
 void ReconnectLoop() {
@@ -216,7 +253,7 @@ void ReconnectLoop() {
         wait = left > 0 ? static_cast<DWORD>(left) : 0;
     }
     WaitForSingleObject(g_wake, wait);
-    FreeStream(g_unwantedStream.exchange(0));
+    FreeStream(g_unwantedStream.exchange(0), g_unwantedDevice);
     TakeLoss();
     if (g_plan.pending && g_plan.changes != g_stationChanges) {
         g_plan.pending = false;
@@ -228,8 +265,11 @@ void ReconnectLoop() {
 bool PutReconnectedOnAir() {
     const uint32_t ready = g_readyStream.exchange(0);
     if (!ready) return false;
+    const uint32_t device = g_readyDevice;
+    if (device != OutputOpenings()) return false;  // gone with its device
     if (g_readyChanges != g_stationChanges || BASS_ChannelIsActive(g_stationStream) == BASS_ACTIVE_PLAYING) {
-        FreeStream(g_unwantedStream.exchange(ready));
+        const uint32_t unwantedDevice = g_unwantedDevice.exchange(device);
+        FreeStream(g_unwantedStream.exchange(ready), unwantedDevice);
         Wake();
         return false;
     }
@@ -285,15 +325,7 @@ bool KeepStationOnAir() {
 }
 
 void WatchStationStream(const char* url, BassDword stream, int32_t openError) {
-    AcquireSRWLockExclusive(&g_addressLock);
-    // An address too long to keep is not reconnected.
-    const size_t length = std::strlen(url);
-    if (length < kAddressMax) {
-        std::memcpy(g_address, url, length + 1);
-    } else {
-        g_address[0] = 0;
-    }
-    ReleaseSRWLockExclusive(&g_addressLock);
+    KeepAddress(url);
     if (!stream) {
         g_unopenedError = openError;
         g_unopenedAt = g_stationChanges + 1;

@@ -119,23 +119,27 @@ bool MeterMayAllocate(const LoudnessMeter& meter, uint32_t frames) {
     return meter.blocks.capacity() - meter.blocks.size() < blocksMore;
 }
 
-double MeterLoudness(const LoudnessMeter& meter) {
+double BlocksLoudness(const double* blocks, size_t count) {
     const double absoluteGate = FromLufs(kLoudnessFloorLufs);
     double sum = 0;
-    size_t count = 0;
-    for (const double block : meter.blocks) {
-        if (block <= absoluteGate) continue;
-        sum += block;
-        ++count;
+    size_t passed = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (blocks[i] <= absoluteGate) continue;
+        sum += blocks[i];
+        ++passed;
     }
-    if (count == 0) return kLoudnessFloorLufs;
-    const double relativeGate = FromLufs(ToLufs(sum / count) + kRelativeGateLu);
+    if (passed == 0) return kLoudnessFloorLufs;
+    const double relativeGate = FromLufs(ToLufs(sum / passed) + kRelativeGateLu);
     sum = 0;
-    count = 0;
-    for (const double block : meter.blocks) {
-        if (block <= absoluteGate || block <= relativeGate) continue;
-        sum += block;
-        ++count;
+    passed = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (blocks[i] <= absoluteGate || blocks[i] <= relativeGate) continue;
+        sum += blocks[i];
+        ++passed;
     }
-    return count ? ToLufs(sum / count) : kLoudnessFloorLufs;
+    return passed ? ToLufs(sum / passed) : kLoudnessFloorLufs;
+}
+
+double MeterLoudness(const LoudnessMeter& meter) {
+    return BlocksLoudness(meter.blocks.data(), meter.blocks.size());
 }

@@ -3,6 +3,7 @@
 // a time, so that a long track can be measured in short slices.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -44,3 +45,5 @@ constexpr double kLoudnessFloorLufs = -70.0;
 
 // The integrated loudness in LUFS of what was fed; kLoudnessFloorLufs when no block passes the gates.
 double MeterLoudness(const LoudnessMeter& meter);
+// The same over count blocks' weighted mean squares, as LoudnessMeter::blocks holds them.
+double BlocksLoudness(const double* blocks, size_t count);

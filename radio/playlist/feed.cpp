@@ -32,6 +32,8 @@ static_assert(kChangeRing > kFeedQueue + 1, "room for every report between two t
 // single consumer, each index written by one side only.
 FeedTrack g_queue[kFeedQueue];
 uint32_t g_queueGeneration[kFeedQueue];
+// A waiting track's gain, which the helper thread may set until the track begins.
+std::atomic<float> g_queueGain[kFeedQueue];
 std::atomic<uint32_t> g_queueHead{0};  // the writing function's
 std::atomic<uint32_t> g_queueTail{0};  // the helper thread's
 
@@ -124,7 +126,8 @@ bool TakeNext(Playing& playing, uint32_t generation, bool carried = false) {
             if (spent) Report(spent, kNoTrack, generation);
             return false;
         }
-        const FeedTrack next = g_queue[head % kFeedQueue];
+        FeedTrack next = g_queue[head % kFeedQueue];
+        next.gain = g_queueGain[head % kFeedQueue];
         const uint32_t nextGeneration = g_queueGeneration[head % kFeedQueue];
         g_queueHead = head + 1;
         if (nextGeneration != generation) {
@@ -355,8 +358,23 @@ bool QueueFeedTrack(const FeedTrack& track) {
     if (tail - g_queueHead >= kFeedQueue) return false;
     g_queue[tail % kFeedQueue] = track;
     g_queueGeneration[tail % kFeedQueue] = g_generation;
+    g_queueGain[tail % kFeedQueue] = track.gain;
     g_queueTail = tail + 1;
     return true;
+}
+
+size_t WaitingTracks(uint32_t (&tracks)[kFeedQueue]) {
+    size_t count = 0;
+    for (uint32_t at = g_queueHead; at != g_queueTail; ++at)
+        if (g_queueGeneration[at % kFeedQueue] == g_generation) tracks[count++] = g_queue[at % kFeedQueue].track;
+    return count;
+}
+
+void SetWaitingGain(uint32_t track, float gain) {
+    // A track the writing function takes meanwhile keeps the gain it began with.
+    for (uint32_t at = g_queueHead; at != g_queueTail; ++at)
+        if (g_queueGeneration[at % kFeedQueue] == g_generation && g_queue[at % kFeedQueue].track == track)
+            g_queueGain[at % kFeedQueue] = gain;
 }
 
 bool TakeFeedChange(FeedChange& change) {

@@ -57,6 +57,11 @@ size_t FeedTracksWaiting();
 bool QueueFeedTrack(const FeedTrack& track);
 constexpr size_t kFeedQueue = 4;
 
+// The tape places of the tracks handed over and not yet begun, oldest first.
+size_t WaitingTracks(uint32_t (&tracks)[kFeedQueue]);
+// Sets the gain of a track handed over: the one it plays at, if set before it begins.
+void SetWaitingGain(uint32_t track, float gain);
+
 // Takes the stream's oldest report; false when there is none.
 bool TakeFeedChange(FeedChange& change);
 

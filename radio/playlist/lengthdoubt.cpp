@@ -68,8 +68,9 @@ bool ReadFrame(const std::string& data, size_t at, Frame& frame) {
     return frame.bytes > kMp3HeaderBytes;
 }
 
+// False also where at is past the data's end: a file cut short.
 bool HoldsAt(const std::string& data, size_t at, const char* text) {
-    return data.compare(at, std::strlen(text), text) == 0;
+    return at <= data.size() && data.compare(at, std::strlen(text), text) == 0;
 }
 
 LengthDoubt Mp3Doubt(FILE* file) {

@@ -15,6 +15,7 @@
 #include "platform/threads.h"
 #include "platform/unicode.h"
 #include "radio/common/dial.h"
+#include "radio/common/output.h"
 #include "radio/level/loudness.h"
 #include "radio/playlist/mixdown.h"
 #include "radio/playlist/tape.h"
@@ -28,6 +29,9 @@ namespace {
 // Decoding is a slice of this much time at most, so that any other work that
 // comes meanwhile (a tune-in above all) waits no longer.
 constexpr LONGLONG kMeasureSliceMs = 50;
+// Tracks after the one on air measured ahead of everything else: the ones the
+// stream holds ready and the ones after them.
+constexpr size_t kComingUpTracks = 4;
 constexpr LONGLONG kMsPerSecond = 1000;
 constexpr BassDword kMeasureFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_UNICODE;
 constexpr uint32_t kReadFrames = 4096;
@@ -43,8 +47,8 @@ constexpr double kMillionthsPerUnit = 1e6;
 constexpr double kMicrosPerSecond = 1e6;
 constexpr uint64_t kMicrosPerBlock = 100000;  // the meter keeps a block every 100 ms
 const char kSourceKey[] = "source";
-const char kUrlScheme[] = "http";
-constexpr char kSchemeSeparator = ':';
+
+enum class Look { kBegan, kLater, kNone };
 
 // Where the look for the next track stands on each tape: the tracks before it
 // were taken or passed over. A tape listed anew starts again from its first.
@@ -58,6 +62,12 @@ struct Cursor {
 // The track being measured. Helper thread.
 struct Measuring {
     BassDword channel = 0;
+    bool comingUp = false;  // a track coming up on air
+    // Where the look for the next track goes back to when this one is put
+    // off for one coming up: the look's place and the track's.
+    size_t* from = nullptr;
+    size_t index = 0;
+    uint32_t device = 0;  // OutputOpenings() when it was opened
     std::string key;
     FileStamp stamp;
     uint64_t micros = 0;  // its length
@@ -76,6 +86,13 @@ size_t g_sourceCursor = 0;
 Measuring& g_measuring = *new Measuring;  // never destroyed: the exit work must not free memory
 float g_samples[kReadFrames * kMaxTrackChannels];
 float g_heard[kReadFrames * kHeardChannels];
+// The programme on air and its first item not begun yet; null while none plays.
+const Programme* g_airProgramme = nullptr;
+size_t g_comingUp = 0;
+// Tracks coming up looked at since the note: each is begun once, so that one
+// that cannot be measured is not tried again and again.
+size_t g_comingUpTried = 0;
+uint32_t g_levelsStored = 0;
 
 LONGLONG NowMs() {
     LARGE_INTEGER count, frequency;
@@ -88,6 +105,19 @@ void FreeMeasuring() {
     BusyMark audio(g_audioWork);
     BASS_StreamFree(g_measuring.channel);
     g_measuring.channel = 0;
+}
+
+// A track put off for one coming up is looked at again later.
+void PutOffMeasuring() {
+    if (g_measuring.from && *g_measuring.from > g_measuring.index) *g_measuring.from = g_measuring.index;
+    FreeMeasuring();
+}
+
+// A device opened afresh since the channel was opened freed it with the old
+// one (BASS_Free), and its number may be another's now: never read nor freed,
+// only forgotten. The track is measured anew another time.
+void ForgetMeasuringOfClosedDevice() {
+    if (g_measuring.channel && g_measuring.device != OutputOpenings()) g_measuring.channel = 0;
 }
 
 // The track's level goes into its cache line, when the file is still the one
@@ -108,6 +138,7 @@ void StoreLevel(const std::string& key, const FileStamp& stamp, uint64_t micros,
     found->second.loudnessCentiLufs = static_cast<int32_t>(std::lround(level.loudnessLufs * kCentiPerUnit));
     // Rounded up: a gain limited by the kept peak never takes the true one past full scale.
     found->second.peakMillionths = static_cast<uint32_t>(std::ceil(level.peak * kMillionthsPerUnit));
+    ++g_levelsStored;
     KeptTracksChanged();
 }
 
@@ -126,43 +157,49 @@ uint64_t LengthMicros(BassDword channel) {
     return seconds > 0 ? static_cast<uint64_t>(std::llround(seconds * kMicrosPerSecond)) : 0;
 }
 
+// What came of a look at a track: opened to be measured (or its tags kept),
+// passed over, or put off because there is no device now.
+enum class Begun { kYes, kNo, kNotNow };
+
 // Opens the track to measure it, or keeps the level its tags give.
-bool OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& stamp) {
+Begun OpenToMeasure(const TrackFile& file, std::string& key, const FileStamp& stamp) {
     BassDword channel;
     BassChannelInfo info{};
     {
         BusyMark audio(g_audioWork);
         BusyMark files(g_fileWork);
         channel = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, kMeasureFlags);
-        if (!channel) return false;
+        // Without a device nothing opens: the track is not left out for it.
+        if (!channel) return BASS_ErrorGetCode() == BASS_ERROR_INIT ? Begun::kNotNow : Begun::kNo;
         const TrackLevel tagged = TaggedLevel(channel);
         g_measuring.micros = LengthMicros(channel);
         if (tagged.known || !BASS_ChannelGetInfo(channel, &info)) {
             BASS_StreamFree(channel);
             if (tagged.known) StoreLevel(key, stamp, g_measuring.micros, LevelSource::kTags, tagged);
-            return tagged.known;
+            return tagged.known ? Begun::kYes : Begun::kNo;
         }
     }
     BusyMark memory(g_memoryWork);
     if (info.chans == 0 || info.chans > kMaxTrackChannels || !StartMeter(g_measuring.meter, info.freq, kHeardChannels)) {
         BusyMark audio(g_audioWork);
         BASS_StreamFree(channel);
-        return false;
+        return Begun::kNo;
     }
     // Room for every block of the track's length, so that feeding the meter
     // allocates nothing (and raises no memory mark) while the length holds.
     g_measuring.meter.blocks.reserve(static_cast<size_t>(g_measuring.micros / kMicrosPerBlock) + 1);
     g_measuring.channel = channel;
+    g_measuring.device = OutputOpenings();  // the device is opened afresh on this thread only
     g_measuring.chans = info.chans;
     g_measuring.emptyReads = 0;
     g_measuring.key = std::move(key);
     g_measuring.stamp = stamp;
-    return true;
+    return Begun::kYes;
 }
 
-// Opens the track to be measured; false when it is known already, changed or
+// Opens the track to be measured; kNo when it is known already, changed or
 // will not open. A track of no tape (ofTape false) need not have a length kept.
-bool BeginTrack(const TrackFile& file, bool ofTape) {
+Begun BeginTrack(const TrackFile& file, bool ofTape) {
     std::string key;
     {
         BusyMark memory(g_memoryWork);
@@ -171,25 +208,34 @@ bool BeginTrack(const TrackFile& file, bool ofTape) {
     // A tape's track was checked against its file when its length was learned.
     if (ofTape) {
         const auto found = KeptTracks().find(key);
-        if (found == KeptTracks().end() || found->second.level != LevelSource::kNone) return false;
+        if (found == KeptTracks().end() || found->second.level != LevelSource::kNone) return Begun::kNo;
     }
     FileStamp stamp;
     {
         BusyMark files(g_fileWork);
-        if (!ReadFileStamp(file.path, stamp)) return false;
+        if (!ReadFileStamp(file.path, stamp)) return Begun::kNo;
     }
     const CachedLength* kept = CachedTrack(KeptTracks(), key, stamp);
-    if (kept ? kept->level != LevelSource::kNone : ofTape) return false;
+    if (kept ? kept->level != LevelSource::kNone : ofTape) return Begun::kNo;
     return OpenToMeasure(file, key, stamp);
 }
 
-enum class Look { kBegan, kLater, kNone };
+// Begins the track at cursor for the look, which moves past it unless there
+// is no device now.
+Begun Begin(const TrackFile& file, bool ofTape, size_t& cursor) {
+    const Begun begun = BeginTrack(file, ofTape);
+    if (begun == Begun::kNotNow) return begun;
+    g_measuring.comingUp = false;
+    g_measuring.from = &cursor;
+    g_measuring.index = cursor++;
+    return begun;
+}
 
 // Opens the next track of the tapes that has no level yet, then of the file
 // stations. A look through many known tracks goes on at the next step.
 Look BeginNextTrack() {
     const LONGLONG started = NowMs();
-    const auto passedOver = [started] { return NowMs() - started >= kMeasureSliceMs; };
+    const auto passedOver = [started] { return NowMs() - started >= kMeasureSliceMs || UrgentHelperWorkWaiting(); };
     for (int8_t station = 1; station <= static_cast<int8_t>(kLastStreamedStation); ++station) {
         for (size_t kind = 0; kind < kTapeKinds; ++kind) {
             const Tape& tape = StationTape(station, static_cast<TapeKind>(kind));
@@ -201,14 +247,22 @@ Look BeginNextTrack() {
                 cursor = Cursor{tape.playlist, tape.shuffle, tape.tracks.size(), 0};
             }
             while (cursor.next < tape.learned) {
-                const Track& track = tape.tracks[cursor.next++];
-                if (track.seconds > 0 && BeginTrack(track.file, true)) return Look::kBegan;
+                const Track& track = tape.tracks[cursor.next];
+                if (track.seconds <= 0) {
+                    ++cursor.next;
+                } else {
+                    const Begun begun = Begin(track.file, true, cursor.next);
+                    if (begun == Begun::kYes) return Look::kBegan;
+                    if (begun == Begun::kNotNow) return Look::kNone;
+                }
                 if (passedOver()) return Look::kLater;
             }
         }
     }
     while (g_sourceCursor < g_sources.size()) {
-        if (BeginTrack(g_sources[g_sourceCursor++], false)) return Look::kBegan;
+        const Begun begun = Begin(g_sources[g_sourceCursor], false, g_sourceCursor);
+        if (begun == Begun::kYes) return Look::kBegan;
+        if (begun == Begun::kNotNow) return Look::kNone;
         if (passedOver()) return Look::kLater;
     }
     return Look::kNone;
@@ -260,7 +314,7 @@ bool MeasureSlice() {
         } else {
             FeedMeter(g_measuring.meter, g_heard, frames);
         }
-    } while (NowMs() - started < kMeasureSliceMs);
+    } while (NowMs() - started < kMeasureSliceMs && !UrgentHelperWorkWaiting());
     return true;
 }
 
@@ -275,7 +329,7 @@ void PlanFileLevels() {
         // With levelling off no file station's source is looked at or kept.
         for (int station = 1; station <= kLastStreamedStation && LevellingOn(); ++station) {
             std::string source = GetValue(TrackSection(static_cast<int8_t>(station)).c_str(), kSourceKey, "");
-            if (!source.empty() && FieldAt(1, source, kSchemeSeparator) != kUrlScheme)
+            if (!source.empty() && !IsInternetAddress(source))
                 sources->push_back(std::move(source));
         }
     }
@@ -315,13 +369,41 @@ TrackFile SourceTrack(const char* source) {
 
 bool MeasureLevelsStep() {
     if (LogRefusedTarget()) return true;
+    ForgetMeasuringOfClosedDevice();
     if (!LevellingOn()) {
         if (g_measuring.channel) FreeMeasuring();
         return false;
     }
     if (g_measuring.channel) return MeasureSlice();
-    // What the cache knows is not measured again.
-    return KeptTracksRead() && BeginNextTrack() != Look::kNone;
+    // What the cache knows is not measured again; nothing opens without a device.
+    return KeptTracksRead() && AudioDeviceOpen() && BeginNextTrack() != Look::kNone;
+}
+
+void NoteComingUp(const Programme* programme, size_t next) {
+    g_airProgramme = programme;
+    g_comingUp = next;
+    g_comingUpTried = 0;
+}
+
+bool MeasureComingUpStep() {
+    ForgetMeasuringOfClosedDevice();
+    if (!g_airProgramme || !LevellingOn() || !KeptTracksRead() || !AudioDeviceOpen()) return false;
+    if (g_measuring.channel && g_measuring.comingUp) return MeasureSlice();
+    const Programme& items = *g_airProgramme;
+    while (g_comingUpTried < kComingUpTracks && g_comingUpTried < items.size()) {
+        const Track& track = *items[(g_comingUp + g_comingUpTried++) % items.size()].track;
+        if (track.seconds <= 0 || KnownLevel(track.file).known) continue;
+        if (g_measuring.channel) PutOffMeasuring();
+        if (BeginTrack(track.file, false) != Begun::kYes) continue;
+        g_measuring.comingUp = true;
+        g_measuring.from = nullptr;
+        return true;
+    }
+    return false;
+}
+
+uint32_t LevelsStored() {
+    return g_levelsStored;
 }
 
 TrackLevel KnownLevel(const TrackFile& track) {

@@ -57,6 +57,15 @@ Tape* g_airTape = nullptr;
 Programme& g_programme = *new Programme;
 size_t g_airTrack = 0;    // of the programme
 size_t g_lastOpened = 0;  // the item opened last, playing or waiting
+uint32_t g_levelsSeen = 0;  // LevelsStored() when the waiting items were last levelled
+
+// The tape of songs on air (null: none) and the programme's item playing: the
+// items after it are measured first.
+void SetOnAir(Tape* tape, size_t item = 0) {
+    g_airTape = tape;
+    g_airTrack = item;
+    NoteComingUp(tape ? &g_programme : nullptr, item + 1);
+}
 
 void FreeStream(uint32_t stream) {
     if (!stream) return;
@@ -97,7 +106,9 @@ FeedTrack OpenTrack(Tape& songs, size_t index) {
     FeedTrack opened;
     const BassDword channel = BASS_StreamCreateFile(kBassFalse, track.file.path.c_str(), 0, 0, kTrackFlags);
     if (!channel) {
-        const int32_t error = OpenError(channel);
+        // Asked of the library itself: with the run log off OpenError says
+        // nothing, and a track refused for want of a device is no bad track.
+        const int32_t error = BASS_ErrorGetCode();
         if (error == BASS_ERROR_INIT) return opened;
         LogTrackLeftOut(track.file, error);
         track.seconds = 0;
@@ -113,19 +124,38 @@ FeedTrack OpenTrack(Tape& songs, size_t index) {
     const BassQword bytes = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
     if (bytes != kBassErrorQword) NoteExactLength(tape, track, BASS_ChannelBytes2Seconds(channel, bytes));
     if (info.freq > songs.highestRate) songs.highestRate = info.freq;
-    if (track.title.empty()) {
+    TrackLevel level = KnownLevel(track.file);
+    // The tags are read at the first open for the title, and whenever the
+    // level is not known yet: a tagged track plays at its tags' level from its first play.
+    if (track.title.empty() || (!level.known && LevellingOn())) {
         BusyMark memory(g_memoryWork);
         TrackTags tags;
         ReadChannelTags(channel, tags);
-        track.title = TrackTitle(tags, track.file.name);
+        if (track.title.empty()) track.title = TrackTitle(tags, track.file.name);
+        if (!level.known) level = LevelFromTags(tags);
     }
     opened.channel = channel;
     opened.chans = info.chans;
     opened.rate = info.freq;
     opened.track = static_cast<uint32_t>(index);
-    // Fixed while the track plays, even when its level becomes known meanwhile.
-    opened.gain = TrackGain(KnownLevel(track.file));
+    // Fixed once the track begins, even when its level becomes known meanwhile;
+    // until then a level measured since is taken (LevelWaitingTracks).
+    opened.gain = TrackGain(level);
     return opened;
+}
+
+// A track handed over before its level was known plays at that level when it
+// becomes known before the track begins.
+void LevelWaitingTracks() {
+    const uint32_t stored = LevelsStored();
+    if (stored == g_levelsSeen || !g_airTape) return;
+    g_levelsSeen = stored;
+    uint32_t waiting[kFeedQueue];
+    const size_t count = WaitingTracks(waiting);
+    for (size_t i = 0; i < count; ++i) {
+        const TrackLevel level = KnownLevel(g_programme[waiting[i]].track->file);
+        if (level.known) SetWaitingGain(waiting[i], TrackGain(level));
+    }
 }
 
 // Opens the playable tracks after the last one opened until kTracksAhead
@@ -180,16 +210,25 @@ void AnnounceItem(size_t index, float gainApplied, bool tunedIn) {
 }
 
 // Opens the item that is on air at the broadcast time, positioned there, and
-// starts the tape's stream with it. False when no item of the programme plays.
-bool PlayAt(Tape& tape) {
+// starts the tape's stream with it. False when no item of the programme plays,
+// or (notNow) when the library has no device for it now.
+bool PlayAt(Tape& tape, bool& notNow) {
     size_t index;
     double within;
     FeedTrack first;
+    notNow = false;
     for (;;) {
         if (!Locate(g_programme, BroadcastSeconds(), index, within)) return false;
         if (!AudioDeviceOpen()) return false;
         first = OpenTrack(tape, index);
-        if (!first.channel) continue;
+        if (!first.channel) {
+            // A track refused is left out, and the next one tried; a refusal for
+            // want of a device (BASS_ERROR_INIT) leaves it in, and would be tried
+            // again at once, for ever.
+            notNow = g_programme[index].track->seconds > 0;
+            if (notNow) return false;
+            continue;
+        }
         // Read again once the track is open, so that the open's time counts too.
         size_t nowIndex;
         if (!Locate(g_programme, BroadcastSeconds(), nowIndex, within)) return false;
@@ -205,8 +244,8 @@ bool PlayAt(Tape& tape) {
     BASS_ChannelSetPosition(first.channel, bytes, BASS_POS_BYTE);
     const uint32_t stream = StartFeed(first, tape.highestRate);
     if (!stream) return false;
-    g_airTape = &tape;
-    g_airTrack = g_lastOpened = index;
+    SetOnAir(&tape, index);
+    g_lastOpened = index;
     ReadyNextTracks();
     if (!BASS_ChannelPlay(stream, kBassFalse)) NotePlayFailure();
     g_stationStream = stream;
@@ -246,7 +285,7 @@ Tape& LayOutOnAir(const PlaylistJob& job) {
 
 void StreamPlaylistThread(void* argument) {
     const PlaylistJob& job = *static_cast<const PlaylistJob*>(argument);
-    g_airTape = nullptr;
+    SetOnAir(nullptr);
     // The tape's stream is on air unless another opening freed it; either way it is taken off.
     const uint32_t onAir = g_stationStream.exchange(0);
     const bool feedOnAir = FeedStream() && onAir == FeedStream();
@@ -264,11 +303,17 @@ void StreamPlaylistThread(void* argument) {
         line += length + (line[length] ? 1 : 0);
     }
     Tape& tape = LayOutOnAir(job);
-    if (!PlayAt(tape)) {
+    bool notNow;
+    if (!PlayAt(tape, notNow)) {
         StopFeed();
-        g_airTape = nullptr;
+        SetOnAir(nullptr);
         g_stationStream = 0;
-        LogLine("station start: playlist %s: no track in it plays", playlist);
+        if (notNow) {
+            LogLine("station start: playlist %s: %s (error %d)", playlist, AudioErrorText(BASS_ERROR_INIT),
+                    BASS_ERROR_INIT);
+        } else {
+            LogLine("station start: playlist %s: no track in it plays", playlist);
+        }
     }
     FinishOpening(argument);
 }
@@ -309,11 +354,12 @@ bool AdvancePlaylist() {
         worked = true;
         if (FeedOnDevice()) FreeStream(change.spent);
         if (g_airTape && change.generation == FeedGeneration() && change.next != kNoTrack) {
-            g_airTrack = change.next;
+            SetOnAir(g_airTape, change.next);
             LogTrackChange(change.gain);
         }
     }
     if (!g_airTape) return worked;
+    LevelWaitingTracks();
     const uint32_t stream = FeedStream();
     BassDword state;
     {
@@ -325,7 +371,7 @@ bool AdvancePlaylist() {
         // Tuned away (a stopped stream never plays again: the next tune opens
         // anew), another station's stream took over, or the tape played out:
         // the tape's tracks go with its stream.
-        g_airTape = nullptr;
+        SetOnAir(nullptr);
         StopFeed(replaced);
         uint32_t expected = stream;
         g_stationStream.compare_exchange_strong(expected, 0);
@@ -337,7 +383,7 @@ bool AdvancePlaylist() {
 bool StopPlaylistOnAir() {
     uint32_t stream = FeedStream();
     if (!stream || !g_stationStream.compare_exchange_strong(stream, 0)) return false;
-    g_airTape = nullptr;
+    SetOnAir(nullptr);
     StopFeed();
     return true;
 }

@@ -188,7 +188,9 @@ Opened OpenForLength(const TrackFile& file, BassDword flags, double& seconds, bo
     seconds = 0;
     const BassDword stream = BASS_StreamCreateFile(kBassFalse, file.path.c_str(), 0, 0, flags);
     if (!stream) {
-        const int32_t error = OpenError(stream);
+        // Asked of the library itself: with the run log off OpenError says
+        // nothing, and the track would be left out for want of a device.
+        const int32_t error = BASS_ErrorGetCode();
         if (error == BASS_ERROR_INIT) return Opened::kNotNow;
         if (learning) LogTrackLeftOut(file, error);
         return Opened::kRefused;

@@ -56,34 +56,12 @@ bool SameName(std::string_view a, const char* b) {
     return true;
 }
 
-void AppendUtf8(uint32_t code, std::string& out) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-std::string Latin1ToUtf8(std::string_view text) {
-    std::string out;
-    for (const char c : text) AppendUtf8(static_cast<unsigned char>(c), out);
-    return out;
-}
-
-// Text of a tag that names no encoding of its own (ID3v1, a Vorbis comment
-// written by an old tool): UTF-8 when it is valid UTF-8, else ISO-8859-1.
+// Single-byte text of a tag (ID3v1, ID3v2's encoding 0, a Vorbis comment
+// written by an old tool): UTF-8 when it is valid UTF-8, else the system's
+// ANSI code page, which is what the players' taggers wrote it in, and what
+// internet titles are read in too.
 std::string ExternalText(std::string_view text) {
-    return IsValidUtf8(text) ? std::string(text) : Latin1ToUtf8(text);
+    return ExternalToUtf8(text);
 }
 
 // UTF-16 in the given byte order to UTF-8; false at a lone surrogate.
@@ -275,7 +253,7 @@ bool DecodeString(Bytes text, uint8_t encoding, std::string& out) {
     out.clear();
     switch (encoding) {
     case kLatin1:
-        out = Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(text.data), text.size));
+        out = ExternalText(std::string_view(reinterpret_cast<const char*>(text.data), text.size));
         return true;
     case kUtf8: {
         std::string_view view(reinterpret_cast<const char*>(text.data), text.size);
@@ -344,12 +322,45 @@ bool FrameIdValid(const unsigned char* id, size_t length) {
     return true;
 }
 
+// A frame's size as its header gives it: 2.4 writes it syncsafe, unless plainSizes.
+bool FrameSize(const unsigned char* header, uint8_t version, bool plainSizes, size_t& size) {
+    if (version == 2) {
+        size = BigEndian(header + 3, 3);
+        return true;
+    }
+    if (version == 3 || plainSizes) {
+        size = BigEndian(header + 4, 4);
+        return true;
+    }
+    return SyncSafe(header + 4, size);
+}
+
+// Whether the frame headers, read with these sizes, go from frame to frame
+// and end exactly at the body's end or at its padding.
+bool FramesLand(Bytes body, uint8_t version, bool plainSizes) {
+    const size_t headerSize = version == 2 ? kId3v22FrameHeader : kId3FrameHeader;
+    size_t at = 0;
+    while (at < body.size && body.data[at] != 0) {
+        size_t size;
+        if (at + headerSize > body.size || !FrameIdValid(body.data + at, version == 2 ? 3 : 4) ||
+            !FrameSize(body.data + at, version, plainSizes, size) || size > body.size - at - headerSize)
+            return false;
+        at += headerSize + size;
+    }
+    return true;
+}
+
 // The frames of a tag's body (after the header and any extended header). A
 // frame whose content is damaged is skipped; a frame header that makes no
 // sense ends the reading, as nothing after it can be found again.
 void ParseFrames(Bytes body, uint8_t version, bool tagUnsync, TrackTags& tags) {
     const size_t headerSize = version == 2 ? kId3v22FrameHeader : kId3FrameHeader;
     const size_t idLength = version == 2 ? 3 : 4;
+    // Some taggers wrote 2.4 frame sizes as 2.3 does, plain: a frame of 128
+    // bytes or more then reads as another size. The plain reading counts
+    // only where the syncsafe one loses its way and the plain one does not.
+    const bool plainSizes =
+        version == 4 && !FramesLand(body, version, false) && FramesLand(body, version, true);
     size_t at = 0;
     while (at + headerSize <= body.size) {
         const unsigned char* header = body.data + at;
@@ -359,11 +370,7 @@ void ParseFrames(Bytes body, uint8_t version, bool tagUnsync, TrackTags& tags) {
             return;
         }
         size_t size;
-        if (version == 2) {
-            size = BigEndian(header + 3, 3);
-        } else if (version == 3) {
-            size = BigEndian(header + 4, 4);
-        } else if (!SyncSafe(header + 4, size)) {
+        if (!FrameSize(header, version, plainSizes, size)) {
             tags.damaged = true;
             return;
         }
@@ -404,6 +411,29 @@ void ParseFrames(Bytes body, uint8_t version, bool tagUnsync, TrackTags& tags) {
     }
 }
 
+// The body after its extended header. A flag set without an extended header
+// after it (some taggers set it by mistake) is read as no extended header:
+// the frames start at once.
+Bytes AfterExtendedHeader(Bytes body, uint8_t version) {
+    constexpr size_t kV23ExtendedSizes[] = {6, 10};  // without the size's own 4 bytes: CRC absent or present
+    constexpr size_t kV24ExtendedLeast = 6;
+    constexpr uint8_t kV24ExtendedFlagBytes = 1;
+    if (body.size < 4) return body;
+    size_t extended = 0;
+    bool valid;
+    if (version == 3) {
+        const size_t declared = BigEndian(body.data, 4);
+        valid = declared == kV23ExtendedSizes[0] || declared == kV23ExtendedSizes[1];
+        extended = 4 + declared;  // its size counts the bytes after the size
+    } else {
+        // Its size counts itself, then one byte says how many flag bytes follow.
+        valid = SyncSafe(body.data, extended) && extended >= kV24ExtendedLeast && body.size > 4 &&
+                body.data[4] == kV24ExtendedFlagBytes;
+    }
+    if (!valid || extended > body.size) return body;
+    return Bytes{body.data + extended, body.size - extended};
+}
+
 void ParseId3v2(const char* data, size_t size, TrackTags& tags) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     size_t tagSize;
@@ -432,20 +462,7 @@ void ParseId3v2(const char* data, size_t size, TrackTags& tags) {
         resynced = Resync(body);
         body = Bytes{reinterpret_cast<const unsigned char*>(resynced.data()), resynced.size()};
     }
-    if (flags & kId3FlagExtended) {
-        size_t extended = 0;
-        bool valid = body.size >= 4;
-        if (valid && version == 3) {
-            extended = 4 + BigEndian(body.data, 4);  // its size counts the bytes after the size
-        } else if (valid) {
-            valid = SyncSafe(body.data, extended);   // its size counts itself
-        }
-        if (!valid || extended > body.size) {
-            tags.damaged = true;
-            return;
-        }
-        body = Bytes{body.data + extended, body.size - extended};
-    }
+    if (flags & kId3FlagExtended) body = AfterExtendedHeader(body, version);
     ParseFrames(body, version, unsync, tags);
 }
 
@@ -474,28 +491,32 @@ void ParseTagBlock(uint32_t type, const char* data, size_t size, TrackTags& tags
     }
 }
 
-size_t TagBlockSize(uint32_t type, const char* block, bool& cut) {
-    cut = false;
-    if (type == kTagId3) return kId3v1Size;
+size_t TagBlockSize(uint32_t type, const char* block, size_t length, bool& cut) {
+    const bool known = length != kUnknownTagLength;
+    cut = known && length > kMaxTagBlock;
+    const size_t readable = length > kMaxTagBlock ? kMaxTagBlock : length;
+    if (type == kTagId3) return readable < kId3v1Size ? readable : kId3v1Size;
     if (type == kTagId3v2) {
         // The ten bytes of the header, the body, and in 2.4 perhaps a footer.
         const auto* bytes = reinterpret_cast<const unsigned char*>(block);
         size_t body;
-        if (std::memcmp(block, "ID3", 3) != 0 || !SyncSafe(bytes + 6, body)) return kId3HeaderSize;
+        if (readable < kId3HeaderSize || std::memcmp(block, "ID3", 3) != 0 || !SyncSafe(bytes + 6, body))
+            return readable < kId3HeaderSize ? readable : kId3HeaderSize;
         const size_t size = kId3HeaderSize + body + (bytes[3] == 4 && (bytes[5] & kId3FlagFooter) ? kId3FooterSize : 0);
-        cut = size > kMaxTagBlock;
-        return cut ? kMaxTagBlock : size;
+        if (size > kMaxTagBlock) cut = true;
+        return size < readable ? size : readable;
     }
     // A series of NUL-ended strings, to and with the empty last one.
     size_t at = 0;
-    while (at < kMaxTagBlock) {
+    while (at < readable) {
         if (block[at] == 0) return at + 1;
-        const void* nul = std::memchr(block + at, 0, kMaxTagBlock - at);
+        const void* nul = std::memchr(block + at, 0, readable - at);
         if (!nul) break;
         at = static_cast<size_t>(static_cast<const char*>(nul) - block) + 1;
     }
-    cut = true;
-    return kMaxTagBlock;
+    // Without an end within the readable part: the block's own end, or a block too big.
+    cut = !known || length > kMaxTagBlock;
+    return readable;
 }
 
 std::string TitleFromFileName(const std::string& name) {

@@ -19,6 +19,8 @@ struct TrackTags {
 // Tag kinds of BASS_ChannelGetTags that carry a track's tags.
 constexpr uint32_t kTagId3 = 0;    // ID3v1: one 128-byte block
 constexpr uint32_t kTagId3v2 = 1;  // ID3v2: a block whose header gives its size
+// ID3v2 as its data and length (TAG_BINARY), where the library gives it.
+constexpr uint32_t kTagId3v2Binary = 20;
 constexpr uint32_t kTagOgg = 2;    // Vorbis comments: "key=value" strings, NUL-ended, the last ending twice
 constexpr uint32_t kTagApe = 6;    // APE: as Vorbis comments
 constexpr uint32_t kTagMp4 = 7;    // MP4: as Vorbis comments
@@ -31,9 +33,12 @@ constexpr size_t kMaxTagBlock = 1 << 20;
 bool ReadChannelTags(uint32_t channel, TrackTags& tags);
 
 // How much of a block that the library handed over as `type` to read: the
-// size its header gives, or the strings to and with the empty last one; at
-// most kMaxTagBlock, and then cut is set.
-size_t TagBlockSize(uint32_t type, const char* block, bool& cut);
+// size its header gives, or the strings to and with the empty last one; never
+// more than length, the block's own length where the library gives it
+// (kUnknownTagLength where it does not), and at most kMaxTagBlock, and then
+// cut is set.
+constexpr size_t kUnknownTagLength = SIZE_MAX;
+size_t TagBlockSize(uint32_t type, const char* block, size_t length, bool& cut);
 
 // One tag block of the library's tag type `type`, untrusted bytes. A title or
 // artist found before is kept; a damaged frame or entry is skipped and noted.

@@ -58,8 +58,8 @@ const Sine kFileStation = {"quietfile.wav", 1, 0x1, -26, 0, kTargetLufs, nullptr
 constexpr int kMeasured = 7;  // the untagged tracks and the file station
 constexpr int kKept = 8;
 
-void WriteSine(const std::string& path, const Sine& sine) {
-    const uint32_t frames = kRate * kTrackMs / 1000;
+void WriteSine(const std::string& path, const Sine& sine, uint32_t ms = kTrackMs) {
+    const uint32_t frames = kRate * ms / 1000;
     const uint32_t data = frames * 2 * sine.chans;
     std::string wave = "RIFF";
     const auto put = [&](uint32_t value, int bytes) {
@@ -154,7 +154,67 @@ std::map<uint32_t, Heard> HeardByChannel(uint32_t stream, int first) {
     return heard;
 }
 
+// The first play of a fresh playlist, tuned in before anything is measured:
+// the tracks after the first are measured while it plays, each before it
+// begins; the tagged one plays at its tags' level from its open.
+constexpr uint32_t kFreshTrackMs = 3000;
+// The tape is 15 s: broadcast time 600.05 s is 0.05 s into its first track.
+constexpr uint32_t kFreshTuneClockMs = 600050;
+const Sine kFreshTracks[] = {
+    {"1first.wav", 2, kStereo, -12, 0, 0, nullptr},  // on air at the tune-in: heard as it is
+    {"2quiet.wav", 2, kStereo, -26, 0, kTargetLufs, nullptr},
+    {"3tagged.wav", 2, kStereo, -30, 0, -36, kTags},
+    {"4loud.wav", 2, kStereo, -10, 0, kTargetLufs, nullptr},
+    {"5soft.wav", 2, kStereo, -22, 0, kTargetLufs, nullptr},
+};
+
+uint32_t TrackChannel(const char* name, int first) {
+    for (const BassCall& open : BassCallsOf(BF_STREAM_CREATE_FILE, first))
+        if (open.args[1] == kTrackFlags && std::strstr(open.text, name) && open.result)
+            return static_cast<uint32_t>(open.result);
+    return 0;
+}
+
 }  // namespace
+
+int PlayFirstPlayLevels() {
+    PrepareGameFolder();
+    WriteFile(kSettingsPath, kSettings);
+    CreateDirectoryA("audio\\streams\\even", nullptr);
+    for (const Sine& sine : kFreshTracks)
+        WriteSine(std::string("audio/streams/even/") + sine.name, sine, kFreshTrackMs);
+    FakeBass_SetDecodeCost(FAKEBASS_DECODE_COST);
+    SetOpenWait(0);
+    SetGameDefaults();
+    PutPlayerInCar();
+    TuneTo(3);
+    Host().StartDrawing(kFrameMs);
+    StartClock(kFreshTuneClockMs);
+    SetHost<uint32_t>(host::kGameActiveAddr, 1);
+
+    const Sine& last = kFreshTracks[sizeof kFreshTracks / sizeof kFreshTracks[0] - 1];
+    uint32_t stream = 0;
+    WaitFor(
+        [&] {
+            for (const BassCall& made : BassCallsOf(BF_STREAM_CREATE, 0))
+                if (made.result) stream = static_cast<uint32_t>(made.result);
+            const uint32_t channel = TrackChannel(last.name, 0);
+            return stream && channel && HeardByChannel(stream, 0)[channel].samples > kRate;
+        },
+        "the last track heard for half a second", 60000);
+
+    const std::map<uint32_t, Heard> heard = HeardByChannel(stream, 0);
+    for (const Sine& sine : kFreshTracks) {
+        if (sine.heardLufs == 0) continue;
+        const auto found = heard.find(TrackChannel(sine.name, 0));
+        CHECK(found != heard.end(), std::string(sine.name) + " heard");
+        if (found == heard.end()) continue;
+        const double lufs = 10 * std::log10(2 * found->second.squares / found->second.samples);
+        std::printf("first play: %s (%.0f LUFS) heard at %.2f LUFS\n", sine.name, sine.dbfs, lufs);
+        CHECK(std::fabs(lufs - sine.heardLufs) < 1, std::string(sine.name) + " heard at " + std::to_string(lufs));
+    }
+    return Failures();
+}
 
 int PlayLevels() {
     PrepareGameFolder();

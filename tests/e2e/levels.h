@@ -3,3 +3,6 @@
 #pragma once
 
 int PlayLevels();
+// A fresh playlist tuned in at once: every track after the first heard at the
+// target on its first play, the tagged one at its tags' level.
+int PlayFirstPlayLevels();

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -37,6 +39,9 @@ constexpr double kMostBackMs = 3000;
 constexpr double kMostShortMs = 20;
 constexpr int kErrorDevice = 23;
 constexpr uint8_t kOutputOn = 0x18;
+constexpr uint32_t kSlowConnectMs = 5000;
+constexpr uint32_t kTunedIntoConnectMs = 1200;
+constexpr double kMostMadeAfterMs = 300;
 
 std::vector<std::string> LogLines() {
     std::string text;
@@ -232,7 +237,47 @@ int CheckMachineRules() {
     CHECK(reused == first, "the freed number reused");
     BASS_StreamFree(first);  // this thread knew only the earlier stream of that number
     CHECK(FakeBass_ForeignFrees() == foreignBefore + 1, "a free of another's stream noted");
+    // ... and after BASS_Free, on the next device.
+    const BassDword beforeFree = BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0);
+    BASS_Free();
+    BASS_Init(-1, 44100, 0, nullptr, nullptr);
+    CHECK(BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0) == beforeFree, "a number given again after BASS_Free");
     FakeBass_ReuseHandles(0);
+
+    // The playback buffer: shortened by BASS_ATTRIB_BUFFER (seconds), never made longer; refused by an older 2.4.
+    constexpr BassDword kAttribBuffer = 13;
+    const BassDword buffered = BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0);
+    const struct {
+        float seconds;
+        bool refused;
+        uint32_t ms;
+    } buffers[] = {{0.16f, false, 160}, {2.0f, false, 500}, {0.16f, true, 500}};
+    for (const auto& row : buffers) {
+        FakeBass_RefuseBufferAttribute(row.refused);
+        const bool set = BASS_ChannelSetAttribute(buffered, kAttribBuffer, row.seconds);
+        CHECK(set != row.refused && (set || BASS_ErrorGetCode() == BASS_ERROR_ILLTYPE), "the buffer attribute's answer");
+        CHECK(FakeBass_BufferMs(buffered) == row.ms, "buffer " + std::to_string(FakeBass_BufferMs(buffered)) + " ms");
+    }
+    FakeBass_RefuseBufferAttribute(0);
+
+    // An ID3v2 block shorter than its header says: TAG_BINARY gives its true length.
+    const std::string id3 = std::string("ID3\4\0\0\0\0\x1F\x40", 10) + std::string(54, 'x');  // claims 4000 bytes
+    WriteFile("tagged.wav", "RIFF" + std::string("\x4C\0\0\0", 4) + "WAVEid3 " + std::string("\x40\0\0\0", 4) + id3);
+    struct TagBinary {
+        const void* data;
+        BassDword length;
+    };
+    const auto* binary = reinterpret_cast<const TagBinary*>(
+        BASS_ChannelGetTags(BASS_StreamCreateFile(0, "tagged.wav", 0, 0, 0), 20));
+    CHECK(binary && binary->length == id3.size(), "the ID3v2 block's true length");
+
+    // Another plug-in opened the device first: BASS_Init answers "already", creates work.
+    FakeBass_OthersDevice();
+    CHECK(!BASS_Init(-1, 44100, 0, nullptr, nullptr) && BASS_ErrorGetCode() == BASS_ERROR_ALREADY, "error 14");
+    CHECK(BASS_StreamCreateFile(0, track.c_str(), 0, 0, 0) != 0, "a stream made on the other's device");
+    BASS_Free();
+    CHECK(FakeBass_OthersShutdowns() == 1, "the other's device closed: counted");
+    BASS_Init(-1, 44100, 0, nullptr, nullptr);
 
     // Tag text goes with its stream.
     FakeServer server = {};
@@ -400,32 +445,47 @@ int PlayBufferDuringReconnect() {
     server.dropAfterMs = 1000;
     FakeNet_SetServer(kUrl, &server);
     StartGame();
+    SetOpenWait(0);
 
-    const int32_t stations[] = {kPlaylistStation, kFileStation};
-    for (const int32_t station : stations) {
+    // With BASS_ATTRIB_BUFFER, and with an older library that refuses it: its
+    // first internet stream keeps the buffer it was made with, the later ones
+    // are made with the global option set short around their connect.
+    const struct {
+        int32_t station;
+        bool refused;
+    } rows[] = {{kPlaylistStation, false}, {kFileStation, true}};
+    for (const auto& [station, refused] : rows) {
         const std::string what = station == kFileStation ? "the file station" : "the playlist";
+        FakeBass_RefuseBufferAttribute(refused);
         int tuned = BassCallCount();
         TuneTo(kUrlStation);
         const uint32_t net = PlayingStream(BF_STREAM_CREATE_URL, tuned, "the internet station playing");
-        CHECK(FakeBass_BufferMs(net) == 160, "the internet stream's buffer 160 ms");
-        server.connectMs = 1500;
+        CHECK(FakeBass_BufferMs(net) == (refused ? 500 : 160), "the internet stream's buffer");
+        server.connectMs = kSlowConnectMs;
         FakeNet_SetServer(kUrl, &server);
         WaitFor([&] { return FakeBass_Active(net) == 0; }, "the server closed");
         const int dropped = BassCallCount();
         WaitFor([&] { return !BassCallsOf(BF_STREAM_CREATE_URL, dropped).empty(); }, "a reconnect attempt connecting");
-        Sleep(200);
+        Sleep(kTunedIntoConnectMs);
         tuned = BassCallCount();
+        const double tunedAt = NowMs();
         TuneTo(station);
-        const uint32_t stream =
-            PlayingStream(station == kFileStation ? BF_STREAM_CREATE_FILE : BF_STREAM_CREATE, tuned, what + " playing");
-        std::printf("%s opened during a reconnect attempt: buffer %u ms\n", what.c_str(), FakeBass_BufferMs(stream));
+        const int fn = station == kFileStation ? BF_STREAM_CREATE_FILE : BF_STREAM_CREATE;
+        const uint32_t stream = PlayingStream(fn, tuned, what + " playing");
+        const std::vector<BassCall> made = BassCallsOf(fn, tuned);
+        const double madeMs = made.empty() ? -1 : made.back().time * 1000 - tunedAt;
+        std::printf("%s tuned %u ms into a %u ms connect: made after %.0f ms, buffer %u ms\n", what.c_str(),
+                    kTunedIntoConnectMs, kSlowConnectMs, madeMs, FakeBass_BufferMs(stream));
+        CHECK(madeMs >= 0 && madeMs <= kMostMadeAfterMs, what + " made within 300 ms, took " + std::to_string(madeMs));
         CHECK(FakeBass_BufferMs(stream) == 500, what + " made during the attempt keeps the 500 ms buffer, got " +
                                                     std::to_string(FakeBass_BufferMs(stream)));
         server.connectMs = 0;
         FakeNet_SetServer(kUrl, &server);
-        Sleep(1500);
+        WaitFor([&] { return BassCallsOf(BF_STREAM_CREATE_URL, dropped).back().result != 0 ||
+                             BassCallsOf(BF_STREAM_CREATE_URL, dropped).size() > 1; },
+                "the attempt over", kSlowConnectMs + 2000);
     }
-    CHECK(BASS_GetConfig(BASS_CONFIG_BUFFER) == 500, "the option back at 500 ms");
+    CHECK(BASS_GetConfig(BASS_CONFIG_BUFFER) == 500, "the option at 500 ms");
     return Failures();
 }
 
@@ -513,5 +573,87 @@ int PlayHandleReuse() {
                                             std::to_string(FakeBass_ForeignFrees()));
     const std::vector<std::string> freed = LogLinesWith({"FREED"});
     CHECK(freed.empty(), "no tag text read after its stream was freed:" + Joined(freed));
+    return Failures();
+}
+
+// ---- another plug-in opened the audio library first ---------------------------
+
+int PlaySharedDevice() {
+    PrepareGameFolder();
+    WriteGame("");
+    FakeBass_OthersDevice();
+    StartGame();
+    TuneTo(kFileStation);
+    const uint32_t stream = PlayingStream(BF_STREAM_CREATE_FILE, 0, "the file station playing");
+    HeardAtMs(stream, "the file station heard");
+    for (const BassCall& load : BassCallsOf(BF_SAMPLE_LOAD)) CHECK(load.result != 0, "the jingles loaded");
+    // The output lost in a way that only a new BASS_Init would mend: the other's device is not ours to close.
+    FakeNet_LoseDevice(1);
+    Sleep(3000);
+    CHECK(BassCallsOf(BF_FREE).empty() && FakeBass_OthersShutdowns() == 0, "the other's device never freed");
+    const std::vector<std::string> shared = LogLinesWith({"another plug-in"});
+    CHECK(shared.size() == 1 && shared[0].find("audio library already set up by another plug-in: sharing it") !=
+                                    std::string::npos,
+          "the sharing said once:" + Joined(shared));
+    CHECK(LogLinesWith({"no audio device"}).empty(), "no device missing said");
+    return Failures();
+}
+
+void CheckSharedDevice() {
+    std::string log;
+    CHECK(ReadFile(kBassLogName, log) && !log.empty(), "the audio library's record");
+    CHECK(log.find("\nBASS_Stop ") == std::string::npos && log.find("\nBASS_Free ") == std::string::npos,
+          "the other's device neither stopped nor freed at exit");
+}
+
+// ---- a device opened afresh while numbers are given again ----------------------
+
+int PlayNumbersAfterReopen() {
+    constexpr uint32_t kMeasureFlags = 0x80200100;  // unicode name, decode only, float: a track measured
+    constexpr uint32_t kLongFileMs = 600000;         // its measure lasts seconds
+    constexpr double kTapeSeconds = kTracks * kTrackMs / 1000.0;
+    constexpr double kMostOffSeconds = 0.5;
+    PrepareGameFolder();
+    WriteGame("[SOUND]\r\nlevel = 1\r\n");
+    WriteWaveOfLength(kFile, kLongFileMs, kTrackRate);
+    FakeBass_ReuseHandles(1);
+    StartGame();
+    TuneTo(kPlaylistStation);
+    PlayingStream(BF_STREAM_CREATE, 0, "the playlist playing");
+    // A loss that only BASS_Free and BASS_Init mend, in the middle of a measure.
+    WaitFor(
+        [] {
+            for (const BassCall& open : BassCallsOf(BF_STREAM_CREATE_FILE))
+                if (open.args[1] == kMeasureFlags && open.result && std::strstr(open.text, "morning.wav"))
+                    for (const BassCall& read : BassCallsOf(BF_GET_DATA))
+                        if (read.handle == open.result) return true;
+            return false;
+        },
+        "the file station's source measured");
+    const int lostAt = BassCallCount();
+    FakeNet_LoseDevice(1);
+    PlayingStream(BF_STREAM_CREATE, lostAt, "the playlist playing again");
+    const double clockSeconds = ClockMs() / 1000.0;
+    Sleep(2000);
+
+    std::printf("numbers given again: %d foreign frees\n", FakeBass_ForeignFrees());
+    CHECK(FakeBass_ForeignFrees() == 0, "nothing freed that was not ours, got " + std::to_string(FakeBass_ForeignFrees()));
+    CHECK(!BassCallsOf(BF_FREE, lostAt).empty(), "the device opened afresh");
+    const BassCall* firstTrack = nullptr;
+    const std::vector<BassCall> calls = BassCallsFrom(lostAt);
+    for (const BassCall& call : calls)
+        if (!firstTrack && call.fn == BF_STREAM_CREATE_FILE && call.args[1] == kTrackFlags && call.result) firstTrack = &call;
+    // From its live position: the track and the place in it that the game clock gives.
+    double placed = -1;
+    for (const BassCall& call : calls)
+        if (firstTrack && call.fn == BF_SET_POSITION && call.handle == firstTrack->result) {
+            const char* name = std::strrchr(firstTrack->text, '\\');
+            const int number = name ? std::atoi(name + 1) : 0;
+            placed = (number - 1) * kTrackMs / 1000.0 + call.qwords[0] / (kTrackBytesPerMs * 1000.0);
+            break;
+        }
+    const double off = std::fabs(std::remainder(placed - std::fmod(clockSeconds, kTapeSeconds), kTapeSeconds));
+    std::printf("numbers given again: restarted %.2f s into the tape, %.2f s from its live position\n", placed, off);
+    CHECK(placed >= 0 && off < kMostOffSeconds, "the playlist restarted from its live position");
     return Failures();
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "tests/e2e/background.h"
 #include "tests/e2e/bigfolder.h"
 #include "tests/e2e/demo.h"
 #include "tests/e2e/levels.h"
@@ -287,12 +288,16 @@ int PlayUrlStation() {
     const uint32_t stream = StreamOpenedBy(BF_STREAM_CREATE_URL, tuned);
 
     const auto configs = BassCallsOf(BF_SET_CONFIG, tuned);
-    // The buffer option is set back right after the open.
-    const uint32_t expected[4][2] = {{21, 1}, {15, 0}, {0, 160}, {0, 500}};
-    CHECK(configs.size() == 4, "three library settings before the open, one after");
-    for (size_t i = 0; i < configs.size() && i < 4; ++i)
+    // The global buffer option is left alone: the stream's own buffering is set once it is made.
+    const uint32_t expected[2][2] = {{21, 1}, {15, 0}};
+    CHECK(configs.size() == 2, "two library settings before the open");
+    for (size_t i = 0; i < configs.size() && i < 2; ++i)
         CHECK(configs[i].args[0] == expected[i][0] && configs[i].args[1] == expected[i][1],
               "setting " + std::to_string(configs[i].args[0]) + " = " + std::to_string(configs[i].args[1]));
+    int buffered = 0;
+    for (const BassCall& set : BassCallsOf(BF_SET_ATTRIBUTE, tuned))
+        buffered += set.handle == stream && set.args[0] == 13 && std::fabs(set.value - 0.16f) < 1e-6f;
+    CHECK(buffered == 1, "its playback buffering set to 160 ms");
     const auto opens = BassCallsOf(BF_STREAM_CREATE_URL, tuned);
     CHECK(opens.size() == 1 && std::strcmp(opens[0].text, kStationUrl) == 0, "the station's URL opened");
     CHECK(opens.size() == 1 && opens[0].args[0] == 0 && opens[0].args[1] == 0x940010 && opens[0].args[2] == 0 &&
@@ -576,11 +581,14 @@ const Scenario kScenarios[] = {
     {"exact_tape_resampled", PlayExactTapeResampled, [] { CheckAudioShutDown(false); }},
     {"now_playing", PlayNowPlaying, [] { CheckAudioShutDown(false); }},
     {"levels", PlayLevels, [] { CheckAudioShutDown(false); }},
+    {"first_play_levels", PlayFirstPlayLevels, [] { CheckAudioShutDown(false); }},
     {"big_folder_first", PlayBigFolderFirstRun, [] { CheckAudioShutDown(false); }},
     {"big_folder_next", PlayBigFolderNextRun, [] { CheckAudioShutDown(false); }},
     {"bench_folder_first", BenchBigFolderFirstRun, [] {}},
     {"bench_folder_next", BenchBigFolderNextRun, [] {}},
     {"bench_list", BenchLongList, [] {}},
+    {"bench_background", BenchBackgroundWork, [] {}},
+    {"bench_background_memory", BenchBackgroundMemory, [] {}},
     {"library_timing", CheckLibraryTiming, [] {}},
     {"demo", PlayDemo, ShowDemoResult},
     {"sound_drive", PlaySoundDrive, [] { CheckAudioShutDown(false); }},
@@ -597,6 +605,8 @@ const Scenario kScenarios[] = {
     {"stall_without_reconnect", PlayStallWithoutReconnect, [] { CheckAudioShutDown(false); }},
     {"stall_with_reconnect", PlayStallWithReconnect, [] { CheckAudioShutDown(false); }},
     {"device_loss", PlayDeviceLoss, [] { CheckAudioShutDown(false); }},
+    {"mirrors", PlayMirrors, [] { CheckAudioShutDown(false); }},
+    {"net_level", PlayNetLevel, [] { CheckAudioShutDown(false); }},
     {"machine_rules", CheckMachineRules, [] {}},
     {"device_healthy", PlayHealthyDevice, [] { CheckAudioShutDown(false); }},
     {"no_device_at_start", PlayNoDeviceAtStart, [] { CheckAudioShutDown(false); }},
@@ -604,6 +614,8 @@ const Scenario kScenarios[] = {
     {"buffer_during_reconnect", PlayBufferDuringReconnect, [] { CheckAudioShutDown(false); }},
     {"short_reads", PlayShortReads, [] { CheckAudioShutDown(false); }},
     {"handle_reuse", PlayHandleReuse, [] { CheckAudioShutDown(false); }},
+    {"shared_device", PlaySharedDevice, CheckSharedDevice},
+    {"numbers_after_reopen", PlayNumbersAfterReopen, [] { CheckAudioShutDown(false); }},
     {"utf16_settings", PlayUtf16Settings,
      [] {
          CheckUtf16Settings();

@@ -474,6 +474,7 @@ int Play(uint32_t minutes) {
     WriteFaultsTo(kFaultsName);
     WriteGameFolder();
     FakeBass_SetJingleLength(FAKEBASS_OWN_LENGTH);
+    FakeBass_SetDecodeCost(FAKEBASS_DECODE_COST);
     ScriptServers(0);
     SetGameDefaults();
     PutPlayerInCar();

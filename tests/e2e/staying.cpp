@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -312,5 +315,167 @@ int PlayDeviceLoss() {
     CheckLogInOrder({"audio output stopped (a headset unplugged?): started again",
                      "audio output stopped and did not start again: the audio device was opened afresh",
                      "jingles loaded again on the new audio device"});
+    return Failures();
+}
+
+namespace {
+
+const char kRefusing[] = "https://first.example/live";
+const char kAlsoRefusing[] = "HTTP://second.example/live";
+const char kThirdMirror[] = "Http://third.example/live";
+constexpr uint32_t kThirdConnectMs = 300;
+constexpr uint32_t kAlwaysRefused = 1000000;
+
+void StartMirroredGame() {
+    PrepareGameFolder();
+    WriteFile(kSettingsPath, std::string("[TRACK3]\r\nsource = ") + kFile + "\r\n[TRACK5]\r\nsource = " + kRefusing +
+                                 "\r\nmirrors = " + kAlsoRefusing + "  " + kThirdMirror + "\r\n");
+    WriteWaveOfLength(kFile, 60000, 8000);
+    SetGameDefaults();
+    PutPlayerInCar();
+    StartClock(kStartClockMs);
+    SetHost<uint32_t>(host::kGameActiveAddr, 1);
+    Host().StartDrawing(kFrameMs);
+}
+
+}  // namespace
+
+int PlayMirrors() {
+    FakeServer refusing = {};
+    refusing.refusals = kAlwaysRefused;
+    FakeNet_SetServer(kRefusing, &refusing);
+    FakeNet_SetServer(kAlsoRefusing, &refusing);
+    FakeServer third = {};
+    third.connectMs = kThirdConnectMs;
+    FakeNet_SetServer(kThirdMirror, &third);
+    StartMirroredGame();
+
+    const int tuned = BassCallCount();
+    TuneTo(kUrlStation);
+    const uint32_t stream = PlayingStream(BF_STREAM_CREATE_URL, tuned, "the third address playing");
+    const auto opens = BassCallsOf(BF_STREAM_CREATE_URL, tuned);
+    CHECK(opens.size() == 3, "three addresses tried, " + std::to_string(opens.size()));
+    if (opens.size() == 3) {
+        CHECK(std::string(opens[0].text) == kRefusing && std::string(opens[1].text) == kAlsoRefusing &&
+                  std::string(opens[2].text) == kThirdMirror,
+              "the source, then the mirrors in their order");
+        const double connected = opens[2].time * 1000.0 + kThirdConnectMs;
+        const double sound = PlayedAtMs(stream) - connected;
+        std::printf("mirrors: the third address plays %.0f ms after its connect\n", sound);
+        CHECK(sound < 1000, "sound within 1 s of the third's connect, took " + std::to_string(sound));
+    }
+    CheckLogInOrder({std::string("station 5: internet stream ") + kRefusing +
+                         " not opened: the server did not answer (error 40); trying " + kAlsoRefusing + " next",
+                     std::string("station 5: internet stream ") + kAlsoRefusing +
+                         " not opened: the server did not answer (error 40); trying " + kThirdMirror + " next",
+                     std::string("station start: internet stream ") + kThirdMirror + " playing"});
+
+    // Away and back: the address that worked goes first.
+    TuneTo(kFileStation);
+    PlayingStream(BF_STREAM_CREATE_FILE, tuned, "the file station playing");
+    const int back = BassCallCount();
+    TuneTo(kUrlStation);
+    PlayingStream(BF_STREAM_CREATE_URL, back, "the station again");
+    const auto again = BassCallsOf(BF_STREAM_CREATE_URL, back);
+    CHECK(again.size() == 1 && std::string(again[0].text) == kThirdMirror, "the third address tried first");
+    return Failures();
+}
+
+namespace {
+
+const char kLoudUrl[] = "http://loud.example/live";
+const char kLoudWave[] = "audio/streams/loud-stream.wav";
+const char kStationLevels[] = "audio/streams/zorve-stations.cache";
+constexpr uint32_t kWaveRate = 44100;
+constexpr double kStreamLufs = -10;  // a stereo 1 kHz sine of this peak reads this many LUFS
+constexpr double kTarget = -18;
+constexpr double kHeardAfterS = 30;
+
+// Two seconds of a stereo 1 kHz sine, 16-bit.
+void WriteLoudWave() {
+    const uint32_t frames = kWaveRate * 2;
+    std::string wave = "RIFF";
+    const auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) wave += static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    put(36 + frames * 4, 4);
+    wave += "WAVEfmt ";
+    for (const uint32_t value : {16u, 1u | 2u << 16, kWaveRate, kWaveRate * 4, 4u | 16u << 16}) put(value, 4);
+    wave += "data";
+    put(frames * 4, 4);
+    const double amplitude = std::pow(10.0, kStreamLufs / 20) * 32767;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const auto sample = static_cast<uint16_t>(static_cast<int16_t>(std::lround(amplitude * std::sin(2 * 3.14159265358979 * 1000.0 * i / kWaveRate))));
+        put(sample | static_cast<uint32_t>(sample) << 16, 4);
+    }
+    WriteFile(kLoudWave, wave);
+}
+
+struct Piece {
+    double atS;  // its middle in the stream: a gain ramped across it averages to its value there
+    double heardLufs;
+};
+
+std::vector<Piece> HeardPieces(uint32_t stream) {
+    constexpr uint32_t kFrameBytes = 4;  // 16-bit stereo
+    std::vector<Piece> pieces;
+    for (const BassCall& call : BassCallsOf(BF_NET_DECODED))
+        if (call.handle == stream && call.seconds > 0)
+            pieces.push_back({(static_cast<double>(call.qwords[0]) + call.args[0] / kFrameBytes / 2.0) / kWaveRate,
+                              10 * std::log10(2 * call.seconds)});
+    return pieces;
+}
+
+}  // namespace
+
+int PlayNetLevel() {
+    PrepareGameFolder();
+    WriteLoudWave();
+    WriteFile(kSettingsPath, std::string("[SOUND]\r\nlevel = 1\r\ntarget = -18\r\n[TRACK3]\r\nsource = ") + kFile +
+                                 "\r\n[TRACK5]\r\nsource = " + kLoudUrl + "\r\n");
+    WriteWaveOfLength(kFile, 60000, 8000);
+    FakeServer server = {};
+    server.wave = kLoudWave;
+    FakeNet_SetServer(kLoudUrl, &server);
+    SetGameDefaults();
+    PutPlayerInCar();
+    StartClock(kStartClockMs);
+    SetHost<uint32_t>(host::kGameActiveAddr, 1);
+    Host().StartDrawing(kFrameMs);
+
+    const int tuned = BassCallCount();
+    TuneTo(kUrlStation);
+    const uint32_t stream = PlayingStream(BF_STREAM_CREATE_URL, tuned, "the loud stream playing");
+    WaitFor([&] { const auto p = HeardPieces(stream); return !p.empty() && p.back().atS > kHeardAfterS; },
+            "30 s of the stream", 60000);
+    const std::vector<Piece> pieces = HeardPieces(stream);
+    CHECK(!pieces.empty() && std::fabs(pieces.front().heardLufs - (kStreamLufs - 6)) < 0.2,
+          "an address never heard starts 6 dB down");
+    // The fastest move over any 2 s of sound, and where it stands after 30 s.
+    double fastest = 0;
+    double heardAt30 = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        for (size_t j = i + 1; j < pieces.size() && pieces[j].atS - pieces[i].atS <= 2.0; ++j)
+            fastest = std::max(fastest, std::fabs(pieces[j].heardLufs - pieces[i].heardLufs));
+        if (pieces[i].atS <= kHeardAfterS) heardAt30 = pieces[i].heardLufs;
+    }
+    std::printf("net level: a %.0f LUFS stream heard at %.2f LUFS after %.0f s; largest move %.3f dB in 2 s\n",
+                kStreamLufs, heardAt30, kHeardAfterS, fastest);
+    CHECK(std::fabs(heardAt30 - kTarget) < 1, "heard within 1 LU of the target, at " + std::to_string(heardAt30));
+    CHECK(fastest <= 1.02, "at most 1 dB per 2 s, moved " + std::to_string(fastest));
+
+    // The level heard is kept: the next tune-in starts from it, and it reaches the disk.
+    TuneTo(kFileStation);
+    PlayingStream(BF_STREAM_CREATE_FILE, tuned, "the file station playing");
+    const int back = BassCallCount();
+    TuneTo(kUrlStation);
+    const uint32_t again = PlayingStream(BF_STREAM_CREATE_URL, back, "the loud stream again");
+    WaitFor([&] { return !HeardPieces(again).empty(); }, "the stream heard again");
+    const std::vector<Piece> next = HeardPieces(again);
+    CHECK(!next.empty() && std::fabs(next.front().heardLufs - heardAt30) < 0.5,
+          "the next tune-in starts where the last left off");
+    std::string kept;
+    WaitFor([&] { return ReadFile(kStationLevels, kept) && kept.find(kLoudUrl) != std::string::npos; },
+            "the level kept on disk", 15000);
     return Failures();
 }

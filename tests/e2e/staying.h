@@ -1,7 +1,7 @@
 // Internet stations that stay on, driven through the real module: a dropped
 // stream with and without reconnecting, refusals and their waits, station
-// changes during a reconnect, stalls, titles in the run log, and an output
-// device that stops.
+// changes during a reconnect, stalls, titles in the run log, an output
+// device that stops, a station tried at its mirrors, and a loud stream levelled.
 #pragma once
 
 int PlayDropWithoutReconnect();
@@ -11,3 +11,5 @@ int PlayChangeDuringReconnect();
 int PlayStallWithoutReconnect();
 int PlayStallWithReconnect();
 int PlayDeviceLoss();
+int PlayMirrors();
+int PlayNetLevel();

@@ -79,6 +79,12 @@ typedef struct Channel {
     uint64_t dataAt;
     uint32_t sampleBits, floatSamples;
     char* tags[TAG_KINDS]; /* a file stream's tag blocks by the library's tag type, or NULL */
+    uint32_t tagSizes[TAG_KINDS];
+    struct {
+        const void* data;
+        DWORD length;
+    } id3v2Binary; /* TAG_BINARY of the ID3v2 block */
+    uint32_t fullBufferMs; /* the playback buffer's length, which BASS_ATTRIB_BUFFER may only shorten */
     uint32_t serial; /* which stream of its number it is, counted over every number */
 } Channel;
 
@@ -123,6 +129,9 @@ static DWORD g_config[CONFIG_OPTIONS];
 static DWORD g_pullThread;
 static uint32_t g_pullSerial;
 static uint32_t g_openDelayMs, g_jingleLengthMs;
+/* Decoding costs the reading thread a core's time for 1/ratio of the audio
+ * read; 0: free. */
+static volatile LONG g_decodeCostRatio;
 static HANDLE g_openGate;
 static volatile LONG g_opensWaiting;
 
@@ -163,11 +172,29 @@ static DWORD g_lastCallSlot; /* per thread: index + 1 of its last call */
  *   that named an earlier stream of that number, and not this one, is
  *   recorded as foreign: it was not that thread's to free.
  * - Page BASS_ChannelGetTags: the text lives as long as its stream; fakenet.c
- *   poisons it when the stream goes.
+ *   poisons it when the stream goes. BASS_TAG_ID3V2_BINARY gives the ID3v2
+ *   block with its true length, which its header may overstate.
+ * - Page BASS_Init: with another plug-in's device open in the process,
+ *   BASS_Init fails with BASS_ERROR_ALREADY (14) and every create works; a
+ *   BASS_Stop or BASS_Free then stops or closes that plug-in's device, and is
+ *   counted.
+ * - Page BASS_Free: it frees every channel, and their numbers (with reuse
+ *   on) are given again to the streams made on the next device.
+ * - Page BASS_ATTRIB_BUFFER: a stream's playback buffering may be set
+ *   shorter than the buffer it was made with, never longer; an older 2.4
+ *   (scripted) refuses the attribute with BASS_ERROR_ILLTYPE (19).
  * - The library's update, sync and net threads run the module's callbacks
  *   without this fake's lock, so that the module's calls interleave with them. */
 #define ERROR_INIT 8
+#define ERROR_ALREADY 14
+#define ERROR_ILLTYPE 19
+#define ATTRIB_VOL 2
+#define ATTRIB_BUFFER 13
+#define TAG_ID3V2_BINARY 20
 static int g_deviceOpen; /* BASS_Init succeeded, no BASS_Free since */
+static int g_othersDevice; /* the device open is another plug-in's */
+static volatile LONG g_othersShutdowns;
+static int g_refuseBufferAttribute;
 static double g_deviceMissingUntilMs;
 static int g_deviceMissingError;
 static uint32_t g_shortReadPercent, g_shortReadDraw;
@@ -221,6 +248,7 @@ static void ResetState(void) {
     g_endCount = 0;
     g_tracksFed = 0;
     g_openDelayMs = 0;
+    g_decodeCostRatio = 0;
     g_jingleLengthMs = 0;
     g_version = DEFAULT_VERSION;
     g_failureCount = 0;
@@ -236,6 +264,9 @@ static void ResetState(void) {
     SetEvent(g_openGate);
     /* A reset stands for a module past its start: the device is open. */
     g_deviceOpen = 1;
+    g_othersDevice = 0;
+    g_othersShutdowns = 0;
+    g_refuseBufferAttribute = 0;
     g_deviceMissingUntilMs = 0;
     g_shortReadPercent = 0;
     g_shortReadDraw = 1;
@@ -365,7 +396,7 @@ static Channel* Add(uint32_t handle, uint64_t length) {
     channel->volume = 1.0f;
     channel->bytesPerSecond = FAKEBASS_BYTES_PER_SECOND;
     channel->frameBytes = FAKEBASS_FRAME_BYTES;
-    channel->bufferMs = g_config[CONFIG_BUFFER];
+    channel->bufferMs = channel->fullBufferMs = g_config[CONFIG_BUFFER];
     channel->serial = ++g_serial;
     if (g_reuseHandles) Know(channel); /* its maker knows it */
     return channel;
@@ -635,6 +666,7 @@ static void ReadTags(const void* path, uint32_t flags, Channel* channel) {
     if (!file) return;
     if (fread(header, 1, ID3V2_HEADER, file) == ID3V2_HEADER && Id3v2Size(header)) {
         channel->tags[TAG_ID3V2] = ReadBlock(file, 0, Id3v2Size(header));
+        channel->tagSizes[TAG_ID3V2] = Id3v2Size(header);
         at = (long)Id3v2Size(header);
     }
     if (!fseek(file, at, SEEK_SET) && fread(header, 1, sizeof header, file) == sizeof header &&
@@ -645,7 +677,10 @@ static void ReadTags(const void* path, uint32_t flags, Channel* channel) {
             int kind = -1;
             if (!memcmp(chunk, "id3 ", 4) || !memcmp(chunk, "ID3 ", 4)) kind = TAG_ID3V2;
             if (!memcmp(chunk, "tag", 3) && chunk[3] >= '0' && chunk[3] < '0' + TAG_KINDS) kind = chunk[3] - '0';
-            if (kind >= 0 && !channel->tags[kind]) channel->tags[kind] = ReadBlock(file, at + 8, size);
+            if (kind >= 0 && !channel->tags[kind]) {
+                channel->tags[kind] = ReadBlock(file, at + 8, size);
+                channel->tagSizes[kind] = size;
+            }
             at += 8 + (long)(size + (size & 1));
         }
     }
@@ -833,6 +868,24 @@ static int ReadSamples(const Channel* channel, float* out, DWORD count) {
     return 1;
 }
 
+void FakeBass_NoteDecoded(uint32_t handle, const void* samples, uint32_t bytes, int floatSamples, uint64_t position) {
+    BassCall* call = Begin(BF_NET_DECODED, handle);
+    const uint32_t count = bytes / (floatSamples ? 4 : 2);
+    double sum = 0;
+    float peak = 0;
+    uint32_t i;
+    for (i = 0; i < count; ++i) {
+        const float value = floatSamples ? ((const float*)samples)[i] : ((const int16_t*)samples)[i] / 32768.0f;
+        const float magnitude = value < 0 ? -value : value;
+        sum += (double)value * value;
+        if (magnitude > peak) peak = magnitude;
+    }
+    call->args[0] = bytes;
+    call->qwords[0] = position;
+    call->seconds = count ? sum / count : 0;
+    call->value = peak;
+}
+
 /* ---- the library's calls ------------------------------------------------- */
 
 BOOL __stdcall BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const void* clsid) {
@@ -847,6 +900,10 @@ BOOL __stdcall BASS_Init(int device, DWORD freq, DWORD flags, HWND win, const vo
     EnterCriticalSection(&g_lock);
     ok = !g_failAll && g_failInit == 0 && DeviceThere(call);
     if (g_failInit > 0) --g_failInit;
+    if (ok && g_othersDevice && g_deviceOpen) {
+        ok = 0;
+        call->error = ERROR_ALREADY;
+    }
     if (ok) g_initRate = freq;
     if (ok) g_deviceOpen = 1;
     LeaveCriticalSection(&g_lock);
@@ -932,7 +989,7 @@ DWORD __stdcall BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
     WaitToOpen();
     accepted = FakeNet_Connect(url, &call->error);
     EnterCriticalSection(&g_lock);
-    if (!g_failAll && DeviceReady(call) && url && !strncmp(url, "http://", 7) && accepted && Allowed(call)) {
+    if (!g_failAll && DeviceReady(call) && FakeNet_IsAddress(url) && accepted && Allowed(call)) {
         Channel* channel = Add(StreamHandle(), ~0ull);
         if (channel) {
             channel->flags = flags;
@@ -957,6 +1014,7 @@ BOOL __stdcall BASS_StreamFree(DWORD handle) {
         FakeNet_Forget(handle);
     }
     LeaveCriticalSection(&g_lock);
+    FakeNet_AfterFree();
     call->result = ok;
     return ok;
 }
@@ -1065,6 +1123,7 @@ BOOL __stdcall BASS_ChannelStop(DWORD handle) {
         channel->heard = (double)channel->written;
     }
     LeaveCriticalSection(&g_lock);
+    FakeNet_AfterFree();
     call->result = channel != NULL;
     return channel != NULL;
 }
@@ -1076,7 +1135,17 @@ BOOL __stdcall BASS_ChannelSetAttribute(DWORD handle, DWORD attribute, float val
     call->value = value;
     EnterCriticalSection(&g_lock);
     channel = g_failAll ? NULL : Find(handle);
-    if (channel && attribute == 2) channel->volume = value;
+    if (channel && attribute == ATTRIB_VOL) channel->volume = value;
+    if (channel && attribute == ATTRIB_BUFFER) {
+        if (g_refuseBufferAttribute) {
+            call->error = ERROR_ILLTYPE;
+            channel = NULL;
+        } else {
+            const double ms = value * 1000.0;
+            channel->bufferMs = ms <= 0 ? 0 : ms < channel->fullBufferMs ? (uint32_t)(ms + 0.5) : channel->fullBufferMs;
+            FakeNet_Buffer(handle, channel->bufferMs);
+        }
+    }
     LeaveCriticalSection(&g_lock);
     call->result = channel != NULL;
     return channel != NULL;
@@ -1163,7 +1232,8 @@ typedef void(__stdcall* DspProc)(DWORD dsp, DWORD channel, void* buffer, DWORD l
 
 /* The function is tried once on a frame of full-scale float samples, so that
  * the record says what it does to the sound (a gain); a file stream's sound is
- * not made here. */
+ * not made here. An internet stream's DSPs run on its samples (fakenet.c)
+ * and are never tried: the record's value stays 0. */
 DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int priority) {
     BassCall* call = Begin(BF_SET_DSP, handle);
     DWORD dsp = 0;
@@ -1175,8 +1245,14 @@ DWORD __stdcall BASS_ChannelSetDSP(DWORD handle, DspProc proc, void* user, int p
     if (!g_failAll && proc && Find(handle)) dsp = handle;
     LeaveCriticalSection(&g_lock);
     if (dsp) {
-        proc(dsp, handle, frame, sizeof frame, user);
-        call->value = frame[0];
+        int net;
+        EnterCriticalSection(&g_lock);
+        net = FakeNet_SetDsp(handle, (FakeDspProc)proc, user);
+        LeaveCriticalSection(&g_lock);
+        if (!net) {
+            proc(dsp, handle, frame, sizeof frame, user);
+            call->value = frame[0];
+        }
     }
     call->result = dsp;
     return dsp;
@@ -1264,10 +1340,24 @@ DWORD __stdcall BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, StreamPr
 /* A decoding channel's next bytes, from its position on; the pull of a user
  * stream that reads them is noted with them. The samples of a 16- or 24-bit or float
  * WAV file are its own; any other file's are silence. */
+/* Page BASS_ChannelGetData: a decoding channel's data is decoded when it is
+ * read, on the thread that reads it (a STREAMPROC's reads on the update
+ * thread). The cost is spent busy, outside the lock, as a decoder would. */
+static void SpendDecodeTime(double audioSeconds) {
+    const LONG ratio = g_decodeCostRatio;
+    LARGE_INTEGER now, until, frequency;
+    if (ratio <= 0 || audioSeconds <= 0) return;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    until.QuadPart = now.QuadPart + (LONGLONG)(audioSeconds / ratio * (double)frequency.QuadPart);
+    while (now.QuadPart < until.QuadPart) QueryPerformanceCounter(&now);
+}
+
 DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     BassCall* call = Begin(BF_GET_DATA, handle);
     Channel* channel;
     DWORD got = ~0u;
+    double audioSeconds = 0;
     call->args[0] = length;
     EnterCriticalSection(&g_lock);
     if (GetCurrentThreadId() == g_pullThread) call->args[1] = g_pullSerial;
@@ -1288,8 +1378,10 @@ DWORD __stdcall BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
         }
         if (buffer && !ReadSamples(channel, (float*)buffer, got / sizeof(float))) memset(buffer, 0, got);
         channel->position += got;
+        audioSeconds = (double)got / channel->bytesPerSecond;
     }
     LeaveCriticalSection(&g_lock);
+    SpendDecodeTime(audioSeconds);
     call->result = got;
     return got;
 }
@@ -1306,6 +1398,7 @@ BOOL __stdcall BASS_ChannelGetInfo(DWORD handle, FakeBassChannelInfo* info) {
         info->chans = channel->frameBytes / sampleBytes;
         info->freq = channel->bytesPerSecond / channel->frameBytes;
         info->flags = channel->flags;
+        FakeNet_Format(handle, &info->freq, &info->chans);
         call->args[0] = info->freq;
         call->args[1] = info->chans;
     }
@@ -1332,6 +1425,7 @@ BOOL __stdcall BASS_GetInfo(DWORD* info) {
 
 BOOL __stdcall BASS_Stop(void) {
     BassCall* call = Begin(BF_STOP, 0);
+    if (g_othersDevice && g_deviceOpen) InterlockedIncrement(&g_othersShutdowns);
     call->result = !g_failAll;
     return !g_failAll;
 }
@@ -1339,8 +1433,14 @@ BOOL __stdcall BASS_Stop(void) {
 /* Frees every stream, sample and channel, as the library does. */
 BOOL __stdcall BASS_Free(void) {
     BassCall* call = Begin(BF_FREE, 0);
+    int i;
     if (!g_failAll) {
         EnterCriticalSection(&g_lock);
+        if (g_othersDevice && g_deviceOpen) InterlockedIncrement(&g_othersShutdowns);
+        /* In the order they were made: the newest number is given again
+         * first. Their tag blocks are left, not freed: this runs at the game's
+         * exit too, where a thread killed inside the heap may hold its lock. */
+        for (i = 0; i < g_channelCount; ++i) Reusable(g_channels[i].handle);
         g_channelCount = 0;
         g_deviceOpen = 0;
         FakeNet_Free();
@@ -1370,6 +1470,10 @@ const char* __stdcall BASS_ChannelGetTags(DWORD handle, DWORD tags) {
         text = NULL;
     } else if (tags < TAG_KINDS && channel->tags[tags]) {
         text = channel->tags[tags];
+    } else if (tags == TAG_ID3V2_BINARY && channel->tags[TAG_ID3V2]) {
+        channel->id3v2Binary.data = channel->tags[TAG_ID3V2];
+        channel->id3v2Binary.length = channel->tagSizes[TAG_ID3V2];
+        text = (const char*)&channel->id3v2Binary;
     } else {
         text = FakeNet_Tags(handle, tags);
     }
@@ -1515,6 +1619,13 @@ int FakeBass_DeviceOpen(void) { return g_deviceOpen; }
 void FakeBass_ShortReads(uint32_t percent) { g_shortReadPercent = percent; }
 void FakeBass_ReuseHandles(int reuse) { g_reuseHandles = reuse; }
 int FakeBass_ForeignFrees(void) { return (int)g_foreignFrees; }
+void FakeBass_OthersDevice(void) {
+    EnterCriticalSection(&g_lock);
+    g_othersDevice = g_deviceOpen = 1;
+    LeaveCriticalSection(&g_lock);
+}
+int FakeBass_OthersShutdowns(void) { return (int)g_othersShutdowns; }
+void FakeBass_RefuseBufferAttribute(int refuse) { g_refuseBufferAttribute = refuse; }
 void FakeBass_FailAll(int fail) { g_failAll = fail; }
 void FakeBass_KeepTimes(int keep) { g_keepTimes = keep; }
 
@@ -1523,6 +1634,7 @@ void FakeBass_SetStreamLength(uint64_t bytes) {
     g_streamLengthScripted = 1;
 }
 void FakeBass_SetOpenDelay(uint32_t ms) { g_openDelayMs = ms; }
+void FakeBass_SetDecodeCost(uint32_t ratio) { InterlockedExchange(&g_decodeCostRatio, (LONG)ratio); }
 void FakeBass_SetJingleLength(uint32_t ms) { g_jingleLengthMs = ms; }
 
 void FakeBass_SetActive(uint32_t handle, uint32_t state) {
@@ -1637,7 +1749,8 @@ static const char* const kNames[] = {"",
                                      "BASS_ChannelGetTags",
                                      "BASS_SampleFree",
                                      "BASS_GetInfo",
-                                     "BASS_ChannelSetDSP"};
+                                     "BASS_ChannelSetDSP",
+                                     "NET_DECODED"};
 
 static void WriteLog(void) {
     FILE* file = g_logFile ? g_logFile : OpenLog();

@@ -45,7 +45,11 @@ enum BassFn {
     BF_SAMPLE_FREE,
     BF_GET_OUTPUT_INFO, /* BASS_GetInfo; args: the output's rate answered */
     /* args: the function, its user value, priority; value: what it makes of a full-scale sample */
-    BF_SET_DSP
+    BF_SET_DSP,
+    /* Not a call: the update thread decoding a piece of an internet stream
+     * that has DSPs (fakenet.c). args: bytes; qwords[0]: its first frame;
+     * seconds: the mean square of the samples the DSPs made, value: their peak. */
+    BF_NET_DECODED
 };
 
 /* BASS_CHANNELINFO */
@@ -118,9 +122,15 @@ uint64_t FakeBass_Position(uint32_t handle);
  * also after it was freed (-1: never). */
 double FakeBass_PlayedAtMs(uint32_t handle);
 double FakeBass_EndedAtMs(uint32_t handle);
-/* The playback buffer a stream took when it was made. */
+/* The playback buffer a stream took when it was made, or shorter as
+ * BASS_ATTRIB_BUFFER set it. */
 uint32_t FakeBass_BufferMs(uint32_t handle);
 void FakeBass_SetOpenDelay(uint32_t ms);    /* stream opens take this long */
+/* Reads of decoding channels spend 1/ratio of the audio's time busy on the
+ * reading thread, as real decoding does (200: 5 ms a second); 0, as after a
+ * reset: free. */
+void FakeBass_SetDecodeCost(uint32_t ratio);
+#define FAKEBASS_DECODE_COST 200
 void FakeBass_SetJingleLength(uint32_t ms); /* sample channels stop playing after this; 0 never */
 #define FAKEBASS_OWN_LENGTH 0xFFFFFFFFu       /* ... after their sample's length in its WAV header */
 void FakeBass_HoldOpens(int hold);          /* stream opens wait until released */
@@ -171,6 +181,13 @@ void FakeBass_ShortReads(uint32_t percent);
  * a thread that knew only an earlier one of its number are counted. */
 void FakeBass_ReuseHandles(int reuse);
 int FakeBass_ForeignFrees(void);
+/* Another plug-in opened the device first: BASS_Init answers
+ * BASS_ERROR_ALREADY (14) and every create works. BASS_Stop and BASS_Free
+ * made while it is open are counted: they stop or close the other's device. */
+void FakeBass_OthersDevice(void);
+int FakeBass_OthersShutdowns(void);
+/* An older 2.4 that refuses BASS_ATTRIB_BUFFER (BASS_ERROR_ILLTYPE). */
+void FakeBass_RefuseBufferAttribute(int refuse);
 
 /* The library's version, as BASS_GetVersion answers it. */
 void FakeBass_SetVersion(uint32_t version);

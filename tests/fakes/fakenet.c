@@ -1,6 +1,8 @@
 /* Internet servers and the output device of the fake audio library, as the
  * library's documentation describes them:
- * - BASS_StreamCreateURL blocks until the server answers (at most the net
+ * - BASS_StreamCreateURL takes http:// and https:// addresses ("Should begin
+ *   with http:// or https://"); https fails with BASS_ERROR_SSL (10) where the
+ *   library has no SSL. It blocks until the server answers (at most the net
  *   time-out, BASS_CONFIG_NET_TIMEOUT, 5 s by default) and fails with
  *   BASS_ERROR_TIMEOUT when it does not.
  * - A stream whose server closes the connection plays out what it has
@@ -19,11 +21,18 @@
  *   BASS_ACTIVE_PAUSED_DEVICE (4) and plays fail with BASS_ERROR_START (9)
  *   until BASS_Start; under DirectSound only BASS_Free and BASS_Init bring it
  *   back. BASS_Free frees every channel.
+ * - A stream's DSPs (page BASS_ChannelSetDSP) get its samples as they are
+ *   decoded, in the channel's format (16-bit here, float with
+ *   BASS_SAMPLE_FLOAT), on the update thread, a playback buffer ahead of what
+ *   is heard, refilled every update period (BASS_CONFIG_UPDATEPERIOD, 100 ms);
+ *   here only servers given a WAV file send samples, and a stalled or closed
+ *   stream decodes nothing more.
  * Events run on a thread of this file, which stands for the library's update
  * and sync threads. */
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "fakenet.h"
@@ -35,11 +44,17 @@
 #define TAG_SIZE 512
 #define MAX_SYNCS 4
 #define MAX_DUE 64
+#define MAX_DSPS 2
+#define FILL_PERIOD_MS 100
+#define MAX_FILL_FRAMES 48000
+#define MAX_WAVE_BYTES (64u << 20)
+#define FLOAT_FLAG 0x100u
 #define NET_PERIOD_MS 1
 #define DEFAULT_BUFFER_MS 500
 #define AUTOFREE_FLAG 0x40000u
 #define NET_ERROR_START 9
 #define NET_ERROR_TIMEOUT 40
+#define NET_ERROR_SSL 10
 #define SYNC_META 4
 #define SYNC_STALL 6
 #define SYNC_OGG_CHANGE 12
@@ -55,7 +70,14 @@ typedef struct Server {
     char name[TEXT_SIZE];
     char title[TEXT_SIZE];
     unsigned titleSerial; /* counts the titles sent */
+    int16_t* samples;     /* the WAV file's, interleaved; never freed, as servers are few */
+    uint32_t frames, chans, rate;
 } Server;
+
+typedef struct Dsp {
+    FakeDspProc proc;
+    void* user;
+} Dsp;
 
 typedef struct Sync {
     uint32_t type;
@@ -77,7 +99,25 @@ typedef struct NetStream {
     int syncCount;
     char tags[2][TAG_SIZE]; /* two, so that a title change never rewrites text a caller reads */
     int tagSide;
+    Dsp dsps[MAX_DSPS];
+    int dspCount;
+    uint64_t framesMade;
+    double filledAtMs;
 } NetStream;
+
+/* One piece decoded in a pass, for its DSPs to run on without the lock. */
+typedef struct Fill {
+    uint32_t handle;
+    Dsp dsps[MAX_DSPS];
+    int dspCount;
+    uint32_t bytes;
+    int floatSamples;
+    uint64_t position;
+} Fill;
+static float g_fill[MAX_FILL_FRAMES * 2];
+/* Held by the server thread from a pass's start until its DSPs have run:
+ * a free or stop waits on it, so that no DSP runs once they returned. */
+static SRWLOCK g_dspLock = SRWLOCK_INIT;
 
 typedef struct Due {
     FakeSyncProc proc;
@@ -92,6 +132,7 @@ static int g_streamCount;
 static uint32_t g_bufferMs = DEFAULT_BUFFER_MS;
 static uint32_t g_readTimeoutMs;
 static int g_deviceLost;  /* 0, 1 (BASS_Start helps), 2 (only BASS_Free and BASS_Init help) */
+static int g_noSsl;
 static HANDLE g_thread;
 static double g_ticksPerMs;
 
@@ -125,6 +166,36 @@ static void Copy(char* out, const char* text) {
     lstrcpynA(out, text ? text : "", TEXT_SIZE);
 }
 
+/* A 16-bit PCM WAV file's samples into the server. */
+static void LoadWave(Server* server, const char* path) {
+    FILE* file = fopen(path, "rb");
+    unsigned char header[12], chunk[8], fmt[16];
+    if (!file) return;
+    if (fread(header, 1, 12, file) == 12 && !memcmp(header, "RIFF", 4) && !memcmp(header + 8, "WAVE", 4)) {
+        while (fread(chunk, 1, 8, file) == 8) {
+            const uint32_t size = chunk[4] | chunk[5] << 8 | chunk[6] << 16 | (uint32_t)chunk[7] << 24;
+            if (!memcmp(chunk, "fmt ", 4) && size >= 16 && fread(fmt, 1, 16, file) == 16) {
+                server->chans = fmt[2] | fmt[3] << 8;
+                server->rate = fmt[4] | fmt[5] << 8 | fmt[6] << 16 | (uint32_t)fmt[7] << 24;
+                fseek(file, (long)(size - 16 + (size & 1)), SEEK_CUR);
+            } else if (!memcmp(chunk, "data", 4) && server->chans && size <= MAX_WAVE_BYTES) {
+                server->samples = (int16_t*)malloc(size);
+                if (server->samples && fread(server->samples, 1, size, file) == size) {
+                    server->frames = size / (2 * server->chans);
+                } else {
+                    free(server->samples);
+                    server->samples = NULL;
+                }
+                break;
+            } else {
+                fseek(file, (long)(size + (size & 1)), SEEK_CUR);
+            }
+        }
+    }
+    fclose(file);
+    if (!server->frames || server->chans > 2) server->samples = NULL, server->frames = 0;
+}
+
 void FakeNet_SetServer(const char* url, const FakeServer* server) {
     int index;
     FakeBass_Lock();
@@ -141,6 +212,8 @@ void FakeNet_SetServer(const char* url, const FakeServer* server) {
         entry->script.name = server->name ? entry->name : NULL;
         Copy(entry->title, server->title);
         entry->script.title = NULL;
+        entry->script.wave = NULL;
+        if (server->wave && !entry->samples) LoadWave(entry, server->wave);
         if (server->title) ++entry->titleSerial;
     }
     FakeBass_Unlock();
@@ -163,7 +236,22 @@ void FakeNet_LoseDevice(int needsReinit) {
     FakeBass_Unlock();
 }
 
+void FakeNet_NoSsl(int noSsl) {
+    FakeBass_Lock();
+    g_noSsl = noSsl;
+    FakeBass_Unlock();
+}
+
+static int IsHttps(const char* url) {
+    return url && !_strnicmp(url, "https://", 8);
+}
+
+int FakeNet_IsAddress(const char* url) {
+    return url && (!_strnicmp(url, "http://", 7) || IsHttps(url));
+}
+
 void FakeNet_Reset(void) {
+    g_noSsl = 0;
     g_serverCount = 0;
     g_streamCount = 0;
     g_bufferMs = DEFAULT_BUFFER_MS;
@@ -177,6 +265,11 @@ int FakeNet_Connect(const char* url, int* error) {
     int refused = 0, index;
     FakeBass_Lock();
     index = FindServer(url);
+    if (g_noSsl && IsHttps(url)) {
+        FakeBass_Unlock();
+        *error = NET_ERROR_SSL;
+        return 0;
+    }
     if (index >= 0) {
         connectMs = g_servers[index].script.connectMs;
         if (g_servers[index].script.refusals > 0) {
@@ -239,6 +332,11 @@ void FakeNet_Forget(uint32_t handle) {
             return;
         }
     }
+}
+
+void FakeNet_Buffer(uint32_t handle, uint32_t ms) {
+    NetStream* stream = FindStream(handle);
+    if (stream) stream->bufferMs = ms;
 }
 
 uint32_t FakeNet_State(uint32_t handle, uint32_t state) {
@@ -334,6 +432,62 @@ void FakeNet_Free(void) {
     g_streamCount = 0;
 }
 
+int FakeNet_SetDsp(uint32_t handle, FakeDspProc proc, void* user) {
+    NetStream* stream = FindStream(handle);
+    if (!stream || stream->dspCount == MAX_DSPS) return 0;
+    stream->dsps[stream->dspCount].proc = proc;
+    stream->dsps[stream->dspCount++].user = user;
+    return 1;
+}
+
+int FakeNet_Format(uint32_t handle, uint32_t* freq, uint32_t* chans) {
+    const NetStream* stream = FindStream(handle);
+    if (!stream || !g_servers[stream->server].frames) return 0;
+    *freq = g_servers[stream->server].rate;
+    *chans = g_servers[stream->server].chans;
+    return 1;
+}
+
+/* The next piece of a playing stream with DSPs, up to a buffer ahead of what
+ * is heard, once per update period; 0 when none is due. */
+static int Decode(NetStream* stream, double now, Fill* fill) {
+    const Server* server = &g_servers[stream->server];
+    const double heard = (now - stream->playedAtMs) * server->rate / 1000.0;
+    const double ahead = (double)stream->bufferMs * server->rate / 1000.0;
+    const int floatSamples = (stream->flags & FLOAT_FLAG) != 0;
+    uint32_t frames, i, c;
+    if (!stream->dspCount || !server->frames || stream->stalled || stream->closedAtMs) return 0;
+    if (stream->filledAtMs > 0 && now - stream->filledAtMs < FILL_PERIOD_MS) return 0;
+    if (heard + ahead <= (double)stream->framesMade) return 0;
+    frames = (uint32_t)(heard + ahead - (double)stream->framesMade);
+    if (frames > MAX_FILL_FRAMES) frames = MAX_FILL_FRAMES;
+    if (!frames) return 0;
+    stream->filledAtMs = now;
+    for (i = 0; i < frames; ++i) {
+        const int16_t* frame = server->samples + ((stream->framesMade + i) % server->frames) * server->chans;
+        for (c = 0; c < server->chans; ++c) {
+            if (floatSamples) {
+                g_fill[i * server->chans + c] = frame[c] / 32768.0f;
+            } else {
+                ((int16_t*)g_fill)[i * server->chans + c] = frame[c];
+            }
+        }
+    }
+    fill->handle = stream->handle;
+    memcpy(fill->dsps, stream->dsps, sizeof fill->dsps);
+    fill->dspCount = stream->dspCount;
+    fill->bytes = frames * server->chans * (floatSamples ? 4 : 2);
+    fill->floatSamples = floatSamples;
+    fill->position = stream->framesMade;
+    stream->framesMade += frames;
+    return 1;
+}
+
+void FakeNet_AfterFree(void) {
+    AcquireSRWLockExclusive(&g_dspLock);
+    ReleaseSRWLockExclusive(&g_dspLock);
+}
+
 uint32_t FakeNet_SyncCount(void) {
     uint32_t count = 0;
     int i;
@@ -354,8 +508,9 @@ static void Fire(NetStream* stream, uint32_t kind, uint32_t data, Due* due, int*
 }
 
 /* One pass over the playing streams: stalls, closes, ends and titles. */
-static int Step(double now, Due* due) {
+static int Step(double now, Due* due, Fill* fill) {
     int count = 0, i;
+    memset(fill, 0, sizeof *fill);
     for (i = 0; i < g_streamCount; ++i) {
         NetStream* stream = &g_streams[i];
         const FakeServer* script = &g_servers[stream->server].script;
@@ -412,6 +567,7 @@ static int Step(double now, Due* due) {
             }
             continue;
         }
+        if (!fill->handle) Decode(stream, now, fill);
         if (stream->titleSerial != g_servers[stream->server].titleSerial) {
             stream->titleSerial = g_servers[stream->server].titleSerial;
             Fire(stream, script->ogg ? SYNC_OGG_CHANGE : SYNC_META, 0, due, &count);
@@ -424,11 +580,18 @@ static DWORD WINAPI ServerThread(LPVOID unused) {
     (void)unused;
     for (;;) {
         Due due[MAX_DUE];
+        Fill fill;
         int count, i;
         Sleep(NET_PERIOD_MS);
+        AcquireSRWLockExclusive(&g_dspLock);
         FakeBass_Lock();
-        count = Step(NowMs(), due);
+        count = Step(NowMs(), due, &fill);
         FakeBass_Unlock();
+        /* The DSPs run without the library's lock, as its update thread runs them. */
+        for (i = 0; i < fill.dspCount && fill.handle; ++i)
+            fill.dsps[i].proc(fill.handle, fill.handle, g_fill, fill.bytes, fill.dsps[i].user);
+        if (fill.handle) FakeBass_NoteDecoded(fill.handle, g_fill, fill.bytes, fill.floatSamples, fill.position);
+        ReleaseSRWLockExclusive(&g_dspLock);
         for (i = 0; i < count; ++i) due[i].proc(due[i].sync, due[i].channel, due[i].data, due[i].user);
     }
     return 0;

@@ -51,13 +51,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseTagBlock(type, block.get(), size, tags);
     Check(tags);
 
+    // As the library hands a block over with its length (TAG_BINARY): measured, then read, within it.
+    bool cut;
+    const size_t given = TagBlockSize(type, block.get(), size, cut);
+    if (given > size) Fail("a block measured past the length given");
+    TrackTags fromLength;
+    ParseTagBlock(type, block.get(), given, fromLength);
+    Check(fromLength);
+
     // As the library hands comments over: ended by an empty string.
     if (type != kTagId3 && type != kTagId3v2) {
         std::unique_ptr<char[]> ended(new char[size + 2]);
         std::memcpy(ended.get(), data, size);
         ended[size] = ended[size + 1] = 0;
-        bool cut;
-        const size_t blockSize = TagBlockSize(type, ended.get(), cut);
+        const size_t blockSize = TagBlockSize(type, ended.get(), kUnknownTagLength, cut);
         if (blockSize > size + 2 || cut) Fail("comments measured past their end");
         TrackTags fromLibrary;
         ParseTagBlock(type, ended.get(), blockSize, fromLibrary);

@@ -40,6 +40,25 @@ TEST_F(TrackLengths, FakeHeaderLengthsAndTheFullScan) {
     }
 }
 
+// With its decode cost on, the fake keeps the reading thread busy for
+// 1/ratio of the audio each read returns.
+TEST_F(TrackLengths, FakeDecodingCostsTimeInProportionToTheAudio) {
+    folder.WriteWave("song.mp3");
+    FakeBass_SetStreamLength(40 * 8000);
+    FakeBass_SetDecodeCost(FAKEBASS_DECODE_COST);
+    const BassDword stream = BASS_StreamCreateFile(kBassFalse, "song.mp3", 0, 0, BASS_STREAM_DECODE);
+    ASSERT_NE(stream, 0u);
+    LARGE_INTEGER frequency, started, ended;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    BassQword decoded = 0;
+    for (BassDword got; (got = BASS_ChannelGetData(stream, nullptr, 4096)) != kBassErrorDword;) decoded += got;
+    QueryPerformanceCounter(&ended);
+    const double spent = static_cast<double>(ended.QuadPart - started.QuadPart) / frequency.QuadPart;
+    EXPECT_GE(spent, BASS_ChannelBytes2Seconds(stream, decoded) / FAKEBASS_DECODE_COST);
+    BASS_StreamFree(stream);
+}
+
 std::string Mp3Frame(unsigned bitRateIndex, const char* tag = "") {
     // MPEG-1 layer III, 44.1 kHz, joint stereo: 144 * rate / 44100 bytes.
     static const unsigned kKbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
@@ -112,6 +131,22 @@ TEST_F(TrackLengths, DoubtfulTracksScannedOnceInTheBackground) {
             EXPECT_NEAR(track.seconds, doubtful ? vbrSeconds : 1.0, 1e-6) << track.file.name;
         }
     }
+}
+
+// Without a device every open fails with BASS_ERROR_INIT, which is no fault
+// of the track: with the run log off too, the tape waits and learns it later.
+TEST_F(TrackLengths, LearningWaitsForTheDevice) {
+    constexpr int kMostSteps = 100;
+    folder.Write("audio/streams/wait/1.mp3", std::string(FAKEBASS_BYTES_PER_SECOND, '\x55'));
+    UseSettings("[TRACK10]\nplaylist = audio/streams/wait\n");
+    BASS_Free();
+    PlanTapes();
+    for (int steps = 0; LearnTapesStep() && steps < kMostSteps; ++steps) {}
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+    for (int steps = 0; LearnTapesStep() && steps < kMostSteps; ++steps) {}
+    const Tape& tape = TapeForOpening(10, TapeKind::kSongs, "audio/streams/wait", false, GetTickCount());
+    ASSERT_EQ(tape.tracks.size(), 1u);
+    EXPECT_NEAR(tape.tracks[0].seconds, 1.0, 1e-6);
 }
 
 }  // namespace

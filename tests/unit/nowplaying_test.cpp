@@ -24,6 +24,8 @@ TEST(NowPlaying, ScreenTextIsSafeForTheGamesFont) {
         {"\u6771\u4eac Tokyo \U0001F3B5", "Tokyo"},
         {"bad \xC3 byte \xFF and overlong \xC1\xBE tilde", "bad  byte  and overlong  tilde"},
         {"Tab\there", "Tabhere"},
+        {"Don\u2019t \u201cStop\u201d \u2013 Live\u2026", "Don't \"Stop\" - Live..."},
+        {"\u041a\u0438\u043d\u043e \u2014 \u2026", ""},
         {std::string(60, 'y'), std::string(60, 'y')},
         {longTitle, std::string(57, 'x') + "..."},
         {std::string(56, 'z') + " \u00e9\u00e9\u00e9\u00e9\u00e9", std::string(56, 'z') + "..."},

@@ -195,5 +195,30 @@ TEST_F(PlaylistRaces, TracksOfOtherFormatsKeepTheirLength) {
     }
 }
 
+// The library answers "no device" (BASS_ERROR_INIT) to a tune-in while the
+// module still counts it open: the opening gives up instead of asking again for ever.
+TEST_F(PlaylistRaces, NoDeviceForTheTuneInEndsTheOpening) {
+    ResetModuleState();
+    UseSettings("[TRACK1]\nplaylist = audio/streams/gone\n");
+    folder.Write("audio/streams/gone/a.wav", WaveHeader(8000, 1, 800));
+    PutPlayerInCar();
+    for (const int32_t station : {1, 12, 1}) {  // the tape learned, the game's radio, the tape again
+        TuneTo(station);
+        RadioTick();
+        while (RunQueuedThread()) {}
+    }
+    ASSERT_NE(g_stationStream, 0u);
+    TuneTo(12);
+    RadioTick();
+    while (RunQueuedThread()) {}
+    TuneTo(1);
+    RadioTick();
+    BASS_Free();
+    const size_t opens = BassCallsOf(BF_STREAM_CREATE_FILE).size();
+    ASSERT_TRUE(RunQueuedThread());
+    EXPECT_EQ(g_stationStream, 0u);
+    EXPECT_EQ(BassCallsOf(BF_STREAM_CREATE_FILE).size(), opens + 1);
+}
+
 }  // namespace
 

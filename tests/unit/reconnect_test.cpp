@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "radio/internet/mirrors.h"
 #include "radio/internet/reconnect.h"
 #include "radio/internet/streamtags.h"
 #include "tests/unit/support.h"
@@ -32,6 +33,20 @@ TEST_F(Reconnect, WaitsGrowAndStallsCountAsOursForTheGraceTime) {
     for (const StallStep& step : steps)
         EXPECT_EQ(CountsAsPlaying(step.stream, step.state, step.atMs), step.ours)
             << step.stream << " state " << step.state << " at " << step.atMs;
+}
+
+TEST_F(Reconnect, EachAttemptGoesOnToTheStationsNextAddress) {
+    UseSettings("[TRACK4]\nmirrors =  http://b  http://a http://c \n");
+    TakeStationMirrors(4, "http://a");
+    // The source first, then the mirrors in order, the source's repeat left out; round again.
+    const char* const steps[][2] = {{"http://a", "http://b"}, {"http://b", "http://c"}, {"http://c", "http://a"},
+                                    {"http://elsewhere", "http://elsewhere"}};
+    for (const auto& step : steps) {
+        char address[64];
+        std::strcpy(address, step[0]);
+        NextStationAddress(address, sizeof address);
+        EXPECT_STREQ(address, step[1]) << step[0];
+    }
 }
 
 struct TagCase {

@@ -94,6 +94,16 @@ TEST(Tags, EachFormatAndEncodingGivesItsTitleArtistAndLevels) {
          kNoR128, true},
         {"a block shorter than its header says", kTagId3v2, Tag(4, 0, Frame(4, "TIT2", "\3Short"), 4000), "Short", "",
          kNone, kNone, kNoR128, true},
+        {"2.3 Windows-1252 punctuation", kTagId3v2, Tag(3, 0, Frame(3, "TIT2", "\0Don\x92t \x93Stop\x94 \x96 Live\x85"s)),
+         "Don\u2019t \u201cStop\u201d \u2013 Live\u2026", ""},
+        {"2.4 plain frame sizes, a picture of 36 KB first", kTagId3v2,
+         Tag(4, 0, "APIC"s + BigEndian(36000, 4) + "\0\0"s + std::string(36000, '\x55') + "TIT2"s + BigEndian(5, 4) +
+                       "\0\0\3Late"s + "TPE1"s + BigEndian(5, 4) + "\0\0\3Band"s),
+         "Late", "Band"},
+        {"2.4 extended header flag without one", kTagId3v2, Tag(4, '\x40', Frame(4, "TIT2", "\3Stray") +
+                                                                          Frame(4, "TPE1", "\3Flag")),
+         "Stray", "Flag"},
+        {"2.3 extended header flag without one", kTagId3v2, Tag(3, '\x40', Frame(3, "TIT2", "\0Stray"s)), "Stray", ""},
         {"not a tag", kTagId3v2, "ID3\5\0\0\0\0\0\0"s, "", "", kNone, kNone, kNoR128, true},
         {"Vorbis comments", kTagOgg,
          "title=Night Drive\0ARTIST=The \xC3\x89lan\0REPLAYGAIN_TRACK_GAIN=-6.20 dB\0REPLAYGAIN_TRACK_PEAK=1.05\0\0"s,
@@ -105,6 +115,7 @@ TEST(Tags, EachFormatAndEncodingGivesItsTitleArtistAndLevels) {
          kNoR128, true},
         {"comments cut at the block's end", kTagOgg, "TITLE=Cut", "Cut", ""},
         {"ID3v1", kTagId3, Id3v1("Old Song", "Old \xC9"), "Old Song", "Old \u00c9"},
+        {"ID3v1 in Windows-1252", kTagId3, Id3v1("Don\x92t Stop", "X"), "Don\u2019t Stop", "X"},
         {"ID3v1 too short", kTagId3, "TAG", "", "", kNone, kNone, kNoR128, true},
     };
     for (const TagCase& row : cases) {
@@ -126,6 +137,34 @@ TEST(Tags, EachFormatAndEncodingGivesItsTitleArtistAndLevels) {
             EXPECT_EQ(tags.r128Gain, row.r128);
         }
         EXPECT_EQ(tags.damaged, row.damaged);
+    }
+}
+
+// The part of a block read: never past the length the library gives, the
+// header's size only where no length is given.
+TEST(Tags, BlockSizeKeepsWithinTheLengthGiven) {
+    const std::string id3 = Tag(4, 0, Frame(4, "TIT2", "\3Short"), 4000);
+    const std::string comments = "TITLE=A\0\0more"s;
+    const struct {
+        const char* what;
+        uint32_t type;
+        const std::string& block;
+        size_t length;
+        size_t read;
+        bool cut;
+    } cases[] = {
+        {"ID3v2 shorter than its header", kTagId3v2, id3, id3.size(), id3.size(), false},
+        {"ID3v2 without a length: its header", kTagId3v2, id3, kUnknownTagLength, 4010, false},
+        {"ID3v2 of fewer bytes than a header", kTagId3v2, id3, 6, 6, false},
+        {"ID3v2 past the most read", kTagId3v2, id3, kMaxTagBlock + 1, 4010, true},
+        {"comments to the empty string", kTagOgg, comments, comments.size(), 9, false},
+        {"comments cut by their length", kTagOgg, comments, 4, 4, false},
+        {"ID3v1 cut by its length", kTagId3, comments, 5, 5, false},
+    };
+    for (const auto& row : cases) {
+        bool cut;
+        EXPECT_EQ(TagBlockSize(row.type, row.block.data(), row.length, cut), row.read) << row.what;
+        EXPECT_EQ(cut, row.cut) << row.what;
     }
 }
 

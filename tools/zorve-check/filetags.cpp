@@ -158,7 +158,7 @@ bool ReadFileTags(const fs::path& path, TrackTags& tags) {
         found = FlacComments(file.get(), tags);
     } else if (head.compare(0, 4, "OggS") == 0) {
         found = OggComments(file.get(), tags);
-    } else if (head.compare(0, 4, "RIFF") == 0 && head.compare(8, 4, "WAVE") == 0) {
+    } else if (head.size() == kRiffHeaderBytes && head.compare(0, 4, "RIFF") == 0 && head.compare(8, 4, "WAVE") == 0) {
         found = WaveId3(file.get(), tags);
     }
     const std::string tail = ReadFileAt(file.get(), -static_cast<int64_t>(kId3v1Bytes), kId3v1Bytes);

@@ -17,8 +17,8 @@ const char kAudioLibrary[] = "bass.dll";
 
 namespace {
 
-const char kUrlScheme[] = "http";
 constexpr char kSchemeSeparator = ':';
+constexpr char kMirrorSeparator = ' ';
 constexpr char kListSeparator = ',';
 constexpr int kColourParts = 3;
 // No settings value holds this byte: a lookup that gives it back found no key.
@@ -66,15 +66,8 @@ ColourLook LookAtColour(const std::string& section, const char* key, const char*
     return look;
 }
 
-// Why a source that names no file and no http stream plays nothing.
+// Why a source that names no file and no internet address plays nothing.
 std::string WhyNotPlayed(const std::string& source) {
-    const std::string scheme = FieldAt(1, source, kSchemeSeparator);
-    if (LowerCase(scheme) == "https") {
-        return "https streams are not played: only sources beginning with http: are internet streams";
-    }
-    if (LowerCase(scheme) == kUrlScheme) {
-        return "\"" + scheme + ":\" is not played: an internet stream must begin with http: in small letters";
-    }
     std::string why = "no file " + source + " in the game folder";
     if (ExistsForGame(BaseDirFile(source))) {
         why += "; it is in audio/streams/: sources are found from the game folder, write audio/streams/" + source;
@@ -82,6 +75,19 @@ std::string WhyNotPlayed(const std::string& source) {
         why += "; the quotes count as part of the file name";
     }
     return why;
+}
+
+// An internet station's addresses, and what can be told of https before the game tries.
+std::string StreamDetail(const std::string& section, const std::string& source) {
+    std::string detail = "internet stream (not checked: that needs the network)";
+    size_t mirrors = 0;
+    for (const std::string& mirror : Fields(GetValue(section.c_str(), "mirrors", ""), kMirrorSeparator))
+        mirrors += !mirror.empty();
+    if (mirrors) detail += "; " + std::to_string(mirrors) + (mirrors == 1 ? " mirror" : " mirrors") + " tried in turn";
+    // A 2.4 library's version does not tell whether it opens https: that needs the connection.
+    if (LowerCase(FieldAt(1, source, kSchemeSeparator)) == "https")
+        detail += "; whether this bass.dll can open https addresses is not known until the game tries (the run log then says)";
+    return detail;
 }
 
 StationLook LookAtStation(int number) {
@@ -97,7 +103,7 @@ StationLook LookAtStation(int number) {
                     HasKey(section, "shadow") || !station.source.empty() || HasKey(section, "playlist");
 
     const std::string& source = station.source;
-    const bool url = FieldAt(1, source, kSchemeSeparator) == kUrlScheme;
+    const bool url = IsInternetAddress(source);
     const PathLook file = source.empty() ? PathLook{PathKind::Missing, ""} : LookAt(source);
     auto set = [&](Verdict verdict, const char* status, const std::string& detail) {
         station.verdict = verdict;
@@ -137,13 +143,13 @@ StationLook LookAtStation(int number) {
                     set(Verdict::Fails, "playlist", playlist.fault);
                 }
             } else if (url) {
-                set(Verdict::Plays, "stream", "internet stream (not checked: that needs the network)");
+                set(Verdict::Plays, "stream", StreamDetail(section, source));
             } else {
                 set(Verdict::Fails, "not played", WhyNotPlayed(source));
             }
             return station;
     }
-    if (url && file.kind != PathKind::Unchecked) station.detail += "; also an http address, but it opens as the file";
+    if (url && file.kind != PathKind::Unchecked) station.detail += "; also an internet address, but it opens as the file";
     return station;
 }
 

@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
+#include <string>
 #include <system_error>
 
 #include "platform/timetext.h"
@@ -40,41 +42,46 @@ std::string ListFault(const TrackList& list, const std::string& value) {
 void LookAtTracks(const TrackList& list, const TrackCache& cache, PlaylistLook& look) {
     look.problems = list.skipped;
     for (const TrackFile& track : list.tracks) {
-        std::error_code error;
-        double seconds = 0;
-        if (!fs::is_regular_file(track.path, error)) {
-            look.problems.push_back({track.name, "no such file"});
-            continue;
-        }
-        FileStamp stamp;
-        const CachedLength* cached =
-            ReadFileStamp(track.path, stamp) ? CachedTrack(cache, TrackCacheKey(track.path), stamp) : nullptr;
-        if (!cached || !cached->exact) {
-            const LengthDoubt doubt = DoubtOfHeaderLength(track.path);
-            if (doubt != LengthDoubt::kNone) look.lengthsInDoubt.push_back({track.name, LengthDoubtText(doubt)});
-        }
-        if (cached) {
-            NoteLevel(look, *cached);
-            ++look.cachedLengths;
-            seconds = cached->micros / 1e6;
-        } else {
-            const Length length = TrackLength(track.path, track.name, seconds);
-            if (length == Length::kNotAudio || (length == Length::kKnown && !(seconds > 0))) {
-                look.problems.push_back({track.name, length == Length::kNotAudio ? "not an audio file" : "no sound in it"});
+        // A file cut short or damaged in a way nobody foresaw is named, and the others are still looked at.
+        try {
+            std::error_code error;
+            double seconds = 0;
+            if (!fs::is_regular_file(track.path, error)) {
+                look.problems.push_back({track.name, "no such file"});
                 continue;
             }
-            if (length != Length::kKnown) {
-                seconds = 0;
-                ++look.unknownLengths;
+            FileStamp stamp;
+            const CachedLength* cached =
+                ReadFileStamp(track.path, stamp) ? CachedTrack(cache, TrackCacheKey(track.path), stamp) : nullptr;
+            if (!cached || !cached->exact) {
+                const LengthDoubt doubt = DoubtOfHeaderLength(track.path);
+                if (doubt != LengthDoubt::kNone) look.lengthsInDoubt.push_back({track.name, LengthDoubtText(doubt)});
             }
+            if (cached) {
+                NoteLevel(look, *cached);
+                ++look.cachedLengths;
+                seconds = cached->micros / 1e6;
+            } else {
+                const Length length = TrackLength(track.path, track.name, seconds);
+                if (length == Length::kNotAudio || (length == Length::kKnown && !(seconds > 0))) {
+                    look.problems.push_back({track.name, length == Length::kNotAudio ? "not an audio file" : "no sound in it"});
+                    continue;
+                }
+                if (length != Length::kKnown) {
+                    seconds = 0;
+                    ++look.unknownLengths;
+                }
+            }
+            ++look.tracks;
+            look.seconds += seconds;
+            TrackTags tags;
+            ReadFileTags(track.path, tags);
+            if (!tags.title.empty()) ++look.titled;
+            if (tags.damaged) look.damagedTags.push_back(track.name);
+            look.trackLooks.push_back({track.name, seconds, TrackTitle(tags, track.name)});
+        } catch (const std::exception& fault) {
+            look.problems.push_back({track.name, std::string("could not be read: ") + fault.what()});
         }
-        ++look.tracks;
-        look.seconds += seconds;
-        TrackTags tags;
-        ReadFileTags(track.path, tags);
-        if (!tags.title.empty()) ++look.titled;
-        if (tags.damaged) look.damagedTags.push_back(track.name);
-        look.trackLooks.push_back({track.name, seconds, TrackTitle(tags, track.name)});
     }
 }
 
