@@ -27,7 +27,7 @@ constexpr int32_t kLogOff = 0;
 
 // What of a station's section the module acts on.
 struct StationSetup {
-    std::string source;    // source, playlist and shuffle: what plays
+    std::string source;    // source, playlist, shuffle and the programme's keys: what plays
     std::string name;
     std::string colours;   // colorA, colorB and shadow
 };
@@ -70,7 +70,9 @@ void ReadSetup(Setup& setup, const Settings& settings) {
         const std::string section = TrackSection(static_cast<int8_t>(station));
         const char* s = section.c_str();
         StationSetup& one = setup.stations[station];
-        one.source = value(s, "source", "") + '\n' + value(s, "playlist", "") + '\n' + value(s, "shuffle", "");
+        one.source = value(s, "source", "");
+        for (const char* key : {"playlist", "shuffle", "idents", "identsEvery", "spots", "spotsEvery", "spotsCount"})
+            one.source += '\n' + value(s, key, "");
         one.name = value(s, "name", "");
         one.colours = value(s, "colorA", "") + '\n' + value(s, "colorB", "") + '\n' + value(s, "shadow", "0,0,0");
     }

@@ -1,7 +1,7 @@
 """The picture of a drive for scripts/render: one time axis, from the top the
 station tuned (its name in its colour, and below it the now-playing line while
-it was drawn), the game's own radio, the openings and
-jingles, the volumes, and what is heard."""
+it was drawn), a playlist station's programme (songs, idents and spots), the
+game's own radio, the openings and jingles, the volumes, and what is heard."""
 import os
 
 import matplotlib
@@ -19,6 +19,7 @@ GAME_RADIO_OFF = "#444851"
 OPENING_COLOUR = "#777b85"
 NOW_PLAYING_COLOUR = "#9aa0ff"
 JINGLE_COLOURS = ["#ff6b9d", "#7ee081", "#c39bff", "#ffd166", "#66d9e8"]
+PROGRAMME_COLOURS = {"song": "#b07a1f", "ident": "#66d9e8", "spot": "#ff6b9d"}
 ENVELOPE_SECONDS = 0.02
 SHORTEST_NAME_SECONDS = 1.5
 
@@ -58,14 +59,14 @@ def openings(calls, origin):
     return found
 
 
-def draw(path, calls, timeline, channels, buses, origin, end, rate, dpi):
+def draw(path, calls, timeline, channels, buses, blocks, origin, end, rate, dpi):
     plt.rcParams.update({"text.color": TEXT, "axes.labelcolor": TEXT, "xtick.color": TEXT, "ytick.color": TEXT,
                          "axes.edgecolor": "#555", "font.size": 9})
-    figure, (tuned, game, events, volumes, heard) = plt.subplots(
-        5, 1, sharex=True, figsize=(14, 8.5), gridspec_kw={"height_ratios": [0.7, 0.45, 0.8, 2.2, 1.6]})
+    figure, (tuned, aired, game, events, volumes, heard) = plt.subplots(
+        6, 1, sharex=True, figsize=(14, 9.2), gridspec_kw={"height_ratios": [0.7, 0.45, 0.45, 0.8, 2.2, 1.6]})
     figure.patch.set_facecolor(BACKGROUND)
     duration = end - origin
-    for axes in (tuned, game, events, volumes, heard):
+    for axes in (tuned, aired, game, events, volumes, heard):
         axes.set_facecolor(LANE)
         axes.set_xlim(0, duration)
 
@@ -90,6 +91,17 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate, dpi):
         tuned.text(start + 0.05, 0.9, f"station {station}", va="top", fontsize=7, color="#aaa")
     tuned.set_yticks([])
     tuned.set_ylabel("on screen", rotation=0, ha="right", va="center")
+
+    # A playlist station's programme: each song, ident and spot where it was heard.
+    for start, stop, kind, name in blocks:
+        aired.broken_barh([(start - origin, stop - start)], (0.1, 0.8), color=PROGRAMME_COLOURS[kind],
+                          edgecolor=LANE, lw=1)
+        label = kind if kind != "song" else os.path.splitext(name)[0]
+        aired.text(start - origin + 0.1, 0.5, label, va="center", fontsize=7, clip_on=True,
+                   color="#000" if kind != "song" else TEXT)
+    aired.set_ylim(0, 1)
+    aired.set_yticks([])
+    aired.set_ylabel("programme", rotation=0, ha="right", va="center")
 
     # The game's own radio: heard, silenced by zorve, or not heard anywhere (player on foot).
     for start, stop, state in radio_states(timeline, origin, end):
@@ -162,7 +174,7 @@ def draw(path, calls, timeline, channels, buses, origin, end, rate, dpi):
     # Scene numbers across the top, their titles below the picture.
     scenes = [(t - origin, v) for t, k, v in timeline if k == "scene"]
     for number, (start, _) in enumerate(scenes, 1):
-        for axes in (tuned, game, events, volumes, heard):
+        for axes in (tuned, aired, game, events, volumes, heard):
             axes.axvline(start, color="#fff", lw=0.5, alpha=0.25)
         tuned.text(start, 1.08, str(number), transform=tuned.get_xaxis_transform(), ha="center", fontsize=8,
                    color=TEXT)

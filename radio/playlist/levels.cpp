@@ -78,7 +78,7 @@ struct Measuring {
 
 using Sources = std::vector<std::string>;
 
-Cursor g_cursors[kLastStreamedStation + 1];
+Cursor g_cursors[kLastStreamedStation + 1][kTapeKinds];
 // The file stations' sources: handed from the worker, then the helper thread's.
 std::atomic<Sources*> g_newSources{nullptr};
 std::vector<TrackFile>& g_sources = *new std::vector<TrackFile>;
@@ -86,8 +86,8 @@ size_t g_sourceCursor = 0;
 Measuring& g_measuring = *new Measuring;  // never destroyed: the exit work must not free memory
 float g_samples[kReadFrames * kMaxTrackChannels];
 float g_heard[kReadFrames * kHeardChannels];
-// The tape on air and its first track not begun yet; null while none plays.
-const Tape* g_airTape = nullptr;
+// The programme on air and its first item not begun yet; null while none plays.
+const Programme* g_airProgramme = nullptr;
 size_t g_comingUp = 0;
 // Tracks coming up looked at since the note: each is begun once, so that one
 // that cannot be measured is not tried again and again.
@@ -237,24 +237,26 @@ Look BeginNextTrack() {
     const LONGLONG started = NowMs();
     const auto passedOver = [started] { return NowMs() - started >= kMeasureSliceMs || UrgentHelperWorkWaiting(); };
     for (int8_t station = 1; station <= static_cast<int8_t>(kLastStreamedStation); ++station) {
-        const Tape& tape = StationTape(station);
-        Cursor& cursor = g_cursors[station];
-        if (!tape.listed) continue;
-        if (cursor.playlist != tape.playlist || cursor.shuffle != tape.shuffle || cursor.tracks != tape.tracks.size() ||
-            cursor.next > tape.learned) {
-            BusyMark memory(g_memoryWork);
-            cursor = Cursor{tape.playlist, tape.shuffle, tape.tracks.size(), 0};
-        }
-        while (cursor.next < tape.learned) {
-            const Track& track = tape.tracks[cursor.next];
-            if (track.seconds <= 0) {
-                ++cursor.next;
-            } else {
-                const Begun begun = Begin(track.file, true, cursor.next);
-                if (begun == Begun::kYes) return Look::kBegan;
-                if (begun == Begun::kNotNow) return Look::kNone;
+        for (size_t kind = 0; kind < kTapeKinds; ++kind) {
+            const Tape& tape = StationTape(station, static_cast<TapeKind>(kind));
+            Cursor& cursor = g_cursors[station][kind];
+            if (!tape.listed) continue;
+            if (cursor.playlist != tape.playlist || cursor.shuffle != tape.shuffle || cursor.tracks != tape.tracks.size() ||
+                cursor.next > tape.learned) {
+                BusyMark memory(g_memoryWork);
+                cursor = Cursor{tape.playlist, tape.shuffle, tape.tracks.size(), 0};
             }
-            if (passedOver()) return Look::kLater;
+            while (cursor.next < tape.learned) {
+                const Track& track = tape.tracks[cursor.next];
+                if (track.seconds <= 0) {
+                    ++cursor.next;
+                } else {
+                    const Begun begun = Begin(track.file, true, cursor.next);
+                    if (begun == Begun::kYes) return Look::kBegan;
+                    if (begun == Begun::kNotNow) return Look::kNone;
+                }
+                if (passedOver()) return Look::kLater;
+            }
         }
     }
     while (g_sourceCursor < g_sources.size()) {
@@ -377,19 +379,19 @@ bool MeasureLevelsStep() {
     return KeptTracksRead() && AudioDeviceOpen() && BeginNextTrack() != Look::kNone;
 }
 
-void NoteComingUp(const Tape* tape, size_t next) {
-    g_airTape = tape;
+void NoteComingUp(const Programme* programme, size_t next) {
+    g_airProgramme = programme;
     g_comingUp = next;
     g_comingUpTried = 0;
 }
 
 bool MeasureComingUpStep() {
     ForgetMeasuringOfClosedDevice();
-    if (!g_airTape || !LevellingOn() || !KeptTracksRead() || !AudioDeviceOpen()) return false;
+    if (!g_airProgramme || !LevellingOn() || !KeptTracksRead() || !AudioDeviceOpen()) return false;
     if (g_measuring.channel && g_measuring.comingUp) return MeasureSlice();
-    const std::vector<Track>& tracks = g_airTape->tracks;
-    while (g_comingUpTried < kComingUpTracks && g_comingUpTried < tracks.size()) {
-        const Track& track = tracks[(g_comingUp + g_comingUpTried++) % tracks.size()];
+    const Programme& items = *g_airProgramme;
+    while (g_comingUpTried < kComingUpTracks && g_comingUpTried < items.size()) {
+        const Track& track = *items[(g_comingUp + g_comingUpTried++) % items.size()].track;
         if (track.seconds <= 0 || KnownLevel(track.file).known) continue;
         if (g_measuring.channel) PutOffMeasuring();
         if (BeginTrack(track.file, false) != Begun::kYes) continue;

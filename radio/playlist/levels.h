@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "radio/level/level.h"
+#include "radio/playlist/programme.h"
 #include "radio/playlist/tape.h"
 #include "radio/playlist/tracklist.h"
 #include "radio/tags/tags.h"
@@ -26,9 +27,9 @@ bool TakeFileLevelsPlan();
 // end of a track's; false when levelling is off or every track is known.
 bool MeasureLevelsStep();
 
-// Helper thread, as a playlist station plays: its tape and the first of its
-// tracks not begun yet; null when none plays.
-void NoteComingUp(const Tape* tape, size_t next);
+// Helper thread, as a playlist station plays: its programme and the first of
+// its items not begun yet; null when none plays.
+void NoteComingUp(const Programme* programme, size_t next);
 
 // Helper work, ahead of the tapes' learning: a slice of measuring, or the
 // start, of a track coming up on air (a few from the one noted) that has no

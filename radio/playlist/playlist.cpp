@@ -20,6 +20,7 @@
 #include "radio/common/stream.h"
 #include "radio/playlist/feed.h"
 #include "radio/playlist/levels.h"
+#include "radio/playlist/programme.h"
 #include "radio/playlist/tape.h"
 #include "radio/tags/tags.h"
 #include "settings/settings.h"
@@ -34,23 +35,36 @@ constexpr BassDword kTrackFlags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_
 constexpr size_t kTracksAhead = 2;
 constexpr uint32_t kMsPerSecond = 1000;
 
+// The texts of a job, each to its terminator, one after the other.
+enum JobText { kPlaylistText, kIdentsText, kSpotsText, kRefusalsText, kJobTexts };
+
 struct PlaylistJob {
     int8_t station;
     bool shuffle;
-    char playlist[1];  // the key's value, to its terminator
+    ProgrammeRules rules;
+    char texts[1];  // the playlist, idents and spots keys' values, the refusals' log lines one a line
 };
 
-// The tape on air, the helper thread's.
-Tape* g_airTape = nullptr;
-size_t g_airTrack = 0;
-size_t g_lastOpened = 0;  // the track opened last, playing or waiting
-uint32_t g_levelsSeen = 0;  // LevelsStored() when the waiting tracks were last levelled
+const char* JobTextOf(const PlaylistJob& job, JobText which) {
+    const char* text = job.texts;
+    for (int n = 0; n < which; ++n) text += std::strlen(text) + 1;
+    return text;
+}
 
-// The tape on air (null: none) and its track playing: the tracks after it are measured first.
-void SetOnAir(Tape* tape, size_t track = 0) {
+// The tape of songs on air and its programme, the helper thread's. The
+// programme is laid out at the tune-in and played as it is until the next one.
+Tape* g_airTape = nullptr;
+Programme& g_programme = *new Programme;
+size_t g_airTrack = 0;    // of the programme
+size_t g_lastOpened = 0;  // the item opened last, playing or waiting
+uint32_t g_levelsSeen = 0;  // LevelsStored() when the waiting items were last levelled
+
+// The tape of songs on air (null: none) and the programme's item playing: the
+// items after it are measured first.
+void SetOnAir(Tape* tape, size_t item = 0) {
     g_airTape = tape;
-    g_airTrack = track;
-    NoteComingUp(tape, track + 1);
+    g_airTrack = item;
+    NoteComingUp(tape ? &g_programme : nullptr, item + 1);
 }
 
 void FreeStream(uint32_t stream) {
@@ -59,27 +73,34 @@ void FreeStream(uint32_t stream) {
     BASS_StreamFree(stream);
 }
 
-std::vector<double> Lengths(const Tape& tape) {
+std::vector<double> Lengths(const Programme& programme) {
     std::vector<double> lengths;
-    for (const Track& track : tape.tracks) lengths.push_back(track.seconds);
+    lengths.reserve(programme.size());
+    for (const ProgrammeItem& item : programme) lengths.push_back(item.track->seconds);
     return lengths;
 }
 
-// Where the broadcast time falls on the tape's playable tracks.
-bool Locate(const Tape& tape, double seconds, size_t& index, double& within) {
+// Where the broadcast time falls on the programme's playable items.
+bool Locate(const Programme& programme, double seconds, size_t& index, double& within) {
     BusyMark memory(g_memoryWork);  // made and freed within
-    return LocateOnTape(Lengths(tape), seconds, index, within);
+    return LocateOnTape(Lengths(programme), seconds, index, within);
+}
+
+bool IsSong(const ProgrammeItem& item) {
+    return item.tape->kind == TapeKind::kSongs;
 }
 
 double BroadcastSeconds() {
     return HostClockMs() / static_cast<double>(kMsPerSecond) + g_startOffset.load();
 }
 
-// Opens a track's decoding channel at its start; a track the library refuses
-// is left out of the tape from now on, but not for want of a device. The
+// Opens an item's decoding channel at its start; a track the library refuses
+// is left out of its tape from now on, but not for want of a device. The
 // open scans the whole file, so its length is exact and corrects the tape's.
-FeedTrack OpenTrack(Tape& tape, size_t index) {
-    Track& track = tape.tracks[index];
+// The song tape keeps the highest rate of every item opened.
+FeedTrack OpenTrack(Tape& songs, size_t index) {
+    Tape& tape = *g_programme[index].tape;
+    Track& track = *g_programme[index].track;
     BusyMark audio(g_audioWork);
     BusyMark files(g_fileWork);
     FeedTrack opened;
@@ -102,7 +123,7 @@ FeedTrack OpenTrack(Tape& tape, size_t index) {
     }
     const BassQword bytes = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
     if (bytes != kBassErrorQword) NoteExactLength(tape, track, BASS_ChannelBytes2Seconds(channel, bytes));
-    if (info.freq > tape.highestRate) tape.highestRate = info.freq;
+    if (info.freq > songs.highestRate) songs.highestRate = info.freq;
     TrackLevel level = KnownLevel(track.file);
     // The tags are read at the first open for the title, and whenever the
     // level is not known yet: a tagged track plays at its tags' level from its first play.
@@ -132,7 +153,7 @@ void LevelWaitingTracks() {
     uint32_t waiting[kFeedQueue];
     const size_t count = WaitingTracks(waiting);
     for (size_t i = 0; i < count; ++i) {
-        const TrackLevel level = KnownLevel(g_airTape->tracks[waiting[i]].file);
+        const TrackLevel level = KnownLevel(g_programme[waiting[i]].track->file);
         if (level.known) SetWaitingGain(waiting[i], TrackGain(level));
     }
 }
@@ -142,13 +163,13 @@ void LevelWaitingTracks() {
 // holds. True when a track was handed over.
 bool ReadyNextTracks() {
     if (!g_airTape) return false;
-    std::vector<Track>& tracks = g_airTape->tracks;
+    const size_t items = g_programme.size();
     bool readied = false;
     while (FeedTracksWaiting() < kTracksAhead) {
         FeedTrack next;
-        for (size_t step = 1; step <= tracks.size() && !next.channel && AudioDeviceOpen(); ++step) {
-            const size_t index = (g_lastOpened + step) % tracks.size();
-            if (tracks[index].seconds > 0) next = OpenTrack(*g_airTape, index);
+        for (size_t step = 1; step <= items && !next.channel && AudioDeviceOpen(); ++step) {
+            const size_t index = (g_lastOpened + step) % items;
+            if (g_programme[index].track->seconds > 0) next = OpenTrack(*g_airTape, index);
         }
         // Without a device nothing opens, and the tape is not at its end.
         if (!next.channel && !AudioDeviceOpen()) break;
@@ -162,29 +183,55 @@ bool ReadyNextTracks() {
     return readied;
 }
 
-// Opens the track that is on air at the broadcast time, positioned there, and
-// starts the tape's stream with it. False when no track of the tape plays, or
-// (notNow) when the library has no device for it now.
+// The run log's line for an item as it starts, and the now-playing name of a
+// song; a clip leaves the song's name on screen as it is. A break is named as
+// it starts, or at a tune-in within it, with its spots from there on.
+void AnnounceItem(size_t index, float gainApplied, bool tunedIn) {
+    const ProgrammeItem& item = g_programme[index];
+    if (IsSong(item)) {
+        char gain[kGainNoteMax];
+        FormatGainNote(gain, sizeof gain, gainApplied);
+        AnnounceNowPlaying(item.track->title.c_str(), gain);
+        return;
+    }
+    if (item.tape->kind == TapeKind::kIdents) {
+        LogLine("ident: %s", item.track->file.name.c_str());
+        return;
+    }
+    if (!item.breakStart && !tunedIn) return;
+    BusyMark memory(g_memoryWork);
+    std::string spots;
+    for (size_t n = index; n < g_programme.size() && g_programme[n].tape == item.tape; ++n) {
+        if (n > index && g_programme[n].breakStart) break;
+        if (!(g_programme[n].track->seconds > 0)) continue;
+        spots += (spots.empty() ? "" : ", ") + g_programme[n].track->file.name;
+    }
+    LogLine("spots: %s", spots.c_str());
+}
+
+// Opens the item that is on air at the broadcast time, positioned there, and
+// starts the tape's stream with it. False when no item of the programme plays,
+// or (notNow) when the library has no device for it now.
 bool PlayAt(Tape& tape, bool& notNow) {
     size_t index;
     double within;
     FeedTrack first;
     notNow = false;
     for (;;) {
-        if (!Locate(tape, BroadcastSeconds(), index, within)) return false;
+        if (!Locate(g_programme, BroadcastSeconds(), index, within)) return false;
         if (!AudioDeviceOpen()) return false;
         first = OpenTrack(tape, index);
         if (!first.channel) {
             // A track refused is left out, and the next one tried; a refusal for
             // want of a device (BASS_ERROR_INIT) leaves it in, and would be tried
             // again at once, for ever.
-            notNow = tape.tracks[index].seconds > 0;
+            notNow = g_programme[index].track->seconds > 0;
             if (notNow) return false;
             continue;
         }
         // Read again once the track is open, so that the open's time counts too.
         size_t nowIndex;
-        if (!Locate(tape, BroadcastSeconds(), nowIndex, within)) return false;
+        if (!Locate(g_programme, BroadcastSeconds(), nowIndex, within)) return false;
         if (nowIndex == index) break;
         FreeStream(first.channel);  // the broadcast moved on to the next track meanwhile
     }
@@ -202,23 +249,38 @@ bool PlayAt(Tape& tape, bool& notNow) {
     ReadyNextTracks();
     if (!BASS_ChannelPlay(stream, kBassFalse)) NotePlayFailure();
     g_stationStream = stream;
+    const Track& track = *g_programme[index].track;
     char from[16], of[16];
     FormatDuration(from, sizeof from, static_cast<uint32_t>(within));
-    FormatDuration(of, sizeof of, static_cast<uint32_t>(tape.tracks[index].seconds));
-    LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(),
-            tape.tracks[index].file.name.c_str(), from, of);
-    char gain[kGainNoteMax];
-    FormatGainNote(gain, sizeof gain, first.gain);
-    AnnounceNowPlaying(tape.tracks[index].title.c_str(), gain);
+    FormatDuration(of, sizeof of, static_cast<uint32_t>(track.seconds));
+    LogLine("station start: playlist %s playing %s from %s of %s", tape.playlist.c_str(), track.file.name.c_str(),
+            from, of);
+    AnnounceItem(index, first.gain, true);
     return true;
 }
 
 void LogTrackChange(float gainApplied) {
-    const Track& track = g_airTape->tracks[g_airTrack];
-    LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), track.file.name.c_str());
-    char gain[kGainNoteMax];
-    FormatGainNote(gain, sizeof gain, gainApplied);
-    AnnounceNowPlaying(track.title.c_str(), gain);
+    const ProgrammeItem& item = g_programme[g_airTrack];
+    if (IsSong(item)) LogLine("playlist %s: next track %s", g_airTape->playlist.c_str(), item.track->file.name.c_str());
+    AnnounceItem(g_airTrack, gainApplied, false);
+}
+
+// The station's tapes, learned within the opening's second, and its programme
+// laid out; a clip key left empty, or a list of no playable clip, adds nothing.
+// Clips first: they are few, and a station whose songs take the whole second
+// still has them. The tape of songs.
+Tape& LayOutOnAir(const PlaylistJob& job) {
+    const DWORD started = GetTickCount();
+    Tape* clips[kTapeKinds] = {};
+    for (TapeKind kind : {TapeKind::kIdents, TapeKind::kSpots}) {
+        const char* folder = JobTextOf(job, kind == TapeKind::kIdents ? kIdentsText : kSpotsText);
+        if (*folder) clips[static_cast<size_t>(kind)] = &TapeForOpening(job.station, kind, folder, true, started);
+    }
+    Tape& songs = TapeForOpening(job.station, TapeKind::kSongs, JobTextOf(job, kPlaylistText), job.shuffle, started);
+    BusyMark memory(g_memoryWork);
+    LayOutProgramme(songs, clips[static_cast<size_t>(TapeKind::kIdents)], clips[static_cast<size_t>(TapeKind::kSpots)],
+                    job.rules, g_programme);
+    return songs;
 }
 
 void StreamPlaylistThread(void* argument) {
@@ -234,17 +296,23 @@ void StreamPlaylistThread(void* argument) {
     const int16_t wait = HostOpenWaitMs();
     Sleep(wait > 0 ? static_cast<DWORD>(wait) : 0);
 
-    Tape& tape = TapeForOpening(job.station, job.playlist, job.shuffle);
+    const char* playlist = JobTextOf(job, kPlaylistText);
+    for (const char* line = JobTextOf(job, kRefusalsText); *line;) {
+        const size_t length = std::strcspn(line, "\n");
+        LogLine("%.*s", static_cast<int>(length), line);
+        line += length + (line[length] ? 1 : 0);
+    }
+    Tape& tape = LayOutOnAir(job);
     bool notNow;
     if (!PlayAt(tape, notNow)) {
         StopFeed();
         SetOnAir(nullptr);
         g_stationStream = 0;
         if (notNow) {
-            LogLine("station start: playlist %s: %s (error %d)", job.playlist, AudioErrorText(BASS_ERROR_INIT),
+            LogLine("station start: playlist %s: %s (error %d)", playlist, AudioErrorText(BASS_ERROR_INIT),
                     BASS_ERROR_INIT);
         } else {
-            LogLine("station start: playlist %s: no track in it plays", job.playlist);
+            LogLine("station start: playlist %s: no track in it plays", playlist);
         }
     }
     FinishOpening(argument);
@@ -259,11 +327,22 @@ void StartPlaylist(int8_t station) {
         const std::string section = TrackSection(station);
         const std::string playlist = GetValue(section.c_str(), "playlist", "");
         if (playlist.empty()) return;
-        job = static_cast<PlaylistJob*>(std::malloc(offsetof(PlaylistJob, playlist) + playlist.size() + 1));
+        const ProgrammeSetup setup = ReadProgrammeSetup(section);
+        std::string refusals;
+        for (const std::string& line : setup.refusals) refusals += line + '\n';
+        const std::string* texts[kJobTexts] = {&playlist, &setup.clips.idents, &setup.clips.spots, &refusals};
+        size_t size = 0;
+        for (const std::string* text : texts) size += text->size() + 1;
+        job = static_cast<PlaylistJob*>(std::malloc(offsetof(PlaylistJob, texts) + size));
         if (!job) return;
         job->station = station;
         job->shuffle = GetLongValue(section.c_str(), "shuffle", 0) != 0;
-        std::memcpy(job->playlist, playlist.c_str(), playlist.size() + 1);
+        job->rules = setup.rules;
+        char* at = job->texts;
+        for (const std::string* text : texts) {
+            std::memcpy(at, text->c_str(), text->size() + 1);
+            at += text->size() + 1;
+        }
     }
     StartOpeningJob(StreamPlaylistThread, job);
 }

@@ -43,13 +43,20 @@ constexpr double kMicrosPerSecond = 1e6;
 
 struct PlannedTape {
     int8_t station;
+    TapeKind kind;
     bool shuffle;
     std::string playlist;
 };
 using TapePlan = std::vector<PlannedTape>;
 
+// A tape of each kind for each station, kTapeKinds in a row per station.
+constexpr size_t kTapeSlots = kStationNumbers * kTapeKinds;
+// The order in which a station's tapes are learned: the short lists of clips
+// first, so that the programme has them when its songs are still being learned.
+constexpr TapeKind kLearningOrder[kTapeKinds] = {TapeKind::kIdents, TapeKind::kSpots, TapeKind::kSongs};
+
 // Never destroyed: the exit work must not free memory. Helper thread only.
-Tape* const g_tapes = new Tape[kStationNumbers];
+Tape* const g_tapes = new Tape[kTapeSlots];
 TrackCache& g_cache = *new TrackCache;
 TapePlan* g_plan = nullptr;
 std::vector<std::string>& g_keptBeside = *new std::vector<std::string>;
@@ -63,6 +70,10 @@ int8_t g_onAirStation = 0;     // the last one opened: its tape is learned first
 // Handed from the worker to the helper thread.
 std::atomic<TapePlan*> g_newPlan{nullptr};
 
+Tape& TapeOf(int8_t station, TapeKind kind) {
+    return g_tapes[static_cast<uint8_t>(station) * kTapeKinds + static_cast<size_t>(kind)];
+}
+
 std::string CachePath() {
     return BaseDirFile(kTrackCacheName);
 }
@@ -71,8 +82,10 @@ bool Incomplete(const Tape& tape) {
     return tape.listed && tape.learned < tape.tracks.size();
 }
 
-void ResetTape(Tape& tape, const char* playlist, bool shuffle) {
+void ResetTape(Tape& tape, TapeKind kind, const char* playlist, bool shuffle) {
+    tape.kind = kind;
     tape.listed = false;
+    tape.unlisted = false;
     tape.playlist = playlist;
     tape.shuffle = shuffle;
     tape.tracks.clear();
@@ -87,11 +100,11 @@ void AdoptPlan(TapePlan* plan) {
     delete g_plan;
     g_plan = plan;
     for (const PlannedTape& planned : *plan) {
-        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
-        // The tape on air stays as it is; its next opening lists the new playlist.
+        Tape& tape = TapeOf(planned.station, planned.kind);
+        // The tapes on air stay as they are; their next opening lists the new playlist.
         if (planned.station == g_onAirStation) continue;
         if (tape.playlist != planned.playlist || tape.shuffle != planned.shuffle)
-            ResetTape(tape, planned.playlist.c_str(), planned.shuffle);
+            ResetTape(tape, planned.kind, planned.playlist.c_str(), planned.shuffle);
     }
     g_cacheWrittenAt = GetTickCount();
     g_goneNoted = false;
@@ -113,9 +126,9 @@ void WriteCache() {
     BusyMark files(g_fileWork);
     // Only the tracks of the playlists as they are now: the rest is left out.
     std::vector<std::string> paths;
-    for (size_t station = 1; station < kStationNumbers; ++station) {
-        if (!g_tapes[station].listed) continue;
-        for (const Track& track : g_tapes[station].tracks) paths.push_back(TrackCacheKey(track.file.path));
+    for (size_t slot = kTapeKinds; slot < kTapeSlots; ++slot) {
+        if (!g_tapes[slot].listed) continue;
+        for (const Track& track : g_tapes[slot].tracks) paths.push_back(TrackCacheKey(track.file.path));
     }
     paths.insert(paths.end(), g_keptBeside.begin(), g_keptBeside.end());
     if (!SaveTrackCache(CachePath().c_str(), FormatTrackCache(g_cache, paths)))
@@ -129,8 +142,8 @@ void WriteCache() {
 void NotePlaylistsGone() {
     BusyMark memory(g_memoryWork);
     std::unordered_set<std::string> named;
-    for (size_t station = 1; station < kStationNumbers; ++station)
-        for (const Track& track : g_tapes[station].tracks) named.insert(TrackCacheKey(track.file.path));
+    for (size_t slot = kTapeKinds; slot < kTapeSlots; ++slot)
+        for (const Track& track : g_tapes[slot].tracks) named.insert(TrackCacheKey(track.file.path));
     named.insert(g_keptBeside.begin(), g_keptBeside.end());
     for (const auto& entry : g_cache) {
         if (named.count(entry.first)) continue;
@@ -143,13 +156,17 @@ void ListTape(Tape& tape, int8_t station) {
     BusyMark memory(g_memoryWork);
     BusyMark files(g_fileWork);
     TrackList list = ReadTrackList(tape.playlist, tape.shuffle, static_cast<uint8_t>(station));
+    const bool clips = tape.kind != TapeKind::kSongs;
     if (list.fault != TrackListFault::kNone) {
-        LogLine("playlist %s: %s", tape.playlist.c_str(),
+        LogLine("%s %s: %s%s", TapeKey(tape.kind), tape.playlist.c_str(),
                 list.fault == TrackListFault::kMissing ? "there is no such folder or file"
-                                                       : "not a folder, nor a readable .m3u or .m3u8 file");
+                                                       : "not a folder, nor a readable .m3u or .m3u8 file",
+                clips ? "; songs only" : "");
     }
     for (const SkippedTrack& skipped : list.skipped)
-        LogLine("playlist %s: %s left out: %s", tape.playlist.c_str(), skipped.name.c_str(), skipped.reason.c_str());
+        LogLine("%s %s: %s left out: %s", TapeKey(tape.kind), tape.playlist.c_str(), skipped.name.c_str(),
+                skipped.reason.c_str());
+    tape.unlisted = list.fault != TrackListFault::kNone;
     tape.tracks.clear();
     tape.tracks.reserve(list.tracks.size());
     for (TrackFile& file : list.tracks) tape.tracks.push_back({std::move(file), 0, false, {}});
@@ -263,11 +280,18 @@ void CompleteTape(const Tape& tape) {
         total += track.seconds;
         playable += track.seconds > 0;
     }
+    g_tapeCompleted = true;
+    const bool clips = tape.kind != TapeKind::kSongs;
+    // A missing folder of clips was named when it was listed.
+    if (clips && tape.unlisted) return;
+    if (clips && playable == 0) {
+        LogLine("%s %s: no clip in it plays; songs only", TapeKey(tape.kind), tape.playlist.c_str());
+        return;
+    }
     char length[16];
     FormatDuration(length, sizeof length, static_cast<uint32_t>(total));
-    LogLine("playlist %s: %s%d tracks, %s in all", tape.playlist.c_str(), tape.partOnAir ? "tape complete: " : "",
-            playable, length);
-    g_tapeCompleted = true;
+    LogLine("%s %s: %s%d %s, %s in all", TapeKey(tape.kind), tape.playlist.c_str(),
+            tape.partOnAir ? "tape complete: " : "", playable, clips ? "clips" : "tracks", length);
 }
 
 // False when the track waits for a device.
@@ -284,10 +308,12 @@ bool HasPlayableTrack(const Tape& tape) {
 }
 
 Tape* TapeToLearn() {
-    if (g_onAirStation && Incomplete(g_tapes[static_cast<uint8_t>(g_onAirStation)]))
-        return &g_tapes[static_cast<uint8_t>(g_onAirStation)];
+    if (g_onAirStation) {
+        for (TapeKind kind : kLearningOrder)
+            if (Incomplete(TapeOf(g_onAirStation, kind))) return &TapeOf(g_onAirStation, kind);
+    }
     for (const PlannedTape& planned : *g_plan) {
-        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
+        Tape& tape = TapeOf(planned.station, planned.kind);
         if (Incomplete(tape)) return &tape;
     }
     return nullptr;
@@ -298,7 +324,7 @@ Tape* TapeToLearn() {
 // is never scanned again. False when no track is left to look at.
 bool ScanNextDoubtful() {
     for (const PlannedTape& planned : *g_plan) {
-        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
+        Tape& tape = TapeOf(planned.station, planned.kind);
         if (!tape.listed || tape.vouched >= tape.learned) continue;
         Track& track = tape.tracks[tape.vouched++];
         if (track.exact || !(track.seconds > 0)) return true;
@@ -335,7 +361,7 @@ void NoteExactLength(Tape& tape, Track& track, double seconds) {
         char now[16], before[16];
         FormatDuration(now, sizeof now, static_cast<uint32_t>(std::lround(seconds)));
         FormatDuration(before, sizeof before, static_cast<uint32_t>(std::lround(learned)));
-        LogLine("playlist %s: %s is %s long, not %s as its header said", tape.playlist.c_str(),
+        LogLine("%s %s: %s is %s long, not %s as its header said", TapeKey(tape.kind), tape.playlist.c_str(),
                 track.file.name.c_str(), now, before);
     }
     FileStamp stamp;
@@ -366,8 +392,13 @@ void PlanTapes() {
             if (!GetValue(section.c_str(), "source", "").empty()) continue;
             std::string playlist = GetValue(section.c_str(), "playlist", "");
             if (playlist.empty()) continue;
-            plan->push_back({static_cast<int8_t>(station), GetLongValue(section.c_str(), "shuffle", 0) != 0,
-                             std::move(playlist)});
+            // Clips keep an order of their own, fixed by the station.
+            for (TapeKind kind : {TapeKind::kIdents, TapeKind::kSpots}) {
+                std::string clips = GetValue(section.c_str(), TapeKey(kind), "");
+                if (!clips.empty()) plan->push_back({static_cast<int8_t>(station), kind, true, std::move(clips)});
+            }
+            plan->push_back({static_cast<int8_t>(station), TapeKind::kSongs,
+                             GetLongValue(section.c_str(), "shuffle", 0) != 0, std::move(playlist)});
         }
     }
     if (TapePlan* old = g_newPlan.exchange(plan)) {
@@ -392,7 +423,7 @@ bool LearnTapesStep() {
     // Every playlist is listed before any track is learned, so that a write
     // knows all the tracks the cache is to keep.
     for (const PlannedTape& planned : *g_plan) {
-        Tape& tape = g_tapes[static_cast<uint8_t>(planned.station)];
+        Tape& tape = TapeOf(planned.station, planned.kind);
         if (tape.listed) continue;
         ListTape(tape, planned.station);
         if (tape.tracks.empty()) CompleteTape(tape);
@@ -413,35 +444,36 @@ bool LearnTapesStep() {
     return ScanNextDoubtful();
 }
 
-Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle) {
-    const DWORD started = GetTickCount();
+Tape& TapeForOpening(int8_t station, TapeKind kind, const char* playlist, bool shuffle, uint32_t startedMs) {
+    const DWORD started = startedMs;
     if (!g_cacheRead) ReadCache();
-    Tape& tape = g_tapes[static_cast<uint8_t>(station)];
+    Tape& tape = TapeOf(station, kind);
     if (!tape.listed || tape.playlist != playlist || tape.shuffle != shuffle) {
         {
             BusyMark memory(g_memoryWork);
-            ResetTape(tape, playlist, shuffle);
+            ResetTape(tape, kind, playlist, shuffle);
         }
         ListTape(tape, station);
         if (tape.tracks.empty()) CompleteTape(tape);
     }
     g_onAirStation = station;
     // Learns on past the limit only while no track of the tape is known to play.
-    bool playable = HasPlayableTrack(tape);
+    // Clips are never waited for: the station plays songs only until they are known.
+    bool playable = HasPlayableTrack(tape) || kind != TapeKind::kSongs;
     while (Incomplete(tape) && (GetTickCount() - started < kOpeningLearnMs || !playable)) {
         if (!AudioDeviceOpen() || !LearnNextTrack(tape)) break;
         playable = playable || tape.tracks[tape.learned - 1].seconds > 0;
     }
     if (Incomplete(tape)) {
         tape.partOnAir = true;
-        LogLine("playlist %s: starts on a partial tape, %u of %u tracks learned; the rest are learned meanwhile",
-                tape.playlist.c_str(), static_cast<unsigned>(tape.learned), static_cast<unsigned>(tape.tracks.size()));
+        LogLine("%s %s: starts on a partial tape, %u of %u tracks learned; the rest are learned meanwhile",
+                TapeKey(kind), tape.playlist.c_str(), static_cast<unsigned>(tape.learned), static_cast<unsigned>(tape.tracks.size()));
     }
     return tape;
 }
 
-const Tape& StationTape(int8_t station) {
-    return g_tapes[static_cast<uint8_t>(station)];
+const Tape& StationTape(int8_t station, TapeKind kind) {
+    return TapeOf(station, kind);
 }
 
 TrackCache& KeptTracks() {

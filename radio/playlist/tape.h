@@ -15,6 +15,16 @@
 #include "radio/playlist/trackcache.h"
 #include "radio/playlist/tracklist.h"
 
+// What a tape holds: a playlist station's songs, or the clips of its idents or
+// spots key, which play between the songs (radio/playlist/programme).
+enum class TapeKind : uint8_t { kSongs, kIdents, kSpots };
+constexpr size_t kTapeKinds = 3;
+
+// The key that names a tape's files in a station's section.
+inline const char* TapeKey(TapeKind kind) {
+    return kind == TapeKind::kIdents ? "idents" : kind == TapeKind::kSpots ? "spots" : "playlist";
+}
+
 struct Track {
     TrackFile file;
     double seconds = 0;  // 0: not playable, or not learned yet
@@ -23,7 +33,9 @@ struct Track {
 };
 
 struct Tape {
+    TapeKind kind = TapeKind::kSongs;
     bool listed = false;
+    bool unlisted = false;     // its folder or list file is missing or unreadable
     std::string playlist;
     bool shuffle = false;
     std::vector<Track> tracks;
@@ -41,10 +53,12 @@ void PlanTapes();
 // list, one track, or the cache written); false when nothing was left to do.
 bool LearnTapesStep();
 
-// The opening of a playlist station: its tape, listed anew when the playlist
-// or the shuffle changed, and learned for up to a second. Tracks not
-// learned yet have no length, so that the tape plays as the ones known so far.
-Tape& TapeForOpening(int8_t station, const char* playlist, bool shuffle);
+// The opening of a playlist station: its tape of this kind, listed anew when
+// the playlist or the shuffle changed, and learned until a second after
+// startedMs (the system's tick count when the opening began). Tracks not learned yet have no length, so that the tape plays as
+// the ones known so far. A tape of songs learns on past the second while none
+// of its tracks is known to play; one of clips never does.
+Tape& TapeForOpening(int8_t station, TapeKind kind, const char* playlist, bool shuffle, uint32_t startedMs);
 
 // A track of the tape was opened with the full scan, which gave its exact
 // length: it replaces the learned one on the tape and in the cache, and the
@@ -53,7 +67,7 @@ void NoteExactLength(Tape& tape, Track& track, double seconds);
 // For levelling, on the helper thread: a station's tape (1..11), what the
 // cache knows of the tracks (a level is added to a track's line only), and
 // the mark that the cache holds what its file lacks.
-const Tape& StationTape(int8_t station);
+const Tape& StationTape(int8_t station, TapeKind kind = TapeKind::kSongs);
 TrackCache& KeptTracks();
 bool KeptTracksRead();  // the cache file has been read: what it knows is in KeptTracks
 void KeptTracksChanged();

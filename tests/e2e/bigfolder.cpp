@@ -37,6 +37,9 @@ constexpr int kBenchTracks = 3000;
 constexpr uint32_t kBenchOpenMs = 3;
 constexpr uint32_t kBenchTuneAfterMs = 4000;
 constexpr int kBenchListLines = 20000;
+// The big folder's station has a programme: idents and spots of a few seconds.
+constexpr int kBenchIdents = 20, kBenchSpots = 30;
+const char kBenchProgramme[] = "idents = audio/streams/idents\r\nspots = audio/streams/spots\r\n";
 
 const char kFolder[] = "audio/streams/big";
 const char kList[] = "audio/streams/big.m3u";
@@ -229,7 +232,14 @@ void MeasureTuneIn(const char* name, uint32_t tuneAfterMs) {
 
 int BenchBigFolderFirstRun() {
     MakeFolder(kBenchTracks);
-    WriteFile(kSettingsPath, Settings(kFolder));
+    for (const char* folder : {"idents", "spots"}) CreateDirectoryA((std::string("audio\\streams\\") + folder).c_str(), nullptr);
+    for (int i = 0; i < kBenchIdents + kBenchSpots; ++i) {
+        const std::string clip = std::string(i < kBenchIdents ? "audio/streams/idents/" : "audio/streams/spots/") + TrackName(i);
+        WriteWaveHeader(clip, TrackMs(i) / 10);
+    }
+    std::string settings = Settings(kFolder);
+    settings.insert(settings.find("[POSITION]"), kBenchProgramme);
+    WriteFile(kSettingsPath, settings);
     FakeBass_SetOpenDelay(kBenchOpenMs);
     MeasureTuneIn("folder_first", kBenchTuneAfterMs);
     return Failures();

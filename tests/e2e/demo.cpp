@@ -25,6 +25,7 @@ constexpr DWORD kPollMs = 5;
 // A call is told once it has surely finished: calls are recorded as they begin.
 constexpr double kCallSettleSeconds = 0.05;
 constexpr uint32_t kStepTimeoutMs = 20000;
+constexpr uint32_t kBreakTimeoutMs = 90000;
 constexpr int kVolumeSteps = 4;  // volume reported in quarters of the game's
 
 const char kBannerText[] = "ZORVE ASI by KT552";
@@ -54,7 +55,13 @@ struct Seen {
     std::map<uint32_t, std::string> tracks;  // playlist track channel -> file
     uint32_t trackRead = 0;                  // the track channel the playlist's stream read last
     int trackChanges = 0;
+    int identsRead = 0;  // clips of City Mix's idents and spots the stream ran into
+    int spotsRead = 0;
 } g_seen;
+
+// The example's City Mix keeps its idents and adverts in these folders.
+const char kIdentsFolder[] = "city-idents";
+const char kSpotsFolder[] = "city-spots";
 
 // Playlist tracks open once each as decoding channels, read whole, that the
 // playlist's one stream reads; their lengths come from decoding channels read
@@ -117,9 +124,15 @@ void DescribeBassCall(const BassCall& call) {
     case BF_GET_DATA:
         if (!g_seen.tracks.count(call.handle) || call.handle == g_seen.trackRead || call.result == 0xFFFFFFFFu) break;
         if (g_seen.trackRead) {
+            const std::string& next = g_seen.tracks[call.handle];
+            const bool ident = next.find(kIdentsFolder) != std::string::npos;
+            const bool spot = next.find(kSpotsFolder) != std::string::npos;
             ++g_seen.trackChanges;
-            Say("the stream runs from %s straight into %s, sample-exact (read a buffer before it is heard)",
-                g_seen.tracks[g_seen.trackRead].c_str(), g_seen.tracks[call.handle].c_str());
+            g_seen.identsRead += ident;
+            g_seen.spotsRead += spot;
+            Say("the stream runs from %s straight into %s%s, sample-exact (read a buffer before it is heard)",
+                g_seen.tracks[g_seen.trackRead].c_str(), ident ? "the station's ident " : spot ? "a spot " : "",
+                next.c_str());
         }
         g_seen.trackRead = call.handle;
         break;
@@ -274,12 +287,12 @@ void Describe() {
 }
 
 // Lets the game run, telling what happens, until done() holds.
-void Drive(const std::function<bool()>& done, const char* what) {
+void Drive(const std::function<bool()>& done, const char* what, uint32_t timeoutMs = kStepTimeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         Describe();
         if (done()) return;
-        if (GetTickCount() - start > kStepTimeoutMs) {
+        if (GetTickCount() - start > timeoutMs) {
             Fail(__FILE__, __LINE__, std::string("demo: timed out waiting for ") + what);
             return;
         }
@@ -400,12 +413,16 @@ const DemoScene kScenes[] = {
          Drive([] { return g_seen.name == "Midnight"; }, "the new name");
          DriveFor(3000);
      }},
-    {"The player tunes to station 7, a playlist: a folder of three songs played as one live broadcast.",
+    {"The player tunes to station 7, a playlist: a folder of three songs played as one live broadcast, "
+     "with the station's idents between the songs and a break of two adverts.",
      [] {
          const uint32_t previous = g_seen.stream;
          Dial(7, 0);
          Drive([=] { return NewStreamAtFullVolume(previous); }, "station 7 at full volume");
-         Drive([] { return g_seen.trackChanges > 0; }, "the next song of the playlist");
+         // The programme has a break every minute at most: the drive waits for one, and the ident after it.
+         Drive([] { return g_seen.spotsRead >= 2; }, "a break of two spots", kBreakTimeoutMs);
+         const int identsBefore = g_seen.identsRead;
+         Drive([=] { return g_seen.identsRead > identsBefore; }, "the ident after the break's next song");
          DriveFor(1500);
      }},
     {"The player tunes to station 12, one of the game's own stations.",

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,9 +14,7 @@
 
 namespace {
 
-constexpr uint32_t kTrackRate = 8000;                      // Hz, mono
 constexpr uint32_t kResampledRate = 48000;
-constexpr uint64_t kFloatBytesPerSecond = kTrackRate * 4;  // as the module reads tracks
 // The output's rate: the tracks' own, so that the stream's bytes are those
 // read from the tracks, or another, through the resampler.
 uint32_t g_outputRate = kTrackRate;
@@ -51,19 +50,12 @@ const char kSettings[] =
     "[POSITION]\r\nseconds = 100\r\n";
 const char kList[] = "#EXTM3U\r\nrock/01.wav\r\nrock/missing.wav\r\nhttp://radio.example/x.mp3\r\n\r\nrock/02.wav\r\n";
 
+}  // namespace
+
 bool EndsWith(const char* text, const char* ending) {
     const size_t length = std::strlen(text), size = std::strlen(ending);
     return length >= size && std::strcmp(text + length - size, ending) == 0;
 }
-
-// A run of bytes read from a track's channel into the playlist stream, and
-// when it is heard: each pull of the stream is heard a buffer after it is
-// written, from where the pull says the stream was heard.
-struct Piece {
-    uint32_t channel;
-    uint64_t from, to;  // the channel's bytes
-    double heardFromMs, heardToMs;
-};
 
 std::vector<Piece> Heard(uint32_t stream, int first) {
     std::vector<Piece> pieces;
@@ -112,11 +104,15 @@ uint64_t PositionSet(uint32_t channel, int first) {
     return ~0ull;
 }
 
+namespace {
+
 int JinglesSince(int first) {
     int jingles = 0;
     for (const BassCall& play : BassCallsOf(BF_PLAY, first)) jingles += IsJingleChannel(play.handle);
     return jingles;
 }
+
+}  // namespace
 
 void TuneHeld(int32_t station, uint32_t clockMs) {
     HoldClock(clockMs);
@@ -153,8 +149,8 @@ std::string TrackName(uint32_t channel, int first) {
 // long, by its name) and the next began at its start, heard within kMostGapMs
 // of each other. Through the resampler the reads run ahead of what is heard,
 // and the joins are the sound tests' to judge: only the order of reads counts.
-void CheckSeamless(const std::vector<Piece>& pieces, int first, const std::function<uint64_t(const std::string&)>& bytes,
-                   const std::string& what) {
+double CheckSeamless(const std::vector<Piece>& pieces, int first,
+                     const std::function<uint64_t(const std::string&)>& bytes, const std::string& what) {
     double least = 0, most = 0;
     int changes = 0;
     for (size_t i = 1; i < pieces.size(); ++i) {
@@ -177,10 +173,11 @@ void CheckSeamless(const std::vector<Piece>& pieces, int first, const std::funct
     if (g_outputRate != kTrackRate) {
         std::printf("playlists: %s at %u Hz: %d track changes, each track read to its end and the next from its start\n",
                     what.c_str(), g_outputRate, changes);
-        return;
+        return 0;
     }
     std::printf("playlists: %s: %d track changes heard, from %.2f to %.2f ms between a track's end and the next\n",
                 what.c_str(), changes, least, most);
+    return std::max(std::fabs(least), std::fabs(most));
 }
 
 // The game runs with the player in a car and the clock at clockMs.
@@ -194,8 +191,6 @@ void StartDriving(uint32_t clockMs) {
     Host().StartDrawing(kFrameMs);
     StartClock(clockMs);
 }
-
-}  // namespace
 
 int PlayPlaylists() {
     PrepareGameFolder();

@@ -19,6 +19,7 @@
 #include "tests/e2e/machine.h"
 #include "tests/e2e/nowplaying.h"
 #include "tests/e2e/playlist.h"
+#include "tests/e2e/programme.h"
 #include "tests/e2e/rig.h"
 #include "tests/e2e/runlog.h"
 #include "tests/e2e/sound.h"
@@ -575,6 +576,7 @@ const Scenario kScenarios[] = {
      }},
     {"playlists", PlayPlaylists, [] { CheckAudioShutDown(false); }},
     {"exact_tape", PlayExactTape, [] { CheckAudioShutDown(false); }},
+    {"programme", PlayProgramme, [] { CheckAudioShutDown(false); }},
     {"playlists_resampled", PlayPlaylistsResampled, [] { CheckAudioShutDown(false); }},
     {"exact_tape_resampled", PlayExactTapeResampled, [] { CheckAudioShutDown(false); }},
     {"now_playing", PlayNowPlaying, [] { CheckAudioShutDown(false); }},

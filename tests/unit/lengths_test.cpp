@@ -125,7 +125,7 @@ TEST_F(TrackLengths, DoubtfulTracksScannedOnceInTheBackground) {
         const std::vector<BassCall> opens = BassCallsOf(BF_STREAM_CREATE_FILE);
         for (size_t i = before; i < opens.size(); ++i) scans += (opens[i].args[1] & BASS_STREAM_PRESCAN) != 0;
         EXPECT_EQ(scans, shuffle ? 0 : 1);
-        for (const Track& track : TapeForOpening(9, "audio/streams/scan", shuffle).tracks) {
+        for (const Track& track : TapeForOpening(9, TapeKind::kSongs, "audio/streams/scan", shuffle, GetTickCount()).tracks) {
             const bool doubtful = track.file.name == "2.mp3";
             EXPECT_EQ(track.exact, doubtful) << track.file.name;
             EXPECT_NEAR(track.seconds, doubtful ? vbrSeconds : 1.0, 1e-6) << track.file.name;
@@ -144,7 +144,7 @@ TEST_F(TrackLengths, LearningWaitsForTheDevice) {
     for (int steps = 0; LearnTapesStep() && steps < kMostSteps; ++steps) {}
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
     for (int steps = 0; LearnTapesStep() && steps < kMostSteps; ++steps) {}
-    const Tape& tape = TapeForOpening(10, "audio/streams/wait", false);
+    const Tape& tape = TapeForOpening(10, TapeKind::kSongs, "audio/streams/wait", false, GetTickCount());
     ASSERT_EQ(tape.tracks.size(), 1u);
     EXPECT_NEAR(tape.tracks[0].seconds, 1.0, 1e-6);
 }

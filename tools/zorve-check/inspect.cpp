@@ -133,7 +133,7 @@ StationLook LookAtStation(int number) {
             break;
         case PathKind::Missing:
             if (source.empty()) {
-                station.playlist = LookAtPlaylist(section);
+                station.playlist = LookAtPlaylist(section, number);
                 const PlaylistLook& playlist = station.playlist;
                 if (playlist.playlist.empty()) {
                     set(Verdict::Note, "no source", "the station plays nothing of ours");

@@ -92,6 +92,27 @@ std::string JsonSeconds(double value) {
     return seconds;
 }
 
+std::string Json(const ClipsLook& clips) {
+    if (clips.folder.empty()) return "null";
+    std::string problems;
+    for (const SkippedTrack& clip : clips.problems)
+        problems += std::string(problems.empty() ? "" : ", ") + "{\"name\": " + Json(clip.name) +
+                    ", \"reason\": " + Json(clip.reason) + "}";
+    return "{\"folder\": " + Json(clips.folder) + ", \"fault\": " + Json(clips.fault) +
+           ", \"clips\": " + std::to_string(clips.clips) + ", \"seconds\": " + JsonSeconds(clips.seconds) +
+           ", \"notPlayed\": [" + problems + "]}";
+}
+
+std::string ProgrammeJson(const PlaylistLook& playlist, bool tracks) {
+    std::string text = ", \"idents\": " + Json(playlist.idents) + ", \"spots\": " + Json(playlist.spots);
+    if (!tracks || playlist.firstHour.empty()) return text;
+    std::string items;
+    for (const ProgrammeLine& line : playlist.firstHour)
+        items += std::string(items.empty() ? "" : ", ") + "{\"at\": " + JsonSeconds(line.at) +
+                 ", \"kind\": " + Json(line.kind) + ", \"name\": " + Json(line.name) + "}";
+    return text + ", \"firstHour\": [" + items + "]";
+}
+
 // With tracks, every playing track's name, length and title as well.
 std::string Json(const PlaylistLook& playlist, bool tracks) {
     if (playlist.playlist.empty()) return "null";
@@ -121,7 +142,45 @@ std::string Json(const PlaylistLook& playlist, bool tracks) {
                        ", \"seconds\": " + JsonSeconds(track.seconds) + ", \"title\": " + Json(track.title) + "}";
         text += ", \"trackList\": [" + entries + "]";
     }
-    return text + "}";
+    return text + ProgrammeJson(playlist, tracks) + "}";
+}
+
+// A station's idents or spots, how often they come, and the clips that will not play.
+void PrintClips(FILE* out, const ClipsLook& clips, const std::string& often) {
+    if (clips.folder.empty()) return;
+    if (!clips.fault.empty()) {
+        std::fprintf(out, "  %s %s: songs only: %s\n", clips.key.c_str(), clips.folder.c_str(), clips.fault.c_str());
+    } else {
+        char length[16];
+        FormatDuration(length, sizeof length, static_cast<uint32_t>(std::lround(clips.seconds)));
+        std::fprintf(out, "  %s %s: %d %s, %s; %s\n", clips.key.c_str(), clips.folder.c_str(), clips.clips,
+                     clips.clips == 1 ? "clip" : "clips", length, often.c_str());
+    }
+    for (const SkippedTrack& clip : clips.problems)
+        std::fprintf(out, "  %s clip %s: will not play: %s\n", clips.key.c_str(), clip.name.c_str(), clip.reason.c_str());
+}
+
+// The programme's keys as the game takes them, and with tracks its first hour.
+void PrintProgramme(FILE* out, const PlaylistLook& playlist, bool tracks) {
+    for (const std::string& refusal : playlist.refusals) std::fprintf(out, "  %s\n", refusal.c_str());
+    const ProgrammeRules& rules = playlist.rules;
+    const auto every = [](uint32_t count, const char* one, const char* many) {
+        return count == 1 ? std::string(one) : std::to_string(count) + " " + many;
+    };
+    PrintClips(out, playlist.idents,
+               rules.identsEvery ? "one after every " + every(rules.identsEvery, "song", "songs") : "identsEvery 0: none");
+    PrintClips(out, playlist.spots,
+               rules.spotsCount && rules.spotsEveryMinutes
+                   ? "a break of " + std::to_string(rules.spotsCount) + " every " +
+                         every(rules.spotsEveryMinutes, "minute", "minutes")
+                   : "no breaks");
+    if (!tracks || playlist.firstHour.empty()) return;
+    std::fprintf(out, "  the programme's first hour from the start of the tape:\n");
+    for (const ProgrammeLine& line : playlist.firstHour) {
+        char at[16];
+        FormatDuration(at, sizeof at, static_cast<uint32_t>(line.at));
+        std::fprintf(out, "  %8s  %-5s  %s\n", at, line.kind.c_str(), line.name.c_str());
+    }
 }
 
 // What the playlist's tags give, and with tracks every track's line.
@@ -183,6 +242,7 @@ void PrintText(FILE* out, const std::string& folder, const FolderLook& look, boo
                 std::fprintf(out, "  track %s: plays; %s until the game has scanned it once\n", track.name.c_str(),
                              track.reason.c_str());
             PrintTrackTitles(out, station.playlist, tracks);
+            PrintProgramme(out, station.playlist, tracks);
         } else if (station.source.empty()) {
             std::fprintf(out, "station %d: %s\n", station.number, VerdictWord(station.verdict, station.status));
         } else {
