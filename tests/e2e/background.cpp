@@ -87,19 +87,6 @@ void StartGame(int32_t station) {
     SetHost<uint32_t>(host::kGameActiveAddr, 1);
 }
 
-// Committed private memory: the heaps and every other allocation, not the images.
-uint64_t PrivateBytes() {
-    uint64_t bytes = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (uintptr_t at = 0; VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region) == sizeof region;) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += region.RegionSize;
-        const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
-        if (next <= at) break;
-        at = next;
-    }
-    return bytes;
-}
-
 // A busy game thread: steps of arithmetic as fast as it is let, counted.
 struct GameLoad {
     std::atomic<bool> run{true};
@@ -135,37 +122,6 @@ double GameRate(uint32_t ms) {
 void Window(const char* mark, const char* name) {
     std::printf("%s=%s\n", mark, name);
     std::fflush(stdout);
-}
-
-// Levels kept in the cache: lines whose marks say tagged or measured. The
-// file is read only once the module has written it anew: a read under way
-// would hold up the module's replacing of it.
-int LevelsKept() {
-    static FILETIME seen{};
-    static int kept = 0;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA("audio/streams/zorve-tracks.cache", GetFileExInfoStandard, &data) ||
-        CompareFileTime(&data.ftLastWriteTime, &seen) == 0)
-        return kept;
-    std::string cache;
-    if (!ReadFile("audio/streams/zorve-tracks.cache", cache)) return kept;
-    seen = data.ftLastWriteTime;
-    kept = 0;
-    size_t line = 0;
-    while (line < cache.size()) {
-        size_t end = cache.find('\n', line);
-        if (end == std::string::npos) end = cache.size();
-        // check, size, write time, length, marks: the marks are the fifth field.
-        size_t at = line;
-        for (int field = 0; field < 4 && at != std::string::npos && at < end; ++field) at = cache.find('\t', at) + 1;
-        if (at != 0 && at < end) {
-            const size_t stop = cache.find('\t', at);
-            const std::string marks = cache.substr(at, (stop < end ? stop : end) - at);
-            kept += marks.find_first_of("mt") != std::string::npos;
-        }
-        line = end + 1;
-    }
-    return kept;
 }
 
 // The run log's line for a whole tape: every length learned.

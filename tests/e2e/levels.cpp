@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -99,30 +98,6 @@ int MeasuredToTheEnd() {
     int ends = 0;
     for (const BassCall& read : BassCallsOf(BF_GET_DATA, 0)) ends += read.result == 0xFFFFFFFFu && read.args[1] == 0;
     return ends;
-}
-
-// Levels in the cache. The file is read only once the module has written it
-// anew: a read under way would hold up the module's replacing of it.
-int LevelsKept() {
-    static FILETIME seen{};
-    static int kept = 0;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA("audio/streams/zorve-tracks.cache", GetFileExInfoStandard, &data) ||
-        CompareFileTime(&data.ftLastWriteTime, &seen) == 0)
-        return kept;
-    std::string cache;
-    if (!ReadFile("audio/streams/zorve-tracks.cache", cache)) return kept;
-    seen = data.ftLastWriteTime;
-    // Each line: check, size, write time, length, marks, loudness, peak, path.
-    kept = 0;
-    std::istringstream lines(cache);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string marks;
-        for (int field = 0; field <= 4 && fields; ++field) std::getline(fields, marks, '\t');
-        kept += fields && marks.find_first_of("mt") != std::string::npos;
-    }
-    return kept;
 }
 
 // What was heard of each track: the pulls of the stream that read from it alone.

@@ -346,3 +346,40 @@ uint32_t PlayingStream(int fn, int first, const std::string& what, uint32_t time
         what, timeoutMs);
     return stream;
 }
+
+uint64_t PrivateBytes() {
+    uint64_t bytes = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (uintptr_t at = 0; VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region) == sizeof region;) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += region.RegionSize;
+        const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    return bytes;
+}
+
+// The file is read only once the module has written it anew: a read under way
+// would hold up the module's replacing of it.
+int LevelsKept() {
+    static const char kTrackCache[] = "audio/streams/zorve-tracks.cache";
+    static FILETIME seen{};
+    static int kept = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(kTrackCache, GetFileExInfoStandard, &data) ||
+        CompareFileTime(&data.ftLastWriteTime, &seen) == 0)
+        return kept;
+    std::string cache;
+    if (!ReadFile(kTrackCache, cache)) return kept;
+    seen = data.ftLastWriteTime;
+    // Each line: check, size, write time, length, marks, loudness, peak, path.
+    kept = 0;
+    std::istringstream lines(cache);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string marks;
+        for (int field = 0; field <= 4 && fields; ++field) std::getline(fields, marks, '\t');
+        kept += fields && marks.find_first_of("mt") != std::string::npos;
+    }
+    return kept;
+}

@@ -116,3 +116,11 @@ std::vector<HostCall> HostCallsFrom(int first);
 
 // The stream the open of fn made after call index first, once it plays.
 uint32_t PlayingStream(int fn, int first, const std::string& what, uint32_t timeoutMs = 20000);
+
+// ---- the module's process --------------------------------------------------
+
+// Committed private memory, as the system's private bytes count it: the heaps
+// and every other allocation, not the images' own pages.
+uint64_t PrivateBytes();
+// Tracks whose level zorve-tracks.cache keeps, tagged or measured.
+int LevelsKept();

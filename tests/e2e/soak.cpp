@@ -252,20 +252,6 @@ void ScriptServers(int refusals) {
 
 // ---- what is alive -----------------------------------------------------------
 
-// Committed private memory, as the system's private bytes count it: the
-// heaps and every other allocation, not the images' own pages.
-uint64_t PrivateBytes() {
-    uint64_t bytes = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (uintptr_t at = 0; VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region) == sizeof region;) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += region.RegionSize;
-        const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
-        if (next <= at) break;
-        at = next;
-    }
-    return bytes;
-}
-
 uint32_t ThreadCount() {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
