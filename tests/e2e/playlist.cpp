@@ -36,7 +36,10 @@ constexpr uint32_t kTrackFlags = 0x80220100;   // unicode name, decode only, pre
 constexpr uint32_t kLengthFlags = 0x80200100;  // unicode name, decode only, float
 constexpr double kMostGapMs = 20;
 constexpr double kMostSoundingMs = 1200;
-constexpr size_t kMostOpenedInVain = 2;
+// The two tracks waiting in the stream at the tune-away, and one more when a
+// track change of these 250 ms tracks lands between the tune-away and the
+// stream's stop on a loaded machine: the track readied then is freed unread.
+constexpr size_t kMostOpenedInVain = 3;
 constexpr uint32_t kFrameMs = 16;
 constexpr float kRadioVolume = 0.8f;
 
