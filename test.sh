@@ -4,8 +4,8 @@
 # ctest runs twice as many tests at once as there are cores, and at least 4
 # (ZORVE_TEST_JOBS sets another number; arguments are passed on to ctest).
 # A test that fails is run once more, and both outcomes are printed: a rare
-# hang of a Wine process under load (one in four clean runs here, not yet
-# understood) then costs one entry's time instead of the whole run.
+# death of a Wine game process inside its exit (Wine's own assertion, see
+# docs/TESTING.md) then costs one entry's time instead of the whole run.
 set -eu
 cd "$(dirname "$0")"
 scripts/setup
