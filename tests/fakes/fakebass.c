@@ -523,8 +523,10 @@ static void UpdateUserStream(uint32_t handle, double now, DueSyncs* due) {
         const double wanted = channel->heard + ahead - (double)channel->written;
         channel->filledAtMs = now;
         if (wanted >= channel->frameBytes) Pull(handle, (DWORD)wanted, due);
+        /* The lock is let go while the stream's proc runs: a stop that came
+         * meanwhile stands, as the library's does. */
         channel = Find(handle);
-        if (!channel) return;
+        if (!channel || channel->active == 0) return;
     }
     if (channel->heard < (double)channel->written) {
         channel->active = 1;
