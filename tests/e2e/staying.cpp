@@ -23,6 +23,16 @@ constexpr uint32_t kFrameMs = 16;
 constexpr uint8_t kOutputOff = 0x00;
 constexpr uint8_t kOutputOn = 0x18;
 
+// The file station's audio, and the player driving with the radio on.
+void DriveWithFileStation() {
+    WriteWaveOfLength(kFile, 60000, 8000);
+    SetGameDefaults();
+    PutPlayerInCar();
+    StartClock(kStartClockMs);
+    SetHost<uint32_t>(host::kGameActiveAddr, 1);
+    Host().StartDrawing(kFrameMs);
+}
+
 void StartGame(bool reconnect) {
     PrepareGameFolder();
     std::string settings = std::string("[TRACK3]\r\nsource = ") + kFile + "\r\n[TRACK5]\r\nsource = " + kUrl +
@@ -32,12 +42,7 @@ void StartGame(bool reconnect) {
     WriteFile(kSettingsPath, settings);
     CreateDirectoryA("audio\\streams\\jingles", nullptr);
     WriteWave("audio/streams/jingles/one.wav");
-    WriteWaveOfLength(kFile, 60000, 8000);
-    SetGameDefaults();
-    PutPlayerInCar();
-    StartClock(kStartClockMs);
-    SetHost<uint32_t>(host::kGameActiveAddr, 1);
-    Host().StartDrawing(kFrameMs);
+    DriveWithFileStation();
     WaitFor([] { return !BassCallsOf(BF_SAMPLE_LOAD).empty(); }, "the first tick's work");
 }
 
@@ -330,12 +335,7 @@ void StartMirroredGame() {
     PrepareGameFolder();
     WriteFile(kSettingsPath, std::string("[TRACK3]\r\nsource = ") + kFile + "\r\n[TRACK5]\r\nsource = " + kRefusing +
                                  "\r\nmirrors = " + kAlsoRefusing + "  " + kThirdMirror + "\r\n");
-    WriteWaveOfLength(kFile, 60000, 8000);
-    SetGameDefaults();
-    PutPlayerInCar();
-    StartClock(kStartClockMs);
-    SetHost<uint32_t>(host::kGameActiveAddr, 1);
-    Host().StartDrawing(kFrameMs);
+    DriveWithFileStation();
 }
 
 }  // namespace
@@ -433,15 +433,10 @@ int PlayNetLevel() {
     WriteLoudWave();
     WriteFile(kSettingsPath, std::string("[SOUND]\r\nlevel = 1\r\ntarget = -18\r\n[TRACK3]\r\nsource = ") + kFile +
                                  "\r\n[TRACK5]\r\nsource = " + kLoudUrl + "\r\n");
-    WriteWaveOfLength(kFile, 60000, 8000);
     FakeServer server = {};
     server.wave = kLoudWave;
     FakeNet_SetServer(kLoudUrl, &server);
-    SetGameDefaults();
-    PutPlayerInCar();
-    StartClock(kStartClockMs);
-    SetHost<uint32_t>(host::kGameActiveAddr, 1);
-    Host().StartDrawing(kFrameMs);
+    DriveWithFileStation();
 
     const int tuned = BassCallCount();
     TuneTo(kUrlStation);
